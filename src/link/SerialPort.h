@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+
+// A serial port over POSIX termios with no thread affinity: the transport
+// reads, writes and flushes one port from several threads under its own
+// mutex, which QSerialPort (bound to its owner thread) does not allow.
+// Works on USB serial adapters and pseudo-terminals alike.
+class SerialPort
+{
+public:
+    enum Parity { NoParity, EvenParity, OddParity };
+    enum FlowControl { NoFlowControl, XonXoff };
+
+    SerialPort() = default;
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    void setPortName(const QString& path) { portName_ = path; }
+    QString portName() const { return portName_; }
+
+    // Opens for reading and writing in raw mode with the current settings.
+    bool open();
+    void close();
+    bool isOpen() const { return fd_.load() >= 0; }
+
+    bool setBaudRate(int baud);
+    bool setDataBits(int bits);
+    bool setParity(Parity parity);
+    bool setStopBits(int bits);
+    bool setFlowControl(FlowControl flow);
+    // How long read() waits for the first byte; 0 returns at once.
+    void setTimeout(int ms) { timeoutMs_ = ms; }
+    int timeout() const { return timeoutMs_; }
+
+    // Waits up to the time-out for data, then returns what is there (at most
+    // max bytes): 0 on time-out, -1 when the port failed or vanished.
+    qint64 read(char* buffer, qint64 max);
+    // Writes everything (waiting up to a few seconds for room): the count, or
+    // -1 when the port failed.
+    qint64 write(const char* data, qint64 count);
+    // Writes are not buffered here: flush waits only for what the driver
+    // holds, and never longer than a short bound.
+    bool flush();
+    // Everything pending now, without waiting.
+    QByteArray readAll();
+
+    int errorNumber() const { return errno_; }
+    QString errorString() const;
+
+private:
+    bool applySettings();
+    void setError(int err);
+
+    QString portName_;
+    std::atomic<int> fd_{-1};
+    int baud_ = 57600;
+    int dataBits_ = 8;
+    Parity parity_ = NoParity;
+    int stopBits_ = 1;
+    FlowControl flow_ = NoFlowControl;
+    std::atomic<int> timeoutMs_{1000};
+    std::atomic<int> errno_{0};
+};

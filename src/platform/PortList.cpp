@@ -1,0 +1,78 @@
+#include "PortList.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QtGlobal>
+
+QList<PortEntry> availableSerialPorts()
+{
+    QList<PortEntry> ports;
+    const auto infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : infos) {
+        PortEntry e;
+        e.name = info.portName();
+        e.systemLocation = info.systemLocation();
+        e.description = info.description();
+        e.hasIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
+        if (e.hasIds) {
+            e.vendorId = info.vendorIdentifier();
+            e.productId = info.productIdentifier();
+        }
+        ports.append(e);
+    }
+    const QString extra = qEnvironmentVariable(kExtraPortsVariable);
+    const QStringList paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& path : paths) {
+        PortEntry e;
+        e.name = path;
+        e.systemLocation = path;
+        e.description = QStringLiteral("USB Serial Port");
+        ports.append(e);
+    }
+    return ports;
+}
+
+QString portEntryText(const PortEntry& port)
+{
+    return port.name + QStringLiteral(" - ") + port.description;
+}
+
+QString portNameFromEntry(const QString& entry)
+{
+    const int cut = entry.indexOf(QStringLiteral(" - "));
+    const QString name = (cut < 0 ? entry : entry.left(cut)).trimmed();
+#ifdef Q_OS_WIN
+    if (!name.contains(QStringLiteral("COM")))
+        return QString();
+#endif
+    return name;
+}
+
+QString portSystemLocation(const QString& name)
+{
+    if (name.startsWith(QLatin1Char('/')))
+        return name;
+    const auto ports = availableSerialPorts();
+    for (const PortEntry& p : ports) {
+        if (p.name == name)
+            return p.systemLocation;
+    }
+#ifdef Q_OS_WIN
+    return name;
+#else
+    return QStringLiteral("/dev/") + name;
+#endif
+}
+
+bool isAutoConnectCandidate(const PortEntry& port)
+{
+    if (port.description.contains(QStringLiteral("USB")) && port.description.contains(QStringLiteral("Serial")))
+        return true;
+#ifndef Q_OS_WIN
+    const QString base = QFileInfo(port.systemLocation).fileName();
+    if (port.systemLocation.startsWith(QStringLiteral("/dev/"))
+        && (base.startsWith(QStringLiteral("ttyUSB")) || base.startsWith(QStringLiteral("ttyACM"))))
+        return true;
+#endif
+    return false;
+}

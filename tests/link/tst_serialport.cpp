@@ -1,0 +1,110 @@
+#include "Pty.h"
+#include "SerialPort.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TstSerialPort : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTripThroughPty()
+    {
+        QTemporaryDir dir;
+        Pty pty;
+        QVERIFY(pty.open(dir.filePath("ttyTest0")));
+
+        SerialPort port;
+        port.setPortName(pty.portPath());
+        QVERIFY2(port.open(), qPrintable(port.errorString()));
+        QVERIFY(port.setBaudRate(57600));
+        QVERIFY(port.setFlowControl(SerialPort::XonXoff));
+
+        const QByteArray out = "VR1,?,D7\r";
+        QCOMPARE(port.write(out.constData(), out.size()), qint64(out.size()));
+        QVERIFY(port.flush());
+        QByteArray got;
+        for (int i = 0; i < 20 && got.size() < out.size(); ++i)
+            got += pty.read(100);
+        QCOMPARE(got, out);
+
+        // Bytes with the high bit set and CR/LF pass unchanged in raw mode.
+        const QByteArray in("VR1,BMS2\r\n\xE9\x80", 12);
+        QVERIFY(pty.write(in));
+        port.setTimeout(500);
+        QByteArray back;
+        char buf[64];
+        for (int i = 0; i < 20 && back.size() < in.size(); ++i) {
+            qint64 n = port.read(buf, sizeof buf);
+            QVERIFY(n >= 0);
+            back.append(buf, int(n));
+        }
+        QCOMPARE(back, in);
+    }
+
+    void readTimesOutThenFailsWhenThePortVanishes()
+    {
+        Pty pty;
+        QVERIFY(pty.open());
+        SerialPort port;
+        port.setPortName(pty.portPath());
+        QVERIFY(port.open());
+        port.setTimeout(100);
+        char buf[16];
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(port.read(buf, sizeof buf), qint64(0));
+        QVERIFY(t.elapsed() >= 90);
+
+        pty.write("abc");
+        pty.vanish();
+        // What was sent before the unplug may still arrive; then the read fails.
+        qint64 n = 0;
+        for (int i = 0; i < 5 && n >= 0; ++i)
+            n = port.read(buf, sizeof buf);
+        QCOMPARE(n, qint64(-1));
+        QVERIFY(port.errorNumber() != 0);
+        QVERIFY(!port.errorString().isEmpty());
+    }
+
+    void openFailsWithAReason()
+    {
+        SerialPort port;
+        port.setPortName("/nonexistent/ttyNothing");
+        QVERIFY(!port.open());
+        QVERIFY(!port.isOpen());
+        QCOMPARE(port.errorNumber(), ENOENT);
+
+        // A regular file is not a serial port.
+        QTemporaryFile f;
+        QVERIFY(f.open());
+        port.setPortName(f.fileName());
+        QVERIFY(!port.open());
+        QCOMPARE(port.errorNumber(), ENOTTY);
+
+        char c;
+        QCOMPARE(port.read(&c, 1), qint64(-1));
+        QCOMPARE(port.write("x", 1), qint64(-1));
+    }
+
+    void readAllTakesWhatIsPendingWithoutWaiting()
+    {
+        Pty pty;
+        QVERIFY(pty.open());
+        SerialPort port;
+        port.setPortName(pty.portPath());
+        QVERIFY(port.open());
+        QVERIFY(pty.write("pending bytes"));
+        QTest::qWait(50);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(port.readAll(), QByteArray("pending bytes"));
+        QCOMPARE(port.readAll(), QByteArray());
+        QVERIFY(t.elapsed() < 50);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSerialPort)
+#include "tst_serialport.moc"
