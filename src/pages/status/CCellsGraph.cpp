@@ -232,27 +232,86 @@ int CCellsGraph::stringAt(int x) const
     return -1;
 }
 
-QBrush CCellsGraph::barBrush(double rawValue, double cw) const
+namespace {
+// The colour of a padded linear gradient at t (0 at its start, 1 at its end).
+QColor colorAt(const QColor* colors, const float* stops, int count, double t)
 {
-    if (!alarmColoring)
-        return QBrush(gradientOf(bar.colors, bar.stops, bar.count, cw));
-    const double scaled = rawValue * 100.0;
-    const int w = std::isfinite(scaled) ? toPixel(scaled) : 0;
-    const int low = std::min(alarmLow, alarmHigh);
-    const int high = std::max(alarmLow, alarmHigh);
-    if (w < low || w > high || !alarmBlending)
-        return QBrush(gradientOf(alarm.colors, alarm.stops, alarm.count, cw));
+    if (count <= 1 || t <= double(stops[0]))
+        return colors[0];
+    for (int i = 1; i < count; ++i) {
+        if (t <= double(stops[i])) {
+            const double span = double(stops[i]) - double(stops[i - 1]);
+            const double f = span > 0.0 ? (t - double(stops[i - 1])) / span : 1.0;
+            auto mix = [f](int a, int b) { return std::clamp(int(std::lround(a + (b - a) * f)), 0, 255); };
+            const QColor& a = colors[i - 1];
+            const QColor& b = colors[i];
+            return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()),
+                          mix(a.alpha(), b.alpha()));
+        }
+    }
+    return colors[count - 1];
+}
+} // namespace
+
+CCellsGraph::BarBrushes::BarBrushes(const CCellsGraph& graph, double width)
+    : g(graph)
+    , cw(width > 0.0 ? width : 1.0)
+{
+}
+
+void CCellsGraph::BarBrushes::make(Fill& fill, const QColor* colors, int count, const float* stops)
+{
+    fill.brush = QBrush(gradientOf(colors, stops, count, cw));
+    for (int x = 0; x < kSolidColumns; ++x)
+        fill.columns[x] = colorAt(colors, stops, count, (x + 0.5) / cw);
+    fill.made = true;
+}
+
+CCellsGraph::BarBrushes::Fill& CCellsGraph::BarBrushes::forValue(double rawValue)
+{
+    const int w = toPixel(rawValue * 100.0);
+    const int low = std::min(g.alarmLow, g.alarmHigh);
+    const int high = std::max(g.alarmLow, g.alarmHigh);
+    if (!g.alarmColoring) {
+        if (!bar.made)
+            make(bar, g.bar.colors, g.bar.count, g.bar.stops);
+        return bar;
+    }
+    if (w < low || w > high || !g.alarmBlending) {
+        if (!alarm.made)
+            make(alarm, g.alarm.colors, g.alarm.count, g.alarm.stops);
+        return alarm;
+    }
     // Inside the alarm range the bar fades from the alarm colour at the low
     // end to the normal colour at the high end.
-    const double r = 1.0 - double(w - alarmLow) / double(alarmHigh - alarmLow);
-    QColor blended[3];
-    for (int i = 0; i < alarm.count; ++i) {
-        const QColor& b = bar.colors[std::min(i, bar.count - 1)];
-        const QColor& a = alarm.colors[i];
-        auto mix = [r](int from, int to) { return std::clamp(int(from + (to - from) * r), 0, 255); };
-        blended[i] = QColor(mix(b.red(), a.red()), mix(b.green(), a.green()), mix(b.blue(), a.blue()));
+    const double r = 1.0 - double(w - g.alarmLow) / double(g.alarmHigh - g.alarmLow);
+    const int step = std::clamp(int(std::lround(r * kBlendSteps)), 0, kBlendSteps);
+    Fill& fill = blended[step];
+    if (!fill.made) {
+        const double q = double(step) / kBlendSteps;
+        QColor colors[3];
+        for (int i = 0; i < g.alarm.count; ++i) {
+            const QColor& b = g.bar.colors[std::min(i, g.bar.count - 1)];
+            const QColor& a = g.alarm.colors[i];
+            auto mix = [q](int from, int to) { return std::clamp(int(from + (to - from) * q), 0, 255); };
+            colors[i] = QColor(mix(b.red(), a.red()), mix(b.green(), a.green()), mix(b.blue(), a.blue()));
+        }
+        make(fill, colors, g.alarm.count, g.alarm.stops);
     }
-    return QBrush(gradientOf(blended, alarm.stops, alarm.count, cw));
+    return fill;
+}
+
+void CCellsGraph::BarBrushes::fill(QPainter& p, const QRect& rect, double rawValue)
+{
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return;
+    Fill& f = forValue(rawValue);
+    if (rect.left() >= 0 && rect.right() < kSolidColumns) {
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            p.fillRect(QRect(x, rect.top(), 1, rect.height()), f.columns[x]);
+    } else {
+        p.fillRect(rect, f.brush);
+    }
 }
 
 void CCellsGraph::paintEvent(QPaintEvent*)
@@ -289,41 +348,42 @@ void CCellsGraph::drawString(QPainter& p, const Frame& f, int s, double lo, doub
     const int bottom = f.H - f.h / 2;
     const int P = bottom - top + 1;
     const int barWidth = int(cw);
-    const QBrush gradient(gradientOf(bar.colors, bar.stops, bar.count, cw));
+    BarBrushes brushes(*this, cw);
     const QBrush hatch(Qt::black, Qt::BDiagPattern);
 
+    // Bars start on whole pixels and are drawn without antialiasing: blending
+    // the fractional edges of a thousand bars costs more than a repaint may.
     p.save();
     p.setPen(Qt::NoPen);
-    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const QTransform base = p.worldTransform();
+    const QPen markPen(QColor(255, 0, 0), 3, Qt::DashLine);
     for (int j = 0; j < c; ++j) {
         const float v = row[j];
-        p.save();
-        p.translate(left + j * cw, top);
+        QTransform at(base);
+        at.translate(std::floor(left + j * cw), top);
+        p.setWorldTransform(at);
         if (isValidCellValue(v)) {
             const int y1 = toPixel(P - (double(v) - lo) * P / (hi - lo));
-            p.fillRect(QRectF(1, y1, barWidth, f.H - y1), alarmColoring ? barBrush(v, cw) : gradient);
+            brushes.fill(p, QRect(1, y1, barWidth, f.H - y1), v);
         } else {
             const int y1 = -f.h;
-            p.fillRect(QRectF(1, y1, barWidth, f.H - y1), hatch);
+            p.fillRect(QRect(1, y1, barWidth, f.H - y1), hatch);
         }
         if (wireBreaks) {
-            QPen pen(QColor(255, 0, 0), 3, Qt::DashLine);
-            bool penSet = false;
-            auto mark = [&](double x) {
-                if (!penSet) {
-                    p.setPen(pen);
-                    penSet = true;
+            const bool before = j == 0 && isWireBroken(s, 0);
+            const bool after = isWireBroken(s, j + 1);
+            if (before || after) {
+                p.setPen(markPen);
+                if (before)
+                    p.drawLine(s == 0 ? 1 : 4, f.H, s == 0 ? 1 : 4, top);
+                if (after) {
+                    const int x = j == c - 1 ? barWidth - 3 : barWidth;
+                    p.drawLine(x, f.H, x, top);
                 }
-                p.drawLine(QPointF(x, f.H), QPointF(x, top));
-            };
-            if (j == 0 && isWireBroken(s, 0))
-                mark(s == 0 ? 1 : 4);
-            if (isWireBroken(s, j + 1))
-                mark(j == c - 1 ? barWidth - 3 : barWidth);
-            if (penSet)
                 p.setPen(Qt::NoPen);
+            }
         }
-        p.restore();
     }
     p.restore();
 }

@@ -100,9 +100,36 @@ protected:
     };
     Frame frame(const QPainter& p, int strings) const;
 
-    // The brush of a bar: the bar gradient, or with alarm colouring the alarm
-    // gradient (value outside the alarm range) or a blend of both.
-    QBrush barBrush(double rawValue, double cw) const;
+    // The fills of the bars of one string: the bar gradient, or with alarm
+    // colouring the alarm gradient (value outside the alarm range) or a blend
+    // of both. Blends come in a few steps so that repaints reuse them. Bars
+    // only a few pixels wide are filled column by column with the colour the
+    // gradient has there, which looks the same and costs far less.
+    class BarBrushes
+    {
+    public:
+        BarBrushes(const CCellsGraph& graph, double cw);
+        // rect is in the frame of the cell, whose gradient runs from 0 to cw.
+        void fill(QPainter& p, const QRect& rect, double rawValue);
+
+    private:
+        static constexpr int kBlendSteps = 32;
+        static constexpr int kSolidColumns = 4;
+        struct Fill
+        {
+            bool made = false;
+            QBrush brush;
+            QColor columns[kSolidColumns];
+        };
+        void make(Fill& fill, const QColor* colors, int count, const float* stops);
+        Fill& forValue(double rawValue);
+
+        const CCellsGraph& g;
+        double cw;
+        Fill bar;
+        Fill alarm;
+        Fill blended[kBlendSteps + 1];
+    };
     void drawScale(QPainter& p, const Frame& f, double lo, double hi) const;
     void drawSeparators(QPainter& p, const Frame& f) const;
     void rememberString(int s, int left, int right, double cw);

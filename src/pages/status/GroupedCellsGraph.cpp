@@ -153,12 +153,15 @@ void GroupedCellsGraph::drawString(QPainter& p, const Frame& f, int s, double lo
     const double inner = std::max(1.0, cw / 8.0);
     rememberString(s, left, right, cw);
 
+    BarBrushes brushes(*this, cw);
     const QBrush hatch(Qt::black, Qt::BDiagPattern);
     const double sentinel = double(INVALID_CELL_VALUE);
 
     p.save();
     p.setPen(Qt::NoPen);
-    p.setRenderHint(QPainter::Antialiasing, true);
+    // Whole pixels, no antialiasing: see CCellsGraph::drawString.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const QTransform base = p.worldTransform();
     for (int j = 0; j < c; ++j) {
         const auto& cell = row[j];
         const int m = int(cell.size());
@@ -166,17 +169,17 @@ void GroupedCellsGraph::drawString(QPainter& p, const Frame& f, int s, double lo
         const int barWidth = int(slot);
         for (int k = 0; k < m; ++k) {
             const float v = cell[k];
-            p.save();
-            p.translate(left + j * cw + inner / 2.0 + k * slot, top);
+            QTransform at(base);
+            at.translate(std::floor(left + j * cw + inner / 2.0 + k * slot), top);
+            p.setWorldTransform(at);
             if (double(v) > sentinel) {
                 const int fi = k % groupSz;
                 const double factor = fi < valueFactors.size() ? double(valueFactors[fi]) : 1.0;
                 const int y1 = toPixel(P - (P / R) * (double(v) * factor - lo));
-                p.fillRect(QRectF(0, y1, barWidth + 1, f.H - top - y1), barBrush(v, cw));
+                brushes.fill(p, QRect(0, y1, barWidth + 1, f.H - top - y1), v);
             } else {
-                p.fillRect(QRectF(0, 0, barWidth + 1, f.H - top), hatch);
+                p.fillRect(QRect(0, 0, barWidth + 1, f.H - top), hatch);
             }
-            p.restore();
         }
     }
     p.restore();

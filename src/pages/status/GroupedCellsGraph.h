@@ -46,6 +46,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Values reach a grouped graph with their index; the plain tables of the
+    // base graph stay empty.
+    void addValue(int, int, float) override {}
+    void setInvalid(int, int) override {}
+
     bool layoutMatches() const;
     const float* cellAt(int string, int cell, int index) const;
     void drawString(QPainter& p, const Frame& f, int s, double lo, double hi);

@@ -15,7 +15,7 @@ inline QApplication* offscreenApp(int& argc, char** argv)
 #define BMS_OFFSCREEN_TEST_MAIN(TestObject)                                                                            \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
-        QApplication* app = offscreenApp(argc, argv);                                                                 \
+        offscreenApp(argc, argv);                                                                                      \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         return QTest::qExec(&tc, argc, argv);                                                                          \

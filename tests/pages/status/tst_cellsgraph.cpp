@@ -308,6 +308,29 @@ private slots:
         QCOMPARE(QColor(img.pixel(geo.right(0) + 1, geo.H / 2)), window);
     }
 
+    // The largest layout leaves a few pixels a bar; those are filled column
+    // by column and must still show the bar colours and the hatch.
+    void narrowBarsOfTheLargestLayout()
+    {
+        CCellsGraph g;
+        setUpVoltage(g);
+        g.resize(1200, 200);
+        setLayout(kMaxCellStrings, 32);
+        for (int s = 0; s < kMaxCellStrings; ++s)
+            for (int j = 0; j < 32; ++j)
+                if (j != 5)
+                    g.addValue(s, j, 3.3f + 0.01f * float(j % 10));
+        const QImage img = renderOf(g);
+        const Geometry geo = geometryOf(g, kMaxCellStrings);
+        QVERIFY(geo.cw(7, 32) < 4.0);
+        const int x = int(std::floor(geo.left(7) + 2 * geo.cw(7, 32))) + 1;
+        QVERIFY(isTeal(img.pixel(x, geo.H - 3)));
+        const int hx = int(std::floor(geo.left(7) + 5 * geo.cw(7, 32))) + 1;
+        const QRect hatch(hx, geo.H / 2 - 20, 1, 40);
+        QVERIFY(countIn(img, hatch, isBlack) > 2);
+        QVERIFY(countIn(img, hatch, isBackground) > 2);
+    }
+
     // The temperature graph never shows wire-break marks, not even when all
     // its cells are cold enough to keep the drawn range below 6 degrees.
     void wireBreakMarksOnlyOnTheVoltageGraph()
