@@ -1,0 +1,193 @@
+// The real serial transport on a real pty, against the control-unit emulator.
+#include "Communicator.h"
+#include "ControlUnitSim.h"
+#include "FeedTransport.h"
+#include "PortList.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Emulator, transport in its own thread, handler, and the captured log.
+struct Rig
+{
+    QTemporaryDir dir;
+    ControlUnitSim sim;
+    LogCapture log;
+    Communicator* comm = new Communicator;
+    Y5ProtocolHandler handler{comm};
+    QThread thread;
+    QString portPath;
+    QString entry;
+
+    bool start()
+    {
+        portPath = dir.filePath("ttyBMS0");
+        if (!sim.start(portPath))
+            return false;
+        qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
+        for (const PortEntry& p : availableSerialPorts())
+            if (p.systemLocation == portPath)
+                entry = portEntryText(p);
+        if (entry.isEmpty())
+            return false;
+        comm->setProtocolHandler(&handler);
+        QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
+                         Qt::DirectConnection);
+        comm->selectPort(entry);
+        comm->moveToThread(&thread);
+        QObject::connect(&thread, &QThread::started, comm, &Communicator::run);
+        QObject::connect(comm, &CommunicatorBase::done, &thread, &QThread::quit, Qt::DirectConnection);
+        thread.start();
+        return true;
+    }
+    ~Rig()
+    {
+        comm->requestStop();
+        thread.wait(10000);
+        delete comm;
+        sim.stop();
+    }
+};
+
+} // namespace
+
+class TestSerialTransport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void foundThroughThePortListAndLinked();
+    void concurrentSendersNeverInterleave();
+    void probeIsAnsweredWithRawHash();
+    void corruptedLineIsRejectedNotQueued();
+    void vanishedUnitIsRetriedEverySecond();
+};
+
+void TestSerialTransport::foundThroughThePortListAndLinked()
+{
+    Rig rig;
+    rig.sim.setVersion("BMS2", "0001E240", "2.1.4.2");
+    QVERIFY(rig.start());
+    QVERIFY(rig.entry.endsWith(" - USB Serial Port"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
+    QCOMPARE(rig.handler.deviceKind(), QString("BMS2"));
+    QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
+    QCOMPARE(rig.handler.deviceVersion(), QString("2.1.4.2"));
+    QVERIFY(!rig.handler.isBootMode());
+    QTRY_VERIFY(rig.log.count("Connected to BMS on port " + rig.portPath) == 1);
+    QVERIFY(rig.log.lines().contains("Connected to BMS2 SN:0001E240 version:2.1.4.2 on " + rig.portPath));
+    QVERIFY(rig.log.lines().contains("Port opened " + rig.portPath));
+    // The transport keeps the bare name of the port in use.
+    QCOMPARE(rig.comm->portName(), rig.portPath);
+}
+
+void TestSerialTransport::concurrentSendersNeverInterleave()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    constexpr int kThreads = 3, kEach = 1000;
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t)
+        senders.emplace_back([&rig, t] {
+            for (int i = 0; i < kEach; ++i)
+                rig.handler.sendSentence("TS1,", QStringLiteral("%1,%2,payload-%3").arg(t).arg(i).arg(i * 7919), 0);
+        });
+    for (auto& s : senders)
+        s.join();
+    const auto countTs1 = [](const QList<ControlUnitSim::Received>& rec) {
+        int n = 0;
+        for (const auto& r : rec)
+            n += r.raw.startsWith("TS1") ? 1 : 0;
+        return n;
+    };
+    QVERIFY(rig.sim.waitUntil([&](const QList<ControlUnitSim::Received>& rec) { return countTs1(rec) >= kThreads * kEach; },
+                              30000));
+    QSet<QString> expected;
+    for (int t = 0; t < kThreads; ++t)
+        for (int i = 0; i < kEach; ++i)
+            expected.insert(QStringLiteral("TS1,%1,%2,payload-%3").arg(t).arg(i).arg(i * 7919));
+    QSet<QString> got;
+    for (const auto& r : rig.sim.received()) {
+        if (!r.raw.startsWith("TS1"))
+            continue;
+        QVERIFY2(r.good, r.raw.constData());
+        got.insert(r.sentence);
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestSerialTransport::probeIsAnsweredWithRawHash()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    rig.sim.sendProbe();
+    QVERIFY(rig.sim.waitUntil([](const QList<ControlUnitSim::Received>& rec) {
+        for (const auto& r : rec)
+            if (r.probeAnswer)
+                return true;
+        return false;
+    }, 3000));
+    QCOMPARE(rig.sim.probeAnswerCount(), 1);
+    QTRY_VERIFY(rig.log.lines().contains("x>#?<x"));
+}
+
+void TestSerialTransport::corruptedLineIsRejectedNotQueued()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    rig.sim.setSplitReplies(40); // each reply in two writes
+    rig.sim.corruptNextReplies(1);
+    rig.sim.reply("ST1,42");
+    rig.sim.reply("ST1,43");
+    const QString bad = "x>" + QString::fromLatin1(ControlUnitSim::frame("ST1,42", true).chopped(1)) + "<x";
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.lines().contains("ST1,43"), 3000);
+    QVERIFY(rig.log.lines().contains(bad));
+    QStringList queued;
+    QString s;
+    while (rig.handler.getSentence(s))
+        queued << s;
+    QVERIFY(queued.contains("ST1,43"));
+    for (const QString& q : queued)
+        QVERIFY2(!q.startsWith("ST1,42"), qPrintable(q));
+}
+
+void TestSerialTransport::vanishedUnitIsRetriedEverySecond()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    rig.sim.vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
+    QVERIFY(!rig.comm->linked);
+
+    // Attempts follow about once a second while the unit is away.
+    QElapsedTimer timer;
+    timer.start();
+    const QString attempt = "Trying to connect on port " + rig.portPath;
+    const int before = rig.log.count(attempt);
+    QTest::qWait(3500);
+    const int attempts = rig.log.count(attempt) - before;
+    QVERIFY2(attempts >= 3 && attempts <= 5, qPrintable(QString::number(attempts)));
+    QVERIFY(rig.log.lines().filter("Cannot open port " + rig.portPath).size() >= 3);
+    QCOMPARE(rig.log.count("Lost connection to BMS due to error receiving data"), 1);
+
+    rig.sim.clearReceived();
+    QVERIFY(rig.sim.reappear());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
+    QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 2);
+}
+
+QTEST_GUILESS_MAIN(TestSerialTransport)
+#include "tst_serialtransport.moc"
