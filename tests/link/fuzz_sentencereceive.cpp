@@ -20,10 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                      Qt::DirectConnection);
     t.linked = size > 0 && (data[0] & 1);
     size_t pos = size > 0 ? 1 : 0;
+    QByteArray fed;
     while (pos < size) {
         size_t len = size_t(data[pos]) * 8 + 1;
         ++pos;
         len = std::min(len, size - pos);
+        fed.append(reinterpret_cast<const char*>(data + pos), int(len));
         t.feedRaw(reinterpret_cast<const char*>(data + pos), len);
         pos += len;
         if (t.nBytesInDataBuffer_ < 0 || t.nBytesInDataBuffer_ > Communicator::DATA_BUF_LEN - 1)
@@ -31,12 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     QString s;
     while (h.getSentence(s)) {
-        // Every queued line passed the check: it re-frames to a line that checks.
+        // Every queued line came whole from the input, with a check suffix
+        // that holds, and fits the receive buffer.
         QByteArray line = s.toLatin1();
-        int n = line.size();
-        if (n > 1020)
+        if (line.size() > 1020 || line.contains('\r') || line.contains('\n'))
             __builtin_trap();
-        (void)n;
+        const int at = fed.indexOf(line + ',');
+        if (at < 0)
+            __builtin_trap();
+        int n = line.size() + 3;
+        if (at + n > fed.size())
+            __builtin_trap();
     }
     // Only probe answers are ever written by the receive path.
     for (char c : t.written)
