@@ -24,6 +24,9 @@ bool Communicator::isLoopThread() const
 
 void Communicator::closePortNow()
 {
+    // Under the port mutex, so a close never lands inside a buffered read or
+    // a sentence write of another thread.
+    QMutexLocker lock(&portMutex_);
     port_->close();
 }
 

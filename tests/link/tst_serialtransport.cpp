@@ -68,6 +68,7 @@ private slots:
     void probeIsAnsweredWithRawHash();
     void corruptedLineIsRejectedNotQueued();
     void vanishedUnitIsRetriedEverySecond();
+    void closeFromAnotherThreadIsLeftToTheLoop();
 };
 
 void TestSerialTransport::foundThroughThePortListAndLinked()
@@ -187,6 +188,24 @@ void TestSerialTransport::vanishedUnitIsRetriedEverySecond()
     QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
     QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
     QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 2);
+}
+
+void TestSerialTransport::closeFromAnotherThreadIsLeftToTheLoop()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    // Senders keep writing while another thread asks for the port to close.
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        while (sending)
+            rig.handler.sendSentence("TS1,", "x", 1);
+    });
+    rig.comm->close();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath) == 2, 5000);
+    sending = false;
+    sender.join();
 }
 
 QTEST_GUILESS_MAIN(TestSerialTransport)
