@@ -6,6 +6,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -27,17 +28,25 @@ struct Rig
     QString portPath;
     QString entry;
 
-    bool start()
+    enum Listing { Listed, Unlisted, AutoConnect };
+
+    bool start(Listing listing = Listed)
     {
         portPath = dir.filePath("ttyBMS0");
         if (!sim.start(portPath))
             return false;
-        qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
-        for (const PortEntry& p : availableSerialPorts())
-            if (p.systemLocation == portPath)
-                entry = portEntryText(p);
-        if (entry.isEmpty())
-            return false;
+        if (listing == Unlisted) {
+            qunsetenv("BMS_SERIAL_PORTS");
+            entry = portPath + " - chosen by hand";
+        } else {
+            qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
+            for (const PortEntry& p : availableSerialPorts())
+                if (p.systemLocation == portPath)
+                    entry = portEntryText(p);
+            if (entry.isEmpty())
+                return false;
+        }
+        comm->autoConnection = listing == AutoConnect;
         comm->setProtocolHandler(&handler);
         QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
                          Qt::DirectConnection);
@@ -51,7 +60,8 @@ struct Rig
     ~Rig()
     {
         comm->requestStop();
-        thread.wait(10000);
+        if (!thread.wait(10000))
+            qFatal("the transport loop did not stop");
         delete comm;
         sim.stop();
     }
@@ -64,6 +74,9 @@ class TestSerialTransport : public QObject
     Q_OBJECT
 private slots:
     void foundThroughThePortListAndLinked();
+    void chosenPortIsTriedOncePerAttempt_data();
+    void chosenPortIsTriedOncePerAttempt();
+    void entryWithoutPortOpensNothing();
     void concurrentSendersNeverInterleave();
     void probeIsAnsweredWithRawHash();
     void corruptedLineIsRejectedNotQueued();
@@ -88,6 +101,41 @@ void TestSerialTransport::foundThroughThePortListAndLinked()
     QVERIFY(rig.log.lines().contains("Port opened " + rig.portPath));
     // The transport keeps the bare name of the port in use.
     QCOMPARE(rig.comm->portName(), rig.portPath);
+}
+
+void TestSerialTransport::chosenPortIsTriedOncePerAttempt_data()
+{
+    QTest::addColumn<int>("listing");
+    QTest::newRow("listed through the variable") << int(Rig::Listed);
+    QTest::newRow("not listed by the system") << int(Rig::Unlisted);
+    QTest::newRow("auto-connection") << int(Rig::AutoConnect);
+}
+
+void TestSerialTransport::chosenPortIsTriedOncePerAttempt()
+{
+    QFETCH(int, listing);
+    Rig rig;
+    QVERIFY(rig.start(Rig::Listing(listing)));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QCOMPARE(rig.log.count("Trying to connect on port " + rig.portPath), 1);
+    QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 1);
+}
+
+void TestSerialTransport::entryWithoutPortOpensNothing()
+{
+    LogCapture log;
+    Communicator comm;
+    Y5ProtocolHandler handler(&comm);
+    comm.setProtocolHandler(&handler);
+    QSignalSpy states(&comm, &CommunicatorBase::sigStatusChanged);
+    for (const QString& entry : {QString(), QString(" - USB Serial Port")}) {
+        comm.selectPort(entry);
+        states.clear();
+        QVERIFY(!comm.connectToBms());
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.at(0).at(0).toInt(), 0);
+    }
+    QVERIFY(log.lines().filter("Trying to connect").isEmpty());
 }
 
 void TestSerialTransport::concurrentSendersNeverInterleave()
