@@ -1,10 +1,11 @@
 #include "CCellsGraph.h"
 
+#include "MyToolTip.h"
+
 #include <QEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -454,13 +455,13 @@ void CCellsGraph::showTip(TipAction action, const QString& text, bool fromEvent)
 {
     if (action == TipAction::Hide) {
         if (fromEvent) {
-            QToolTip::showText(QPoint(0, 0), QString());
+            MyToolTip::showText(QPoint(0, 0), QString());
             lastMousePos = QPoint(0, 0);
         }
         return;
     }
     if (action == TipAction::Show)
-        QToolTip::showText(mapToGlobal(lastMousePos), text);
+        MyToolTip::showText(mapToGlobal(lastMousePos), text, nullptr);
 }
 
 void CCellsGraph::showCellTip(QMouseEvent* event)

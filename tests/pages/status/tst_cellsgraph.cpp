@@ -1,6 +1,7 @@
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
 #include "GroupedCellsGraph.h"
+#include "MyToolTip.h"
 #include "OffscreenApp.h"
 
 #include <QImage>
@@ -447,10 +448,16 @@ private slots:
         QCOMPARE(g.tipAt(QPoint(geo.right(1), 50), &tip), CCellsGraph::TipAction::Show);
         QVERIFY2(tip.startsWith("[32] Invalid"), qPrintable(tip));
 
-        // The real mouse path shows the tip without trouble.
+        // The mouse shows the tip and moves it along; off the bars it goes.
         g.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g));
         QTest::mouseMove(&g, QPoint(geo.cellCentre(1, 2, 16), 50));
+        QTRY_VERIFY(MyToolTip::isVisible());
+        QCOMPARE(MyToolTip::text(), text);
+        QTest::mouseMove(&g, QPoint(geo.cellCentre(0, 0, 16), 50));
+        QTRY_COMPARE(MyToolTip::text(), QStringLiteral("[1] Invalid\n CM VER: N/A"));
         QTest::mouseMove(&g, QPoint(2, 50));
+        QTRY_VERIFY(!MyToolTip::isVisible());
     }
 
     // After the layout shrank the remembered edges of a vanished string hold
