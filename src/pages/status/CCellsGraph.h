@@ -43,8 +43,12 @@ public:
     void setAlarmBlending(bool on);
     void setBarColors(const QColor& c1, const QColor& c2, const QColor& c3);
     void setAlarmColors(const QColor& c1, const QColor& c2, const QColor& c3);
+    // RGB words, alpha always 255; 0xFF000000 as colour 2 or 3 ends the list.
     void setBarColors(uint32_t rgb1, uint32_t rgb2, uint32_t rgb3);
     void setAlarmColors(uint32_t rgb1, uint32_t rgb2, uint32_t rgb3);
+    // Qt::red and the like would silently take the RGB-word form.
+    void setBarColors(Qt::GlobalColor, Qt::GlobalColor, Qt::GlobalColor) = delete;
+    void setAlarmColors(Qt::GlobalColor, Qt::GlobalColor, Qt::GlobalColor) = delete;
     void setBarColorStops(float s1, float s2, float s3);
     void setAlarmColorStops(float s1, float s2, float s3);
 
