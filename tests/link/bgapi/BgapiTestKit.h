@@ -81,12 +81,15 @@ struct UserEvent {
 class DriverRig
 {
 public:
-    DriverRig()
+    // With no writer given, what the driver writes is captured in pieces.
+    explicit DriverRig(Bled112Writer writer = {})
     {
         BLED112_setEventCallback([this](int kind, const void* p) { record(kind, p); });
-        BLED112_open([this](const uint8_t* bytes, size_t n) {
-            pieces.append(QByteArray(reinterpret_cast<const char*>(bytes), int(n)));
-        }, &input);
+        if (!writer)
+            writer = [this](const uint8_t* bytes, size_t n) {
+                pieces.append(QByteArray(reinterpret_cast<const char*>(bytes), int(n)));
+            };
+        BLED112_open(std::move(writer), &input);
     }
     ~DriverRig()
     {
