@@ -244,6 +244,8 @@ bool bgapiSendArgs(int row, const BgapiArg* args, size_t count)
         return false;
     const BgapiMessage& m = table[row];
     uint8_t buffer[4 + 64];
+    if (4 + fixedLength(m.params) > sizeof buffer)
+        return false;
     std::memcpy(buffer, m.header, 4);
     size_t fill = 4;
     size_t argIndex = 0;
