@@ -17,8 +17,12 @@ namespace {
 class PtyRig
 {
 public:
-    explicit PtyRig(const BleDongleEmulator::Options& options = {}) : dongle(options)
+    // With a peer path the module's data goes to that serial device.
+    explicit PtyRig(const BleDongleEmulator::Options& options = {}, const QString& peerPath = QString())
+        : dongle(options)
     {
+        if (!peerPath.isEmpty())
+            QVERIFY(dongle.bridgeToPort(peerPath));
         QVERIFY(dongle.start());
         port.setPortName(dongle.portPath());
         QVERIFY(port.open());
@@ -69,6 +73,23 @@ public:
         pumpUntil([&] { return rig->last(BLED112_DEVICE_FOUND)->name == "BMS Module"; }, 1000);
         BLED112_stopScan();
         return rig->last(BLED112_DEVICE_FOUND)->index;
+    }
+
+    // Scans, connects and pairs; true once the module is ready.
+    bool pair()
+    {
+        const int index = scan();
+        return index > 0 && BLED112_connect(index) == BLED_OK && waitEvent(BLED112_PASSKEY_REQUESTED)
+            && BLED112_enterPasskey("123456") == BLED_OK && waitEvent(BLED112_CONNECTED);
+    }
+
+    QByteArray received() const
+    {
+        QByteArray bytes;
+        for (const UserEvent& e : rig->events)
+            if (e.kind == BLED112_DATA_RECEIVED)
+                bytes += e.data;
+        return bytes;
     }
 
     BleDongleEmulator dongle;
@@ -132,14 +153,7 @@ private slots:
         // The peer's answer comes back as notifications.
         const QByteArray reply = "VR1,BMS1,0000002A,2.11.0,5C\r";
         pty.dongle.sendFromPeer(reply);
-        QByteArray received;
-        QVERIFY(pty.pumpUntil([&] {
-            received.clear();
-            for (const UserEvent& e : pty.rig->events)
-                if (e.kind == BLED112_DATA_RECEIVED)
-                    received += e.data;
-            return received == reply;
-        }));
+        QVERIFY(pty.pumpUntil([&] { return pty.received() == reply; }));
 
         // A module command reaches the command characteristic.
         QCOMPARE(BLED112_setName(reinterpret_cast<const uint8_t*>("Pack 7"), 6), int(BLED_OK));
@@ -148,6 +162,29 @@ private slots:
         QCOMPARE(BLED112_disconnect(), int(BLED_OK));
         QVERIFY(pty.waitEvent(BLED112_DISCONNECTED));
         QVERIFY(!pty.dongle.isConnected());
+    }
+
+    // The module's data bridged to a serial device, as a control-unit
+    // emulator's port: sentences written through the driver arrive there and
+    // its answers come back.
+    void bridgedToPort()
+    {
+        Pty unit; // the device side of the peer's port
+        QVERIFY(unit.open());
+        PtyRig pty(BleDongleEmulator::Options(), unit.slavePath());
+        QVERIFY(pty.pair());
+        const QByteArray sentence = "VR1,?,4A\rCF2,0010,?,9C\rCF2,0011,?,17\r";
+        QCOMPARE(BLED112_write(reinterpret_cast<const uint8_t*>(sentence.constData()), sentence.size()), int(BLED_OK));
+        QByteArray atUnit;
+        QElapsedTimer t;
+        t.start();
+        while (atUnit.size() < sentence.size() && t.elapsed() < 3000)
+            atUnit += unit.read(10);
+        QCOMPARE(atUnit, sentence);
+
+        const QByteArray reply = "VR1,BMS2,0001E240,2.1.4.2,3D\r";
+        QVERIFY(unit.write(reply));
+        QVERIFY(pty.pumpUntil([&] { return pty.received() == reply; }));
     }
 
     // A wrong passkey ends the connection; the next attempt pairs.

@@ -3,6 +3,12 @@
 #include <QDateTime>
 #include <QMutexLocker>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 // The module's service, least-significant byte first as on the air.
@@ -61,7 +67,54 @@ BleDongleEmulator::BleDongleEmulator(const Options& options) : opt_(options)
         leftover_.append(slot);
 }
 
-BleDongleEmulator::~BleDongleEmulator() { stop(); }
+BleDongleEmulator::~BleDongleEmulator()
+{
+    stop();
+    if (bridgeFd_ >= 0)
+        ::close(bridgeFd_);
+}
+
+bool BleDongleEmulator::bridgeToPort(const QString& path)
+{
+    if (thread_.joinable())
+        return false;
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    termios t;
+    if (tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    if (bridgeFd_ >= 0)
+        ::close(bridgeFd_);
+    bridgeFd_ = fd;
+    return true;
+}
+
+void BleDongleEmulator::toPeer(const QByteArray& bytes)
+{
+    std::function<void(const QByteArray&)> sink;
+    {
+        QMutexLocker lock(&mutex_);
+        sink = sink_;
+    }
+    if (sink)
+        sink(bytes);
+    int pos = 0;
+    while (bridgeFd_ >= 0 && pos < bytes.size()) {
+        const ssize_t n = ::write(bridgeFd_, bytes.constData() + pos, size_t(bytes.size() - pos));
+        if (n > 0) {
+            pos += int(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd p{bridgeFd_, POLLOUT, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                return;
+        } else if (n < 0 && errno != EINTR) {
+            return;
+        }
+    }
+}
 
 bool BleDongleEmulator::start(const QString& linkPath)
 {
@@ -123,6 +176,12 @@ void BleDongleEmulator::run()
                 commands_.append({nowMs() - startMs_, cls, id, payload});
             }
             handle(cls, id, payload);
+        }
+        if (bridgeFd_ >= 0) {
+            char buffer[256];
+            const ssize_t n = ::read(bridgeFd_, buffer, sizeof buffer);
+            if (n > 0)
+                sendFromPeer(QByteArray(buffer, int(n)));
         }
         if (scanning_ && nowMs() >= nextAdvertMs_) {
             advertise();
@@ -268,13 +327,7 @@ void BleDongleEmulator::handle(int cls, int id, const QByteArray& p)
         const QByteArray data = p.mid(4, byteAt(p, 3));
         send(false, 4, 6, QByteArray(1, char(kConn)) + ok16);
         if (handle == DataValue) {
-            std::function<void(const QByteArray&)> sink;
-            {
-                QMutexLocker lock(&mutex_);
-                sink = sink_;
-            }
-            if (sink)
-                sink(data);
+            toPeer(data);
         } else if (handle == CommandValue) {
             {
                 QMutexLocker lock(&mutex_);

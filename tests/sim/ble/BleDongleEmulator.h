@@ -19,7 +19,9 @@
 //
 // The peer is a plain byte pipe: setPeerSink() receives what the tool wrote
 // (in the emulator's thread), sendFromPeer() queues bytes for the tool (from
-// any thread). Attach a control-unit emulator by wiring those two.
+// any thread). bridgeToPort() wires the pipe to a serial device instead, such
+// as the pty of a control-unit emulator, so that sentences flow over the
+// emulated BLE link to it and back.
 class BleDongleEmulator
 {
 public:
@@ -69,6 +71,9 @@ public:
     QString portPath() const { return pty_.portPath(); }
 
     void setPeerSink(std::function<void(const QByteArray&)> sink);
+    // Opens a serial device (raw mode) as the peer: written data goes to it,
+    // what it sends comes back as notifications. Call before start().
+    bool bridgeToPort(const QString& path);
     void sendFromPeer(const QByteArray& bytes);
 
     QList<Command> commands() const;
@@ -86,6 +91,7 @@ private:
     void disconnected(int conn, int reason);
     void completed(int handle, int result);
     void flushPeerBytes();
+    void toPeer(const QByteArray& bytes);
     QByteArray statusRecord() const;
 
     Options opt_;
@@ -102,6 +108,7 @@ private:
 
     // Emulator thread only.
     QByteArray rx_;
+    int bridgeFd_ = -1;
     bool scanning_ = false;
     bool connecting_ = false;
     QList<int> leftover_; // slots holding a connection of an earlier run
