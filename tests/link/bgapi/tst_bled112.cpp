@@ -168,6 +168,27 @@ private slots:
         QCOMPARE(scanDeviceCount(), 1);
     }
 
+    // A crowd of other advertisers neither grows the list without bound nor
+    // hides the module, and the index reported still names it.
+    void crowdedScan()
+    {
+        DriverRig rig;
+        openDone(rig);
+        BLED112_startScan();
+        rig.feed(scanResponse(kModuleAddress, moduleAdvert()));
+        for (int i = 0; i < 400; ++i)
+            rig.feed(scanResponse(Pl().u16(i).u32(0xEEEEEEEE).b, nameAdvert("phone")));
+        QCOMPARE(scanDeviceCount(), BLED112_MAX_DEVICES);
+        const QByteArray late = hex("c1c2c3c4c5c6");
+        rig.feed(scanResponse(late, moduleAdvert()));
+        const UserEvent* found = rig.last(BLED112_DEVICE_FOUND);
+        QVERIFY(found->index >= 1 && found->index <= 255);
+        const ScanDevice* d = scanFindDevice(found->index);
+        QVERIFY(d);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(d->address), 6), late);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(scanFindDevice(1)->address), 6), kModuleAddress);
+    }
+
     // Connect → discovery → encryption → passkey → status read →
     // notifications → ready, with every command as sent.
     void connectToReady()
