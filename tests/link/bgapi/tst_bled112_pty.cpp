@@ -3,6 +3,7 @@
 
 #include "BgapiTestKit.h"
 #include "BleDongleEmulator.h"
+#include "ControlUnitSim.h"
 #include "SerialPort.h"
 
 #include <QElapsedTimer>
@@ -164,27 +165,23 @@ private slots:
         QVERIFY(!pty.dongle.isConnected());
     }
 
-    // The module's data bridged to a serial device, as a control-unit
-    // emulator's port: sentences written through the driver arrive there and
-    // its answers come back.
-    void bridgedToPort()
+    // The module bridged to the control-unit emulator's port: sentences
+    // written through the driver arrive at the unit, its answer comes back.
+    void sentencesReachControlUnit()
     {
-        Pty unit; // the device side of the peer's port
-        QVERIFY(unit.open());
-        PtyRig pty(BleDongleEmulator::Options(), unit.slavePath());
+        ControlUnitSim unit;
+        QVERIFY(unit.start());
+        PtyRig pty(BleDongleEmulator::Options(), unit.portPath());
         QVERIFY(pty.pair());
-        const QByteArray sentence = "VR1,?,4A\rCF2,0010,?,9C\rCF2,0011,?,17\r";
-        QCOMPARE(BLED112_write(reinterpret_cast<const uint8_t*>(sentence.constData()), sentence.size()), int(BLED_OK));
-        QByteArray atUnit;
-        QElapsedTimer t;
-        t.start();
-        while (atUnit.size() < sentence.size() && t.elapsed() < 3000)
-            atUnit += unit.read(10);
-        QCOMPARE(atUnit, sentence);
+        const QByteArray sentences = ControlUnitSim::frame("CF2,0010,?") + ControlUnitSim::frame("VR1,?");
+        QVERIFY(sentences.size() > 20);
+        QCOMPARE(BLED112_write(reinterpret_cast<const uint8_t*>(sentences.constData()), sentences.size()), int(BLED_OK));
+        QVERIFY(unit.waitForSentence("VR1,?", 3000));
+        QCOMPARE(unit.goodSentences(), (QList<QString>{"CF2,0010,?", "VR1,?"}));
 
-        const QByteArray reply = "VR1,BMS2,0001E240,2.1.4.2,3D\r";
-        QVERIFY(unit.write(reply));
+        const QByteArray reply = ControlUnitSim::frame(unit.versionReply());
         QVERIFY(pty.pumpUntil([&] { return pty.received() == reply; }));
+        unit.stop();
     }
 
     // A wrong passkey ends the connection; the next attempt pairs.
