@@ -18,7 +18,9 @@
 #include <cstring>
 #include <limits>
 
+namespace {
 Q_LOGGING_CATEGORY(lcParams, "bms.params")
+}
 
 QString g_distanceUnit;
 
