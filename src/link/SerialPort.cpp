@@ -162,7 +162,7 @@ bool SerialPort::setFlowControl(FlowControl flow)
     return applySettings();
 }
 
-qint64 SerialPort::read(char* buffer, qint64 max)
+qint64 SerialPort::read(char* buffer, qint64 max, int timeoutMs)
 {
     int fd = fd_;
     if (fd < 0) {
@@ -174,7 +174,7 @@ qint64 SerialPort::read(char* buffer, qint64 max)
     pollfd p{fd, POLLIN, 0};
     int r;
     do {
-        r = ::poll(&p, 1, timeoutMs_);
+        r = ::poll(&p, 1, timeoutMs);
     } while (r < 0 && errno == EINTR);
     if (r < 0) {
         setError(errno);

@@ -39,7 +39,9 @@ public:
 
     // Waits up to the time-out for data, then returns what is there (at most
     // max bytes): 0 on time-out, -1 when the port failed or vanished.
-    qint64 read(char* buffer, qint64 max);
+    qint64 read(char* buffer, qint64 max) { return read(buffer, max, timeoutMs_); }
+    // The same with its own time-out (0: only what is there now).
+    qint64 read(char* buffer, qint64 max, int timeoutMs);
     // Writes everything (waiting up to a few seconds for room): the count, or
     // -1 when the port failed.
     qint64 write(const char* data, qint64 count);

@@ -1,0 +1,165 @@
+#include "LogWriter.h"
+
+#include <QDir>
+
+LogWriter::LogWriter(Hooks hooks)
+    : hooks_(std::move(hooks))
+{
+    if (!hooks_.now)
+        hooks_.now = [] { return QDateTime::currentDateTime(); };
+    fileDate_ = hooks_.now().date();
+}
+
+LogWriter::~LogWriter()
+{
+    QMutexLocker lock(&mutex_);
+    file_.close();
+}
+
+QString LogWriter::fileName(quint32 serial, const QDate& date, int part)
+{
+    QString name = QString::asprintf("BMS_SN%u_%04i%02i%02i", serial, date.year(), date.month(), date.day());
+    if (part > 0)
+        name += QString::asprintf("_%01i", part);
+    return name + QStringLiteral(".log");
+}
+
+QString LogWriter::formatLine(const QTime& time, int level, const QString& text)
+{
+    QString body = text;
+    body.remove(QLatin1Char('\r'));
+    body.remove(QLatin1Char('\n'));
+    return QString::asprintf("%02i:%02i:%02i.%03i,%1i,", time.hour(), time.minute(), time.second(), time.msec(), level)
+        + body + QLatin1Char('\n');
+}
+
+void LogWriter::setSerial(quint32 serial)
+{
+    QMutexLocker lock(&mutex_);
+    serial_ = serial;
+    serialKnown_ = true;
+}
+
+void LogWriter::setRequestedDir(const QString& dir)
+{
+    QMutexLocker lock(&mutex_);
+    requestedDir_ = dir;
+}
+
+QString LogWriter::requestedDir() const
+{
+    QMutexLocker lock(&mutex_);
+    return requestedDir_;
+}
+
+void LogWriter::setMaxFileSize(qint64 bytes)
+{
+    QMutexLocker lock(&mutex_);
+    maxFileSize_ = bytes;
+}
+
+QString LogWriter::currentFilePath() const
+{
+    QMutexLocker lock(&mutex_);
+    return file_.isOpen() ? file_.fileName() : QString();
+}
+
+int LogWriter::pendingLineCount() const
+{
+    QMutexLocker lock(&mutex_);
+    return pending_.size();
+}
+
+bool LogWriter::writeRaw(const QString& line)
+{
+    const QByteArray bytes = line.toLatin1();
+    return file_.write(bytes) == bytes.size();
+}
+
+void LogWriter::keepPending(const QString& line)
+{
+    pending_.append(line);
+    // A tool left without a unit must not grow without bound: the oldest
+    // lines go first, and the file says how many.
+    while (pending_.size() > kMaxPendingLines) {
+        pending_.removeFirst();
+        ++droppedPending_;
+    }
+}
+
+bool LogWriter::openFile(const QDate& today)
+{
+    file_.close();
+    dir_ = requestedDir_;
+    if (today != fileDate_)
+        filePart_ = 0;
+    sizeExceeded_ = false;
+    for (;;) {
+        if (dir_.isEmpty() || !QDir(dir_).exists()) {
+            dir_ = QDir::currentPath();
+            requestedDir_ = dir_;
+        }
+        file_.setFileName(QDir(dir_).filePath(fileName(serial_, today, filePart_)));
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered))
+            return false; // the waiting lines stay in memory; the next line tries again
+        if (file_.size() > maxFileSize_ && (!pending_.isEmpty() || droppedPending_ > 0)) {
+            ++filePart_;
+            file_.close();
+            continue;
+        }
+        break;
+    }
+    fileDate_ = today;
+    linesSinceOpen_ = 0;
+    if (droppedPending_ > 0) {
+        const QString note = QStringLiteral("%1 earlier log lines were dropped while no unit was linked").arg(droppedPending_);
+        if (writeRaw(formatLine(hooks_.now().time(), 0, note)))
+            droppedPending_ = 0;
+    }
+    while (!pending_.isEmpty()) {
+        if (!writeRaw(pending_.first()))
+            break;
+        pending_.removeFirst();
+    }
+    return true;
+}
+
+void LogWriter::write(const QString& text, int level)
+{
+    if (hooks_.enabled && !hooks_.enabled())
+        return;
+    QString mirrored;
+    {
+        QMutexLocker lock(&mutex_);
+        const QDateTime now = hooks_.now();
+        const QDate today = now.date();
+        if (hooks_.linked && !hooks_.linked()) {
+            serialKnown_ = false;
+            file_.close();
+        }
+        const bool mustOpen = today != fileDate_ || !file_.isOpen() || requestedDir_ != dir_ || sizeExceeded_;
+        if (mustOpen && serialKnown_)
+            openFile(today);
+        if (level > kLevelLimit)
+            return;
+        const QString line = formatLine(now.time(), level, text);
+        if (file_.isOpen() && writeRaw(line)) {
+            if (++linesSinceOpen_ >= kReopenEveryLines) {
+                linesSinceOpen_ = 0;
+                const QString name = file_.fileName();
+                file_.close();
+                file_.setFileName(name);
+                file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered);
+            }
+            if (file_.isOpen() && file_.size() > maxFileSize_) {
+                sizeExceeded_ = true;
+                ++filePart_;
+            }
+        } else {
+            keepPending(line);
+        }
+        mirrored = line.left(line.size() - 1);
+    }
+    if (hooks_.mirror)
+        hooks_.mirror(mirrored);
+}

@@ -1,0 +1,332 @@
+#include "Communicator.h"
+
+#include "Log.h"
+#include "PortList.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QMutexLocker>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QThread>
+
+#include <chrono>
+#include <thread>
+
+Communicator::Communicator() : port_(std::make_unique<SerialPort>()) {}
+
+Communicator::~Communicator() = default;
+
+bool Communicator::isLoopThread() const
+{
+    QThread* loop = loopThread_;
+    return loop == nullptr || loop == QThread::currentThread();
+}
+
+void Communicator::closePortNow()
+{
+    // Under the port mutex, so a close never lands inside a buffered read or
+    // a sentence write of another thread.
+    QMutexLocker lock(&portMutex_);
+    port_->close();
+}
+
+void Communicator::sleepMs(int ms) const
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stopRequested_) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::milliseconds(0))
+            break;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+}
+
+QString Communicator::portName() const
+{
+    QMutexLocker lock(&nameMutex_);
+    return portName_;
+}
+
+void Communicator::setConnectedPortName(const QString& name)
+{
+    QMutexLocker lock(&nameMutex_);
+    portName_ = name;
+}
+
+void Communicator::resetConnection()
+{
+    configModeActive = false;
+    linked = false;
+    if (handler_)
+        handler_->resetSessionState();
+    emit sigStatusChanged(0);
+}
+
+QList<PortRecord> Communicator::availablePorts()
+{
+    QList<PortRecord> out;
+    for (const PortEntry& p : availableSerialPorts()) {
+        PortRecord r;
+        r.portName = p.name;
+        r.physicalName = p.systemLocation;
+        r.friendlyName = p.description;
+        r.vendorId = p.vendorId;
+        r.productId = p.productId;
+        out.append(r);
+    }
+    return out;
+}
+
+void Communicator::close()
+{
+    // A close from another thread could race a read in progress.
+    if (isLoopThread())
+        closePortNow();
+    else
+        requestPortClose();
+}
+
+void Communicator::setTimeout(int ms)
+{
+    port_->setTimeout(ms);
+}
+
+QByteArray Communicator::readAll()
+{
+    return port_->readAll();
+}
+
+void Communicator::setFlowControl(SerialPort::FlowControl flow)
+{
+    port_->setFlowControl(flow);
+}
+
+qint64 Communicator::read(char* buffer, qint64 max)
+{
+    return port_->read(buffer, max);
+}
+
+qint64 Communicator::readAvailable(char* buffer, qint64 max)
+{
+    return port_->read(buffer, max, 0);
+}
+
+qint64 Communicator::write(const char* data, qint64 count)
+{
+    return port_->write(data, count);
+}
+
+void Communicator::flush()
+{
+    port_->flush();
+}
+
+void Communicator::setPortName(const QString& name)
+{
+    port_->setPortName(name);
+}
+
+bool Communicator::open()
+{
+    return port_->open();
+}
+
+void Communicator::setBaudRate(int baud)
+{
+    port_->setBaudRate(baud);
+}
+
+void Communicator::setParity(SerialPort::Parity parity)
+{
+    port_->setParity(parity);
+}
+
+void Communicator::setDataBits(int bits)
+{
+    port_->setDataBits(bits);
+}
+
+void Communicator::setStopBits(int bits)
+{
+    port_->setStopBits(bits);
+}
+
+void Communicator::configurePort()
+{
+    setBaudRate(kBaudRate);
+    setFlowControl(SerialPort::XonXoff);
+    setParity(SerialPort::NoParity);
+    setDataBits(8);
+    setStopBits(1);
+    setTimeout(100);
+    flush();
+}
+
+void Communicator::clearReceiveBuffer()
+{
+    {
+        QMutexLocker lock(&portMutex_);
+        nBytesInDataBuffer_ = 0;
+        dataBuffer_[0] = 0;
+    }
+    setTimeout(0);
+    readAll();
+    setTimeout(50);
+}
+
+bool Communicator::selectedPortName(QString& name)
+{
+    if (autoConnection)
+        return true;
+    const QString chosen = portNameFromEntry(portName());
+    if (chosen.isEmpty()) {
+        emit sigStatusChanged(0);
+        return false;
+    }
+    name = chosen;
+    return true;
+}
+
+void Communicator::writeSentence(const QString& sentence)
+{
+    const QByteArray bytes = sentence.toLatin1();
+    QMutexLocker lock(&portMutex_);
+    write(bytes.constData(), bytes.size());
+    flush();
+}
+
+void Communicator::selectPort(const QString& entry)
+{
+    {
+        QMutexLocker lock(&nameMutex_);
+        portName_ = entry;
+    }
+    resetConnection();
+}
+
+bool Communicator::readIntoBuffer()
+{
+    qint64 n;
+    {
+        QMutexLocker lock(&portMutex_);
+        n = readAvailable(dataBuffer_ + nBytesInDataBuffer_, DATA_BUF_LEN - 1 - nBytesInDataBuffer_);
+        if (n < 0)
+            return false;
+        nBytesInDataBuffer_ += int(n);
+        dataBuffer_[nBytesInDataBuffer_] = 0;
+    }
+    // The handler's slot (direct connection) takes the port mutex itself.
+    if (n > 0)
+        emit sigDataReceived();
+    return true;
+}
+
+void Communicator::setAutoConnection(bool on)
+{
+    autoConnection = on;
+    QSettings().setValue(QStringLiteral("AutoConnection"), on);
+}
+
+int Communicator::tryPort(const QString& name, const QString& path)
+{
+    logMessage(QStringLiteral("Trying to connect on port ") + name, 3);
+    setPortName(path);
+    closePortNow();
+    if (!open()) {
+        logMessage(QStringLiteral("Cannot open port %1 %2 %3")
+                       .arg(name, port_->errorString())
+                       .arg(port_->errorNumber()),
+                   0);
+        return 0;
+    }
+    logMessage(QStringLiteral("Port opened ") + name, 0);
+    configurePort();
+    clearReceiveBuffer();
+    if (!handler_) {
+        closePortNow();
+        return 0;
+    }
+    handler_->clearSentenceQueue();
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        bool isLedOrCan = false;
+        const bool ok = handler_->identifyDevice(name, isLedOrCan);
+        if (stopRequested_)
+            return -1;
+        if (ok)
+            return handler_->startSession(isLedOrCan, name) ? 1 : 0;
+    }
+    closePortNow();
+    return 0;
+}
+
+bool Communicator::connectToBms()
+{
+    if (linked || restoreHold)
+        return true;
+    QString chosen;
+    if (!selectedPortName(chosen))
+        return false;
+
+    if (autoConnection) {
+        for (const PortEntry& p : availableSerialPorts()) {
+            if (stopRequested_)
+                return false;
+            if (!isAutoConnectCandidate(p))
+                continue;
+            emit sigStatusChanged(0);
+            const int r = tryPort(p.name, p.systemLocation);
+            if (r != 0)
+                return r > 0;
+        }
+    } else if (!stopRequested_) {
+        // The chosen port is tried once per attempt, whether or not the
+        // system lists it.
+        const int r = tryPort(chosen, portSystemLocation(chosen));
+        if (r != 0)
+            return r > 0;
+    }
+    configModeActive = false;
+    emit sigStatusChanged(0);
+    return false;
+}
+
+void Communicator::run()
+{
+    loopThread_ = QThread::currentThread();
+    bool lossLogged = false;
+    for (;;) {
+        emit sigStatusChanged(0);
+        for (;;) {
+            if (stopRequested_) {
+                closePortNow();
+                loopThread_ = nullptr;
+                emit done();
+                return;
+            }
+            if (closeRequested_.exchange(false))
+                closePortNow();
+            if (!linked && !restoreHold) {
+                if (!connectToBms()) {
+                    sleepMs(1000);
+                    continue;
+                }
+            }
+            if (!readIntoBuffer()) {
+                // While a restore holds the link with the port closed every
+                // read fails at once: pause, and say it once.
+                if (!lossLogged)
+                    logMessage(QStringLiteral("Lost connection to BMS due to error receiving data"), 0);
+                lossLogged = restoreHold;
+                linked = false;
+                closePortNow();
+                if (restoreHold)
+                    sleepMs(1000);
+                break;
+            }
+            lossLogged = false;
+            emit sigCanProcess();
+            emit sigToshibaSCiBProcess();
+            sleepMs(30);
+        }
+    }
+}

@@ -1,0 +1,260 @@
+// The real serial transport on a real pty, against the control-unit emulator.
+#include "Communicator.h"
+#include "ControlUnitSim.h"
+#include "FeedTransport.h"
+#include "PortList.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Emulator, transport in its own thread, handler, and the captured log.
+struct Rig
+{
+    QTemporaryDir dir;
+    ControlUnitSim sim;
+    LogCapture log;
+    Communicator* comm = new Communicator;
+    Y5ProtocolHandler handler{comm};
+    QThread thread;
+    QString portPath;
+    QString entry;
+
+    enum Listing { Listed, Unlisted, AutoConnect };
+
+    bool start(Listing listing = Listed)
+    {
+        portPath = dir.filePath("ttyBMS0");
+        if (!sim.start(portPath))
+            return false;
+        if (listing == Unlisted) {
+            qunsetenv("BMS_SERIAL_PORTS");
+            entry = portPath + " - chosen by hand";
+        } else {
+            qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
+            for (const PortEntry& p : availableSerialPorts())
+                if (p.systemLocation == portPath)
+                    entry = portEntryText(p);
+            if (entry.isEmpty())
+                return false;
+        }
+        comm->autoConnection = listing == AutoConnect;
+        comm->setProtocolHandler(&handler);
+        QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
+                         Qt::DirectConnection);
+        comm->selectPort(entry);
+        comm->moveToThread(&thread);
+        QObject::connect(&thread, &QThread::started, comm, &Communicator::run);
+        QObject::connect(comm, &CommunicatorBase::done, &thread, &QThread::quit, Qt::DirectConnection);
+        thread.start();
+        return true;
+    }
+    ~Rig()
+    {
+        comm->requestStop();
+        if (!thread.wait(10000))
+            qFatal("the transport loop did not stop");
+        delete comm;
+        sim.stop();
+    }
+};
+
+} // namespace
+
+class TestSerialTransport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void foundThroughThePortListAndLinked();
+    void chosenPortIsTriedOncePerAttempt_data();
+    void chosenPortIsTriedOncePerAttempt();
+    void entryWithoutPortOpensNothing();
+    void concurrentSendersNeverInterleave();
+    void probeIsAnsweredWithRawHash();
+    void corruptedLineIsRejectedNotQueued();
+    void vanishedUnitIsRetriedEverySecond();
+    void closeFromAnotherThreadIsLeftToTheLoop();
+};
+
+void TestSerialTransport::foundThroughThePortListAndLinked()
+{
+    Rig rig;
+    rig.sim.setVersion("BMS2", "0001E240", "2.1.4.2");
+    QVERIFY(rig.start());
+    QVERIFY(rig.entry.endsWith(" - USB Serial Port"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
+    QCOMPARE(rig.handler.deviceKind(), QString("BMS2"));
+    QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
+    QCOMPARE(rig.handler.deviceVersion(), QString("2.1.4.2"));
+    QVERIFY(!rig.handler.isBootMode());
+    QTRY_VERIFY(rig.log.count("Connected to BMS on port " + rig.portPath) == 1);
+    QVERIFY(rig.log.lines().contains("Connected to BMS2 SN:0001E240 version:2.1.4.2 on " + rig.portPath));
+    QVERIFY(rig.log.lines().contains("Port opened " + rig.portPath));
+    // The transport keeps the bare name of the port in use.
+    QCOMPARE(rig.comm->portName(), rig.portPath);
+}
+
+void TestSerialTransport::chosenPortIsTriedOncePerAttempt_data()
+{
+    QTest::addColumn<int>("listing");
+    QTest::newRow("listed through the variable") << int(Rig::Listed);
+    QTest::newRow("not listed by the system") << int(Rig::Unlisted);
+    QTest::newRow("auto-connection") << int(Rig::AutoConnect);
+}
+
+void TestSerialTransport::chosenPortIsTriedOncePerAttempt()
+{
+    QFETCH(int, listing);
+    Rig rig;
+    QVERIFY(rig.start(Rig::Listing(listing)));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QCOMPARE(rig.log.count("Trying to connect on port " + rig.portPath), 1);
+    QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 1);
+}
+
+void TestSerialTransport::entryWithoutPortOpensNothing()
+{
+    LogCapture log;
+    Communicator comm;
+    Y5ProtocolHandler handler(&comm);
+    comm.setProtocolHandler(&handler);
+    QSignalSpy states(&comm, &CommunicatorBase::sigStatusChanged);
+    for (const QString& entry : {QString(), QString(" - USB Serial Port")}) {
+        comm.selectPort(entry);
+        states.clear();
+        QVERIFY(!comm.connectToBms());
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.at(0).at(0).toInt(), 0);
+    }
+    QVERIFY(log.lines().filter("Trying to connect").isEmpty());
+}
+
+void TestSerialTransport::concurrentSendersNeverInterleave()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    constexpr int kThreads = 3, kEach = 1000;
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t)
+        senders.emplace_back([&rig, t] {
+            for (int i = 0; i < kEach; ++i)
+                rig.handler.sendSentence("TS1,", QStringLiteral("%1,%2,payload-%3").arg(t).arg(i).arg(i * 7919), 0);
+        });
+    for (auto& s : senders)
+        s.join();
+    const auto countTs1 = [](const QList<ControlUnitSim::Received>& rec) {
+        int n = 0;
+        for (const auto& r : rec)
+            n += r.raw.startsWith("TS1") ? 1 : 0;
+        return n;
+    };
+    QVERIFY(rig.sim.waitUntil([&](const QList<ControlUnitSim::Received>& rec) { return countTs1(rec) >= kThreads * kEach; },
+                              30000));
+    QSet<QString> expected;
+    for (int t = 0; t < kThreads; ++t)
+        for (int i = 0; i < kEach; ++i)
+            expected.insert(QStringLiteral("TS1,%1,%2,payload-%3").arg(t).arg(i).arg(i * 7919));
+    QSet<QString> got;
+    for (const auto& r : rig.sim.received()) {
+        if (!r.raw.startsWith("TS1"))
+            continue;
+        QVERIFY2(r.good, r.raw.constData());
+        got.insert(r.sentence);
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestSerialTransport::probeIsAnsweredWithRawHash()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    rig.sim.sendProbe();
+    QVERIFY(rig.sim.waitUntil([](const QList<ControlUnitSim::Received>& rec) {
+        for (const auto& r : rec)
+            if (r.probeAnswer)
+                return true;
+        return false;
+    }, 3000));
+    QCOMPARE(rig.sim.probeAnswerCount(), 1);
+    QTRY_VERIFY(rig.log.lines().contains("x>#?<x"));
+}
+
+void TestSerialTransport::corruptedLineIsRejectedNotQueued()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    rig.sim.setSplitReplies(40); // each reply in two writes
+    rig.sim.corruptNextReplies(1);
+    rig.sim.reply("ST1,42");
+    rig.sim.reply("ST1,43");
+    const QString bad = "x>" + QString::fromLatin1(ControlUnitSim::frame("ST1,42", true).chopped(1)) + "<x";
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.lines().contains("ST1,43"), 3000);
+    QVERIFY(rig.log.lines().contains(bad));
+    QStringList queued;
+    QString s;
+    while (rig.handler.getSentence(s))
+        queued << s;
+    QVERIFY(queued.contains("ST1,43"));
+    for (const QString& q : queued)
+        QVERIFY2(!q.startsWith("ST1,42"), qPrintable(q));
+}
+
+void TestSerialTransport::vanishedUnitIsRetriedEverySecond()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    rig.sim.vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
+    QVERIFY(!rig.comm->linked);
+
+    // Attempts follow about once a second while the unit is away.
+    QElapsedTimer timer;
+    timer.start();
+    const QString attempt = "Trying to connect on port " + rig.portPath;
+    const int before = rig.log.count(attempt);
+    QTest::qWait(3500);
+    const int attempts = rig.log.count(attempt) - before;
+    QVERIFY2(attempts >= 3 && attempts <= 5, qPrintable(QString::number(attempts)));
+    QVERIFY(rig.log.lines().filter("Cannot open port " + rig.portPath).size() >= 3);
+    QCOMPARE(rig.log.count("Lost connection to BMS due to error receiving data"), 1);
+
+    rig.sim.clearReceived();
+    QVERIFY(rig.sim.reappear());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
+    QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 2);
+}
+
+void TestSerialTransport::closeFromAnotherThreadIsLeftToTheLoop()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    // Senders keep writing while another thread asks for the port to close.
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        while (sending)
+            rig.handler.sendSentence("TS1,", "x", 1);
+    });
+    rig.comm->close();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath) == 2, 5000);
+    sending = false;
+    sender.join();
+}
+
+QTEST_GUILESS_MAIN(TestSerialTransport)
+#include "tst_serialtransport.moc"

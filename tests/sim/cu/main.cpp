@@ -1,0 +1,82 @@
+// bms-sim: the control-unit emulator as a program. Prints the port path and
+// runs until interrupted.
+#include "ControlUnitSim.h"
+
+#include <QString>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+static volatile std::sig_atomic_t g_stop = 0;
+
+static void onSignal(int)
+{
+    g_stop = 1;
+}
+
+static void usage()
+{
+    std::fprintf(stderr,
+                 "usage: bms-sim [--link PATH] [--kind KIND] [--serial HEX] [--version VERSION] [--pace]\n"
+                 "  --link PATH   also reach the port through a symlink at PATH\n"
+                 "  --kind, --serial, --version  the \"VR1\" reply (default VR1,BMS2,0001E240,2.1.4.2)\n"
+                 "  --pace        send at 57600-baud speed\n");
+}
+
+int main(int argc, char** argv)
+{
+    QString link, kind = QStringLiteral("BMS2"), serial = QStringLiteral("0001E240"),
+                  version = QStringLiteral("2.1.4.2");
+    bool pace = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        auto next = [&]() -> QString {
+            if (i + 1 >= argc) {
+                usage();
+                std::exit(2);
+            }
+            return QString::fromLocal8Bit(argv[++i]);
+        };
+        if (!std::strcmp(a, "--link"))
+            link = next();
+        else if (!std::strcmp(a, "--kind"))
+            kind = next();
+        else if (!std::strcmp(a, "--serial"))
+            serial = next();
+        else if (!std::strcmp(a, "--version"))
+            version = next();
+        else if (!std::strcmp(a, "--pace"))
+            pace = true;
+        else {
+            usage();
+            return 2;
+        }
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    ControlUnitSim sim;
+    sim.setVersion(kind, serial, version);
+    sim.setPacing(pace);
+    if (!sim.start(link)) {
+        std::fprintf(stderr, "bms-sim: cannot open a pseudo-terminal\n");
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(sim.portPath()));
+    std::fflush(stdout);
+    int seen = 0;
+    while (!g_stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto rec = sim.received();
+        for (; seen < rec.size(); ++seen) {
+            const auto& r = rec[seen];
+            std::fprintf(stderr, "%8lld %s %s\n", static_cast<long long>(r.ms),
+                         r.probeAnswer ? "#  " : (r.good ? "ok " : "bad"), r.raw.constData());
+        }
+    }
+    sim.stop();
+    return 0;
+}
