@@ -1,10 +1,13 @@
 // Drives both cell graphs with arbitrary layouts, indices and values as a
-// device could send them, painting and asking for tips in between. Any read
-// or write outside the tables shows up under the sanitizers.
+// device could send them, directly and as cell sentences through the
+// sentence dispatch, painting and asking for tips in between. Any read or
+// write outside the tables shows up under the sanitizers.
 
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
 #include "GroupedCellsGraph.h"
+#include "Param.h"
+#include "SentenceMaps.h"
 
 #include <QApplication>
 #include <QImage>
@@ -41,6 +44,15 @@ struct Reader
             return s;
         }
         return int32_t(tag & 0x3F) - 4;
+    }
+    // A short run of raw bytes as sentence text.
+    QString text()
+    {
+        const int n = byte() % 48;
+        QByteArray bytes;
+        for (int i = 0; i < n && size > 0; ++i)
+            bytes += char(byte());
+        return QString::fromLatin1(bytes);
     }
     float value()
     {
@@ -95,11 +107,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     grouped.valueFactors = {1.0f, 100.0f};
     grouped.decimals = {0, 2};
     clearWireBreakMap();
+
+    // Bound as the Cells tab binds them.
+    CSntcMap root;
+    Param params[5];
+    const struct
+    {
+        const char* name;
+        int offset;
+        double scale;
+        QWidget* graph;
+        int kind;
+    } bindings[5] = {{"BV2", 200, 0.01, &plain, ParamWidgetKind::CellsGraph},
+                     {"BT2", -100, 1.0, &grouped, ParamWidgetKind::GroupedCellsGraph},
+                     {"BT4", -100, 1.0, &grouped, ParamWidgetKind::GroupedCellsGraph},
+                     {"BB2", 0, 100.0 / 255.0, &plain, ParamWidgetKind::CellsGraph},
+                     {"BB4", 0, 0.01, &grouped, ParamWidgetKind::GroupedCellsGraph}};
+    for (int i = 0; i < 5; ++i) {
+        params[i].sentenceName = bindings[i].name;
+        params[i].fieldIndex = 3;
+        params[i].valueType = ParamValueType::Cells;
+        params[i].offset = bindings[i].offset;
+        params[i].scale = bindings[i].scale;
+        params[i].widget = bindings[i].graph;
+        params[i].widgetKind = bindings[i].kind;
+        root.addHandler(bindings[i].name, 3, &params[i]);
+    }
+
     QImage img(160, 60, QImage::Format_ARGB32_Premultiplied);
     int paints = 0;
 
     while (!in.empty()) {
-        switch (in.byte() % 12) {
+        switch (in.byte() % 13) {
         case 0:
             setCellStringCount(in.number());
             break;
@@ -172,6 +211,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 grouped.setEnabled(!grouped.isEnabled());
             }
             break;
+        case 12: {
+            static const char* const names[] = {"BV2,", "BT2,", "BT4,", "BB2,", "BB4,"};
+            root.dispatch(QString::fromLatin1(names[in.byte() % 5]) + in.text());
+            break;
+        }
         case 11:
             plain.fixedRange = !plain.fixedRange;
             grouped.fixedRange = !grouped.fixedRange;
