@@ -4,7 +4,7 @@
 
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
-#include "Communicator.h"
+#include "SimLink.h"
 #include "ControlUnitSim.h"
 #include "GroupedCellsGraph.h"
 #include "OffscreenApp.h"
@@ -24,46 +24,6 @@
 #include <vector>
 
 namespace {
-
-// Emulator, transport in its own thread, protocol handler.
-struct Link
-{
-    QTemporaryDir dir;
-    ControlUnitSim sim;
-    Communicator* comm = new Communicator;
-    Y5ProtocolHandler handler{comm};
-    QThread thread;
-
-    bool start()
-    {
-        const QString portPath = dir.filePath("ttyBMS0");
-        if (!sim.start(portPath))
-            return false;
-        qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
-        QString entry;
-        for (const PortEntry& p : availableSerialPorts())
-            if (p.systemLocation == portPath)
-                entry = portEntryText(p);
-        if (entry.isEmpty())
-            return false;
-        comm->setProtocolHandler(&handler);
-        QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
-                         Qt::DirectConnection);
-        comm->selectPort(entry);
-        comm->moveToThread(&thread);
-        QObject::connect(&thread, &QThread::started, comm, &Communicator::run);
-        QObject::connect(comm, &CommunicatorBase::done, &thread, &QThread::quit, Qt::DirectConnection);
-        thread.start();
-        return true;
-    }
-    ~Link()
-    {
-        comm->requestStop();
-        thread.wait(10000);
-        delete comm;
-        sim.stop();
-    }
-};
 
 constexpr int kStrings = 2;
 constexpr int kCells = 8;
@@ -189,7 +149,7 @@ void TstCellGraphsOverLink::cellSentencesReachTheGraphs()
         setWireBreakWord(s, 0, 1u << 3);
     }
 
-    Link link;
+    SimLink link;
     // Voltages 3.30 V (code 82), cell 5 of string 0 and cell 1 of string 1
     // without a reading (FF); temperatures 0 and -1 degrees (codes 64, 63),
     // so cold that the drawn range of the temperature graph ends below 6.
