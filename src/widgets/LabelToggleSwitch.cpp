@@ -25,6 +25,8 @@ LabelToggleSwitch::LabelToggleSwitch(const QString& text, const QFont& font)
 
 void LabelToggleSwitch::build()
 {
+    // Lets stateChanged cross queued connections and signal spies.
+    qRegisterMetaType<LabelToggleSwitch::SwitchState>("LabelToggleSwitch::SwitchState");
     // The members are destroyed by the object itself: the layout must not
     // treat them as heap children.
     setLayout(&grid);

@@ -5,6 +5,8 @@ ToggleButton::ToggleButton(const QString& off, const QString& on, QWidget* paren
     , offText(off)
     , onText(on)
 {
+    // Lets clicked(State) cross queued connections and signal spies.
+    qRegisterMetaType<ToggleButton::State>("ToggleButton::State");
     connect(this, QOverload<bool>::of(&QAbstractButton::clicked), this, &ToggleButton::toggle);
 }
 
