@@ -81,13 +81,15 @@ void BalloonTip::balloon(int msecs)
     const QList<QScreen*> screens = QGuiApplication::screens();
     const QRect scr = screens.isEmpty() ? QRect(0, 0, 800, 600) : screens.first()->geometry();
     const QPoint anchor = scr.bottomRight();
+    // Sizes are final only once the style has had its say.
+    ensurePolished();
     const QSize sh = sizeHint();
     const bool above = anchor.y() - sh.height() > 17;
     if (above)
         setContentsMargins(4, 3, 4, 21);
     else
         setContentsMargins(4, 21, 4, 3);
-    const QSize size = sizeHint();
+    const QSize size = sizeHint();  // with the margins just set
     const int y = above ? anchor.y() - size.height() : anchor.y();
     int x;
     if (anchor.x() + size.width() - 17 <= scr.width())
