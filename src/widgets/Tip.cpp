@@ -213,6 +213,8 @@ void Tip::updateArrow(const QColor& color)
 
 bool Tip::cursorOnTarget() const
 {
+    if (!target)
+        return false;
     const QRect r(target->mapToGlobal(QPoint(0, 0)), target->size());
     return r.contains(QCursor::pos());
 }
