@@ -21,6 +21,14 @@
 #include <QTimer>
 #include <QtTest>
 
+// Stands in for the configuration page's signal.
+class ConfigStandIn : public QObject
+{
+    Q_OBJECT
+signals:
+    void sigConfigParamUpdate(int id, uint32_t value);
+};
+
 namespace {
 
 QString text(const StatusPage& page, const QString& caption)
@@ -256,39 +264,41 @@ void TestStatusPage::lithiumTitanate()
 void TestStatusPage::configReactions()
 {
     StatusPage& page = *fx->page;
+    ConfigStandIn config;
+    connect(&config, &ConfigStandIn::sigConfigParamUpdate, &page, &StatusPage::slotConfigParamUpdate);
     QCOMPARE(page.cellsPollPeriod(), uint16_t(1000));
-    page.slotConfigParamUpdate(0x0010, 3);
+    emit config.sigConfigParamUpdate(0x0010, 3);
     QCOMPARE(page.cellsPollPeriod(), uint16_t(5));
-    page.slotConfigParamUpdate(0x0010, 0x10020);
+    emit config.sigConfigParamUpdate(0x0010, 0x10020);
     QCOMPARE(page.cellsPollPeriod(), uint16_t(0x20));
-    page.slotConfigParamUpdate(0x1E00, 0x1A);
+    emit config.sigConfigParamUpdate(0x1E00, 0x1A);
     QCOMPARE(page.masterSlaveFrame(), QStringLiteral("CN1,0000001A"));
-    page.slotConfigParamUpdate(0x9999, 1); // not followed
+    emit config.sigConfigParamUpdate(0x9999, 1); // not followed
 
     // Master/slave operation on a kind-2 unit: active, tab enabled, timer on.
     page.slotReceivedVersionString(QStringLiteral("VR1,BMS2,1,2.1.4.2"));
     const int tab = page.tabs()->indexOf(page.masterSlavePage());
     QVERIFY(tab >= 0);
     fx->bitmap.features = {75};
-    page.slotConfigParamUpdate(0x1600, 0x04804200);
+    emit config.sigConfigParamUpdate(0x1600, 0x04804200);
     QVERIFY(page.isMasterSlaveActive());
     QVERIFY(page.hasMasterSlaveExtColumns());
     QVERIFY(page.tabs()->isTabEnabled(tab));
     QVERIFY(page.masterSlavePollTimer()->isActive());
     QCOMPARE(page.masterSlavePollTimer()->interval(), 500);
     QVERIFY(!page.masterSlaveTableWidget()->isColumnHidden(15));
-    page.slotConfigParamUpdate(0x1600, 0x00004200);
+    emit config.sigConfigParamUpdate(0x1600, 0x00004200);
     QVERIFY(!page.isMasterSlaveActive());
     QVERIFY(!page.tabs()->isTabEnabled(tab));
     QVERIFY(!page.masterSlavePollTimer()->isActive());
     QVERIFY(page.masterSlaveTableWidget()->isColumnHidden(15));
 
     // A kind-1 unit stops the timer but leaves the tab's state alone.
-    page.slotConfigParamUpdate(0x1600, 0x00804200);
+    emit config.sigConfigParamUpdate(0x1600, 0x00804200);
     QVERIFY(page.masterSlavePollTimer()->isActive());
     page.connectionStatusChanged(false);
     page.slotReceivedVersionString(QStringLiteral("VR1,BMS1,1,2.1.4.2"));
-    page.slotConfigParamUpdate(0x1600, 0x00804200);
+    emit config.sigConfigParamUpdate(0x1600, 0x00804200);
     QVERIFY(!page.isMasterSlaveActive());
     QVERIFY(!page.masterSlavePollTimer()->isActive());
     QTRY_VERIFY(!page.currentSentenceLoader());
