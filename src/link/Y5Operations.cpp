@@ -324,7 +324,9 @@ void Y5ProtocolHandler::startUpdaterThread()
     thread->setObjectName(QStringLiteral("Y5 FW Updater Thread"));
     connect(thread, SIGNAL(started()), updater, SLOT(T_UpdateFirmware()), Qt::QueuedConnection);
     connect(updater, SIGNAL(done()), thread, SLOT(quit()), Qt::QueuedConnection);
-    connect(thread, SIGNAL(finished()), updater, SLOT(deleteLater()), Qt::QueuedConnection);
+    // Direct, in the ending thread: a queued call would wait for an event
+    // loop that no longer runs there, and the updater would never be freed.
+    connect(thread, SIGNAL(finished()), updater, SLOT(deleteLater()), Qt::DirectConnection);
     connect(thread, SIGNAL(finished()), thread, SLOT(deleteLater()), Qt::QueuedConnection);
     thread->start(QThread::InheritPriority);
 }
