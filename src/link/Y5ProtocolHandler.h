@@ -69,6 +69,7 @@ public:
     // send pauses exactly 15 ms instead of the caller's delay.
     void setCanUpdateBusyProbe(std::function<bool()> probe) { canUpdateBusy_ = std::move(probe); }
 
+    // Set these before the transport's thread starts.
     // Where worker threads put questions to the user (not owned). Without
     // one, the question is only signalled (sigObsoleteFirmwareVersion) and the
     // answer is awaited in obsoleteAnswered / obsoleteAccepted.

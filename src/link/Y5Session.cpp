@@ -164,7 +164,7 @@ bool Y5ProtocolHandler::startSession(bool skipRestore, const QString& portName)
             c->resetConnection();
         } else {
             restoring = false;
-            if (!c->restoreHold) {
+            if (!c->restoreHold && !isStopAsked()) {
                 // The login failed: a link that is never announced must not
                 // stay up. Back to searching.
                 logMessage(QStringLiteral("Restoring the configuration failed: the login was not accepted"), 0);

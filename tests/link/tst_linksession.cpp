@@ -107,8 +107,12 @@ void TestLinkSession::handshake()
     t.setProtocolHandler(&h);
     connect(&t, &CommunicatorBase::sigDataReceived, &h, &Y5ProtocolHandler::slotDataReceived, Qt::DirectConnection);
     queueLines(t, queued);
+    t.autoConnection = true;
+    QSignalSpy refresh(&h, &Y5ProtocolHandler::sigRefreshPortList);
     bool isLedOrCan = false;
     QCOMPARE(h.identifyDevice("/dev/ttyUSB0", isLedOrCan), result);
+    // With auto-connection the window refills its port list after an identification.
+    QCOMPARE(refresh.size(), result ? 1 : 0);
     QCOMPARE(h.versionLine(), versionLine);
     QCOMPARE(isLedOrCan, ledOrCan);
     QCOMPARE(h.isBootMode(), boot);
