@@ -383,8 +383,12 @@ void TestProtocolOps::restoreAfterUpdate()
     rig.sim.setVersion("BMS2", "0001E240", version);
     rig.sim.setFactoryResetHangs(hangs);
     LoginAnswerer login(rig, password);
-    QSignalSpy load(&rig.handler, &Y5ProtocolHandler::sigLoadConfigurationFromHardDrive);
-    QSignalSpy refused(&rig.handler, &Y5ProtocolHandler::sigAuthenticationFailed);
+    // Both come from the transport's thread.
+    std::atomic<int> load{0}, refused{0};
+    connect(&rig.handler, &Y5ProtocolHandler::sigLoadConfigurationFromHardDrive, this, [&] { ++load; },
+            Qt::DirectConnection);
+    connect(&rig.handler, &Y5ProtocolHandler::sigAuthenticationFailed, this, [&] { ++refused; },
+            Qt::DirectConnection);
     QList<int> progress;
     connect(rig.comm, &CommunicatorBase::sigFirmwareUpdateProgress, this,
             [&](int v, int code, const QString&) { progress << v << code; }, Qt::QueuedConnection);
@@ -397,12 +401,12 @@ void TestProtocolOps::restoreAfterUpdate()
         return;
     }
     if (outcome == "hold") {
-        QTRY_COMPARE_WITH_TIMEOUT(load.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(load.load(), 1, 10000);
         QVERIFY(rig.comm->restoreHold);
         QVERIFY(rig.comm->linked);
         QCOMPARE(rig.sim.factoryResets(), 1);
         QCOMPARE(login.asked, 2); // before the factory reset and after it
-        QCOMPARE(refused.size(), 0);
+        QCOMPARE(refused.load(), 0);
         QVERIFY(!rig.handler.restoring);
         // The session is never announced: the configuration page takes over.
         QTest::qWait(300);
@@ -413,9 +417,9 @@ void TestProtocolOps::restoreAfterUpdate()
     // Back to searching, and the failure reported.
     if (hangs) {
         QTRY_VERIFY_WITH_TIMEOUT(rig.sim.factoryResets() == 1 && rig.pump.states.count(0) >= 2, 10000);
-        QCOMPARE(refused.size(), 0);
+        QCOMPARE(refused.load(), 0);
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(refused.load(), 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(
             rig.log.count("Restoring the configuration failed: the login was not accepted") == 1, 3000);
         QCOMPARE(rig.sim.factoryResets(), 0);
@@ -425,7 +429,7 @@ void TestProtocolOps::restoreAfterUpdate()
     // It tries again: a new handshake follows on the same port.
     rig.sim.clearReceived();
     QVERIFY(rig.sim.waitForSentence("VR1,?", 5000));
-    QCOMPARE(load.size(), 0);
+    QCOMPARE(load.load(), 0);
 }
 
 void TestProtocolOps::firmwareUpdaterStart()
