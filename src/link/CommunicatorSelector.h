@@ -80,7 +80,7 @@ private:
     bool currentHasStopped() const;
     void bindHandler(Communicator* c);
     // Ends the thread (asking its transport to stop) and deletes both.
-    static void shutDown(Communicator* c, QThread* t, const std::shared_ptr<std::atomic<bool>>& ended);
+    static void shutDown(Communicator* c, QThread* t);
 
     QMutex mutex_;
     Factory factories_[3];
