@@ -328,6 +328,11 @@ void Y5ProtocolHandler::startUpdaterThread()
     // loop that no longer runs there, and the updater would never be freed.
     connect(thread, SIGNAL(finished()), updater, SLOT(deleteLater()), Qt::DirectConnection);
     connect(thread, SIGNAL(finished()), thread, SLOT(deleteLater()), Qt::QueuedConnection);
+    // Forgotten as it ends, before it is deleted.
+    connect(thread, &QThread::finished, this, [this, thread] {
+        QThread* expected = thread;
+        updaterThread_.compare_exchange_strong(expected, nullptr);
+    }, Qt::DirectConnection);
     thread->start(QThread::InheritPriority);
 }
 

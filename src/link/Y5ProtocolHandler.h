@@ -172,6 +172,7 @@ public:
     bool restoreAfterUpdate();
     void startFirmwareUpdate(const QByteArray& image);
     void startUpdaterThread();
+    // The running updater's thread; none once it has finished.
     QThread* updaterThread() const { return updaterThread_; }
     void setResetPending(bool on) { resetPending = on; }
 

@@ -468,6 +468,7 @@ void TestProtocolOps::firmwareUpdaterStart()
     QTRY_COMPARE_WITH_TIMEOUT(FakeUpdater::runs.load(), 1, 3000);
     QCOMPARE(FakeUpdater::threadName, QString("Y5 FW Updater Thread"));
     QTRY_VERIFY(thread.isNull()); // the thread ends and is deleted
+    QVERIFY(!rig.handler.updaterThread());
     QVERIFY(!rig.handler.isFirmwareUpdating());
     // The transport gave the port back and links again.
     QTRY_COMPARE_WITH_TIMEOUT(rig.pump.linkStarts(), 2, 5000);
