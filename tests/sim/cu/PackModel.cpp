@@ -58,27 +58,12 @@ void PackModel::install(ControlUnitSim& sim)
 
 void PackModel::installConfigReplies(ControlUnitSim& sim)
 {
-    sim.setHandler(QStringLiteral("CF2"), [this](ControlUnitSim& s, const ControlUnitSim::Sentence& q) {
-        bool ok = false;
-        const int id = q.fields.value(0).toInt(&ok, 16);
-        if (!ok)
-            return;
-        if (q.fields.value(1) == QLatin1String("?")) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            uint32_t v = config_.value(id, 0);
-            if (id == 0x0013)
-                v = uint32_t(strings_);
-            else if (id == 0x0100)
-                v = uint32_t(strings_ * cells_);
-            const int width = (id >> 8) & 3;
-            const QString value = width == 0 ? QString::asprintf("%02X", v & 0xFF)
-                                  : width == 1 ? QString::asprintf("%04X", v & 0xFFFF)
-                                               : QString::asprintf("%08X", v);
-            s.reply(QString::asprintf("CF2,%04X,", id) + value);
-        } else {
-            s.reply(q.text); // a write is echoed
-        }
-    });
+    // The emulator's own parameter store answers "CF2"; the pack fills it.
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = config_.cbegin(); it != config_.cend(); ++it)
+        sim.setParam(quint16(it.key()), it.value());
+    sim.setParam(0x0013, quint32(strings_));
+    sim.setParam(0x0100, quint32(strings_ * cells_));
 }
 
 void PackModel::setLayout(int strings, int cellsPerString)

@@ -24,8 +24,9 @@ public:
     // Answers the status and cell sentences on the emulator (replaces any
     // handler of those names).
     void install(ControlUnitSim& sim);
-    // Also answers "CF2,IIII,?" for the ids the Status page follows and the
-    // cell layout (0x0010, 0x0013, 0x0100, 0x0111, 0x1600, 0x1800, 0x1E00).
+    // Puts the configuration values the Status page follows and the cell
+    // layout (0x0010, 0x0013, 0x0100, 0x0111, 0x1600, 0x1800, 0x1E00) into
+    // the emulator's parameter store, as of now.
     void installConfigReplies(ControlUnitSim& sim);
 
     // Layout, 1..31 strings of 1..255 cells.
