@@ -103,6 +103,13 @@ StatusPage::StatusPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
 
     connect(tabWidget, &QTabWidget::currentChanged, this, &StatusPage::slotCurrentTabChanged);
 
+    loadingWatch = new QTimer(this);
+    connect(loadingWatch, &QTimer::timeout, this, [this]() {
+        if (parametersLoadingNow() != loadingSeen)
+            slotParametersLoadingChanged();
+    });
+    loadingWatch->start(250);
+
     masterSlaveExtColumns = false;
     masterSlaveActive = false;
     const int msIndex = tabWidget->indexOf(masterSlaveTab);

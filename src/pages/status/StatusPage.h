@@ -228,6 +228,10 @@ private:
     QWidget* masterSlaveTab = nullptr;
     Hooks hooks;
     int lastPage = 0;
+    // Watches the parameter-load flag (which has no signal) and runs the
+    // cells timer gate again when it changes.
+    QTimer* loadingWatch = nullptr;
+    bool loadingSeen = false;
 
     // Cells tab.
     CCellsGraph* cellVoltageGraph = nullptr;

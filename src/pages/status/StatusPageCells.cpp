@@ -245,9 +245,10 @@ void StatusPage::slotParametersLoadingChanged()
 
 void StatusPage::runCellsGate(int page)
 {
+    loadingSeen = parametersLoadingNow();
     const int cellsIndex = tabWidget->isTabDocked(0) ? 1 : 0;
     const bool visible = (page == 0 && tabWidget->currentIndex() == cellsIndex) || !tabWidget->isTabDocked(1);
-    if (visible && !parametersLoadingNow())
+    if (visible && !loadingSeen)
         cellsTimer->start(int(cellsPeriod) * 100);
     else if (cellsTimer->isActive())
         cellsTimer->stop();

@@ -491,6 +491,14 @@ void TestStatusPage::cellsGateFollowsParameterLoad()
     p.slotCurrentPageChanged(2);
     p.slotParametersLoadingChanged();
     QVERIFY(!p.cellsPollTimer()->isActive());
+
+    // Without any signal from the configuration page the flag is watched.
+    p.slotCurrentPageChanged(0);
+    QVERIFY(p.cellsPollTimer()->isActive());
+    fx->loading = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!p.cellsPollTimer()->isActive(), 1000);
+    fx->loading = false;
+    QTRY_VERIFY_WITH_TIMEOUT(p.cellsPollTimer()->isActive(), 1000);
 }
 
 void TestStatusPage::temperatureViews()
