@@ -129,7 +129,7 @@ qint64 BluetoothCommunicator::read(char* buffer, qint64 max)
 qint64 BluetoothCommunicator::readAvailable(char* buffer, qint64 max)
 {
     // Within a handshake the loop is not pumping: take what the dongle has.
-    if (driverOpen_ && QThread::currentThread() == loopThread_.load())
+    if (QThread::currentThread() == loopThread_.load() && driverOpen_)
         pumpDongle(0);
     return takeReceived(buffer, max);
 }
@@ -364,6 +364,16 @@ void BluetoothCommunicator::pumpFor(int ms)
 // Under the driver lock, in whichever thread entered the driver.
 void BluetoothCommunicator::onDriverEvent(int kind, const void* payload)
 {
+    if (kind == BLED112_ERROR) {
+        // A failed pairing or discovery step would otherwise leave no trace.
+        if (const auto* e = static_cast<const DriverError*>(payload))
+            logMessage(QStringLiteral("Bluetooth dongle: %1 (stage %2, code 0x%3)")
+                           .arg(QString::fromLatin1(e->text ? e->text : "error"))
+                           .arg(e->stage)
+                           .arg(e->code, 4, 16, QLatin1Char('0')),
+                       0);
+        return;
+    }
     QMutexLocker lock(&receiveMutex_);
     switch (kind) {
     case BLED112_DISCONNECTED:
@@ -394,7 +404,7 @@ void BluetoothCommunicator::onDriverEvent(int kind, const void* payload)
             received_.append(reinterpret_cast<const char*>(data->data), data->length);
         break;
     default:
-        break; // errors and warnings of the driver
+        break;
     }
 }
 

@@ -53,6 +53,44 @@ bool anyContains(const QList<QByteArray>& list, const QByteArray& part)
 
 } // namespace
 
+// A control-unit emulator behind the dongle emulator, found through
+// BMS_BLE_DONGLE_PORT, and the Bluetooth transport with a protocol handler in
+// a thread of its own (not started).
+struct BleRig
+{
+    QTemporaryDir dir;
+    LogCapture log;
+    ControlUnitSim unit;
+    BleDongleEmulator dongle;
+    QString donglePath = dir.filePath("ttyBLED112");
+    BluetoothCommunicator* bt = new BluetoothCommunicator;
+    Y5ProtocolHandler handler{bt};
+    QThread thread;
+
+    explicit BleRig(const BleDongleEmulator::Options& options = {}) : dongle(options) {}
+    bool start()
+    {
+        if (!unit.start(dir.filePath("ttyUNIT")) || !dongle.bridgeToPort(unit.portPath()) || !dongle.start(donglePath))
+            return false;
+        qputenv(kDonglePortVariable, donglePath.toLocal8Bit());
+        bt->setProtocolHandler(&handler);
+        QObject::connect(bt, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
+                         Qt::DirectConnection);
+        bt->moveToThread(&thread);
+        QObject::connect(&thread, &QThread::started, bt, &Communicator::run);
+        QObject::connect(bt, &CommunicatorBase::done, &thread, &QThread::quit, Qt::DirectConnection);
+        return true;
+    }
+    ~BleRig()
+    {
+        bt->requestStop();
+        if (!thread.wait(5000))
+            qFatal("the Bluetooth loop did not stop");
+        delete bt;
+        qunsetenv(kDonglePortVariable);
+    }
+};
+
 Q_DECLARE_METATYPE(PortEntry)
 
 class TestBluetoothCommunicator : public QObject
@@ -65,6 +103,8 @@ private slots:
     void queuedDriverEventsAreAllHandledInOrder();
     void withoutDongleReportsOnceAndIdles();
     void switchesSerialBluetoothSerialRepeatedly();
+    void wrongPasskeyIsReportedAndPairingCanBeRetried();
+    void unpluggedDongleEndsTheLinkAndIsReported();
 
 private:
     // Test access to the callback side.
@@ -378,10 +418,88 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
             else
                 QTRY_COMPARE(threadCount(), threadsAfterFirstRound);
         }
-        QVERIFY(log.lines().filter("refused").isEmpty());
+        // No refused write and no driver error on the way.
+        QVERIFY2(log.lines().filter("refused").isEmpty(), qPrintable(log.lines().filter("refused").join('\n')));
+        QVERIFY2(log.lines().filter("Bluetooth dongle:").isEmpty(),
+                 qPrintable(log.lines().filter("Bluetooth dongle:").join('\n')));
     }
     qunsetenv(kDonglePortVariable);
     qunsetenv(kExtraPortsVariable);
+}
+
+void TestBluetoothCommunicator::wrongPasskeyIsReportedAndPairingCanBeRetried()
+{
+    BleRig rig;
+    QVERIFY(rig.start());
+    QSignalSpy found(rig.bt, &BluetoothCommunicator::NewDeviceFound);
+    QSignalSpy asked(rig.bt, &BluetoothCommunicator::passkeyRequested);
+    QSignalSpy incorrect(rig.bt, &BluetoothCommunicator::incorrectPasskey);
+    QSignalSpy disconnected(rig.bt, &BluetoothCommunicator::Disconnected);
+    QSignalSpy connected(rig.bt, &BluetoothCommunicator::Connected);
+    QSignalSpy passkeys(rig.bt, &BluetoothCommunicator::PasskeyReceived);
+    rig.bt->thread()->start();
+
+    QVERIFY(found.wait(5000));
+    QCOMPARE(rig.bt->connectDevice(found.last().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 5000);
+    QCOMPARE(rig.bt->enterPasskey("12345x"), 2); // mistyped: the request stays open
+    QCOMPARE(rig.bt->enterPasskey("654321"), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(incorrect.size(), 1, 5000);
+    // The rejected connection ends and the scan starts again.
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 1, 5000);
+    QVERIFY(!rig.bt->isDeviceConnected());
+    QCOMPARE(connected.size(), 0);
+    found.clear();
+    QVERIFY(found.wait(5000));
+
+    QCOMPARE(rig.bt->connectDevice(found.last().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 2, 5000);
+    QCOMPARE(rig.bt->enterPasskey("123456"), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
+    QTRY_COMPARE(passkeys.size(), 1);
+    QCOMPARE(passkeys.first().first().value<BluetoothCommunicator::BTDevPasskey>().text(), QString("123456"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.bt->linked, 5000);
+    QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
+}
+
+void TestBluetoothCommunicator::unpluggedDongleEndsTheLinkAndIsReported()
+{
+    BleDongleEmulator::Options options;
+    options.passkey.clear(); // no PIN: pairs without asking
+    BleRig rig(options);
+    QVERIFY(rig.start());
+    BluetoothCommunicator* bt = rig.bt;
+    QSignalSpy found(bt, &BluetoothCommunicator::NewDeviceFound);
+    QSignalSpy disconnected(bt, &BluetoothCommunicator::Disconnected);
+    QSignalSpy failed(bt, &BluetoothCommunicator::DongleConnectionFailed);
+    QSignalSpy states(bt, &CommunicatorBase::sigStatusChanged);
+    bt->thread()->start();
+
+    QVERIFY(found.wait(5000));
+    QCOMPARE(bt->connectDevice(found.first().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(bt->linked, 5000);
+    QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
+    bt->CheckSerialPortConnection();
+    QCOMPARE(failed.size(), 0);
+
+    states.clear();
+    rig.dongle.unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 1, 3000);
+    QVERIFY(!bt->linked);
+    QVERIFY(!bt->isDeviceConnected());
+    QVERIFY(!states.isEmpty());
+    QCOMPARE(states.last().first().toInt(), 0);
+    QVERIFY(!rig.log.lines().filter("Bluetooth dongle port " + rig.donglePath + " failed").isEmpty());
+    bt->CheckSerialPortConnection();
+    QCOMPARE(failed.size(), 1);
+
+    // Waiting to be switched away costs nothing, and the stop is prompt.
+    const double cpuBefore = processCpuMs();
+    QTest::qWait(1000);
+    const double cpu = processCpuMs() - cpuBefore;
+    QVERIFY2(cpu < 150, qPrintable(QString("%1 ms of CPU in 1000 ms").arg(cpu)));
+    bt->requestStop();
+    QVERIFY(bt->thread()->wait(1000));
 }
 
 QTEST_GUILESS_MAIN(TestBluetoothCommunicator)

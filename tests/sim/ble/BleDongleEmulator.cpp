@@ -186,9 +186,25 @@ int BleDongleEmulator::connectRequests() const
     return n;
 }
 
+void BleDongleEmulator::unplug()
+{
+    unplugRequested_ = true;
+    while (thread_.joinable() && !unplugged_)
+        usleep(1000);
+}
+
 void BleDongleEmulator::run()
 {
     while (!stop_) {
+        if (unplugRequested_) {
+            if (!unplugged_) {
+                connected_ = encrypted_ = false;
+                pty_.vanish();
+                unplugged_ = true;
+            }
+            usleep(5000);
+            continue;
+        }
         const QByteArray in = pty_.read(5);
         rx_ += in;
         // Cut whole messages: 4 header bytes, 11-bit payload length.

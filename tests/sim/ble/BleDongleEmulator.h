@@ -76,6 +76,10 @@ public:
     bool bridgeToPort(const QString& path);
     void sendFromPeer(const QByteArray& bytes);
 
+    // Pulls the dongle out: its port fails for the tool and its path goes.
+    // Returns once the emulator's thread has done it.
+    void unplug();
+
     QList<Command> commands() const;
     // Everything written to the command characteristic, one entry per write.
     QList<QByteArray> moduleCommands() const;
@@ -105,6 +109,8 @@ private:
     Pty pty_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> unplugRequested_{false};
+    std::atomic<bool> unplugged_{false};
     qint64 startMs_ = 0;
 
     mutable QMutex mutex_; // guards the record, the sink and the peer queue
