@@ -103,7 +103,7 @@ private slots:
     void queuedDriverEventsAreAllHandledInOrder();
     void withoutDongleReportsOnceAndIdles();
     void switchesSerialBluetoothSerialRepeatedly();
-    void wrongPasskeyIsReportedAndPairingCanBeRetried();
+    void wrongPasskeyIsRetriedThenModuleOperationsReachTheModule();
     void unpluggedDongleEndsTheLinkAndIsReported();
 
 private:
@@ -427,7 +427,7 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
     qunsetenv(kExtraPortsVariable);
 }
 
-void TestBluetoothCommunicator::wrongPasskeyIsReportedAndPairingCanBeRetried()
+void TestBluetoothCommunicator::wrongPasskeyIsRetriedThenModuleOperationsReachTheModule()
 {
     BleRig rig;
     QVERIFY(rig.start());
@@ -460,6 +460,30 @@ void TestBluetoothCommunicator::wrongPasskeyIsReportedAndPairingCanBeRetried()
     QCOMPARE(passkeys.first().first().value<BluetoothCommunicator::BTDevPasskey>().text(), QString("123456"));
     QTRY_VERIFY_WITH_TIMEOUT(rig.bt->linked, 5000);
     QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
+
+    // The module's settings go to its command characteristic.
+    BluetoothCommunicator* bt = rig.bt;
+    QCOMPARE(bt->setDeviceName(QString()), 0);
+    QCOMPARE(bt->setDeviceName(QString(21, 'N')), 3);
+    QCOMPARE(bt->setDeviceName("Pack 7"), 0);
+    QCOMPARE(bt->setPinProtection("654321", true), 0);
+    QCOMPARE(bt->setPinProtection(nullptr, false), 0);
+    QTRY_COMPARE(rig.dongle.moduleCommands(),
+                 QList<QByteArray>({QByteArray("\xffQ"), QByteArray("Pack 7"), QByteArray("\xffR654321"),
+                                    QByteArray("\xffS")}));
+
+    // A module reset ends the link, and says so.
+    QSignalSpy states(bt, &CommunicatorBase::sigStatusChanged);
+    found.clear();
+    QCOMPARE(bt->resetModule(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 2, 3000);
+    QVERIFY(!bt->linked);
+    QVERIFY(!bt->isDeviceConnected());
+    QVERIFY(bt->isModuleBusy());
+    QTRY_VERIFY(!states.isEmpty());
+    QCOMPARE(states.last().first().toInt(), 0);
+    QVERIFY(!rig.log.lines().filter("Bluetooth module disconnected").isEmpty());
+    QVERIFY(found.wait(5000)); // scanning again
 }
 
 void TestBluetoothCommunicator::unpluggedDongleEndsTheLinkAndIsReported()
