@@ -503,6 +503,13 @@ void BluetoothCommunicator::run()
         drainQueues();
         if (!bleConnected_)
             continue;
+        if (handler_ && handler_->isFirmwareUpdating()) {
+            // The updater reads and writes through this transport until it
+            // ends; the driver must keep running for it meanwhile.
+            while (handler_->isFirmwareUpdating() && !stopRequested_ && !dongleFailed_)
+                pumpFor(20);
+            continue;
+        }
         if (!(handler_ && handler_->isConnected()) && !connectToBms()) {
             // The unit did not answer: try again shortly, keeping the module
             // served meanwhile.
@@ -512,6 +519,8 @@ void BluetoothCommunicator::run()
         if (!readIntoBuffer()) {
             logMessage(QStringLiteral("Lost connection to BMS due to error receiving data"), 0);
             linked = false;
+            if (handler_)
+                handler_->resetSessionState();
             emit sigStatusChanged(0);
             continue;
         }
