@@ -397,6 +397,19 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
                 QCOMPARE(sizes, QList<int>({20, 20, 5}));
             }
 
+            if (round == 1) {
+                // The user ends the module connection before switching back.
+                int disconnectedCount = 0;
+                connect(bt, &BluetoothCommunicator::Disconnected, this, [&] { ++disconnectedCount; },
+                        Qt::QueuedConnection);
+                QCOMPARE(bt->disconnectDevice(), 0);
+                QVERIFY(!bt->linked);
+                QVERIFY(!bt->isDeviceConnected());
+                QTRY_COMPARE_WITH_TIMEOUT(disconnectedCount, 1, 3000);
+                QTRY_VERIFY(!dongle.isConnected());
+                QTRY_COMPARE(states.last(), 0);
+            }
+
             // The page's detach: disconnect its signals, select what was there before.
             disconnect(bt, nullptr, this, nullptr);
             QVERIFY(selector.select(previous));
