@@ -1,0 +1,234 @@
+#include "ConfigParamLoader.h"
+
+#include "ConfigParam.h"
+#include "ParamReplyWait.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+// The failure question as the loader and the GUI thread share it. Held by
+// both, so an answer that comes after the loader gave up lands nowhere harmful.
+struct ConfigParamLoader::Question
+{
+    std::mutex mutex;
+    std::condition_variable answeredCv;
+    bool answered = false;
+    int answer = Cancel;
+    std::atomic<bool> abandoned{false};
+};
+
+ConfigParamLoader::ConfigParamLoader(Hooks hooks, QObject* parent)
+    : QObject(parent), hooks_(std::move(hooks))
+{
+}
+
+ConfigParamLoader::~ConfigParamLoader() = default;
+
+void ConfigParamLoader::queueParams(const QList<ConfigParam*>& params)
+{
+    QMutexLocker lock(&walkMutex_);
+    for (ConfigParam* p : params) {
+        if (!p || !p->slot || queued_.contains(p->slot->id))
+            continue;
+        queued_.insert(p->slot->id, p->slot);
+        params_.append(p);
+    }
+}
+
+int ConfigParamLoader::queuedCount() const
+{
+    QMutexLocker lock(&walkMutex_);
+    return params_.size();
+}
+
+void ConfigParamLoader::stop() { stopFlag_ = true; }
+
+bool ConfigParamLoader::checkStop(std::unique_lock<QMutex>* walkLock)
+{
+    if (!stopFlag_)
+        return false;
+    abort(walkLock);
+    return true;
+}
+
+void ConfigParamLoader::abort(std::unique_lock<QMutex>* walkLock)
+{
+    QThread::msleep(50);
+    QCoreApplication::processEvents();
+    if (hooks_.replyWait)
+        hooks_.replyWait->cancel();
+    if (walkLock && walkLock->owns_lock())
+        walkLock->unlock();
+    emit sigCloseProgressBar();
+    emit sigDeleteProgressBarObjects();
+    walkEnded();
+    emit done();
+}
+
+void ConfigParamLoader::walkEnded()
+{
+    // Also after a cancel or a stop: a load that is over must not keep the
+    // status polling gated.
+    if (hooks_.loadingFlag)
+        *hooks_.loadingFlag = false;
+}
+
+bool ConfigParamLoader::readParam(int paramId)
+{
+    if (!hooks_.replyWait)
+        return false;
+    if (hooks_.sendParamRequest)
+        hooks_.sendParamRequest(paramId);
+    return hooks_.replyWait->wait(stopFlag_);
+}
+
+int ConfigParamLoader::askUser(ConfigParam* param)
+{
+    if (!hooks_.askFailure || !hooks_.questionContext)
+        return Cancel;
+    auto question = std::make_shared<Question>();
+    auto ask = hooks_.askFailure;
+    const bool posted = QMetaObject::invokeMethod(
+        hooks_.questionContext,
+        [question, ask, param] {
+            int answer = Cancel;
+            if (!question->abandoned)
+                answer = ask(param);
+            {
+                std::lock_guard<std::mutex> lock(question->mutex);
+                question->answered = true;
+                question->answer = answer;
+            }
+            question->answeredCv.notify_all();
+        },
+        Qt::QueuedConnection);
+    if (!posted)
+        return Cancel;
+
+    std::unique_lock<std::mutex> lock(question->mutex);
+    while (!question->answered) {
+        if (stopFlag_) {
+            question->abandoned = true;
+            return Cancel;
+        }
+        question->answeredCv.wait_for(lock, std::chrono::milliseconds(10));
+    }
+    return question->answer;
+}
+
+void ConfigParamLoader::paramLoaderThread()
+{
+    QList<ConfigParam*> params;
+    {
+        QMutexLocker lock(&walkMutex_);
+        params = params_;
+    }
+    const int count = params.size();
+    if (count == 0) {
+        emit sigSetProgressBar(100);
+        walkEnded();
+        emit done();
+        return;
+    }
+
+    bool yesToAll = false;
+    for (int n = 1; n <= count; ++n) {
+        ConfigParam* p = params[n - 1];
+        std::unique_lock<QMutex> walk(walkMutex_, std::defer_lock);
+        if (checkStop(&walk))
+            return;
+        walk.lock();
+        const int id = p->paramId();
+        if (hooks_.replyWait)
+            hooks_.replyWait->expect(id);
+
+        bool read = false;
+        for (int attempt = 0; attempt < kTries && !read; ++attempt) {
+            if (checkStop(&walk))
+                return;
+            read = readParam(id);
+        }
+        if (checkStop(&walk))
+            return;
+
+        if (!read) {
+            if (hooks_.replyWait)
+                hooks_.replyWait->cancel();
+            if (!yesToAll) {
+                emit sigHideProgressBar();
+                const int answer = askUser(p);
+                if (checkStop(&walk))
+                    return;
+                if (answer == YesToAll) {
+                    yesToAll = true;
+                    emit sigShowProgressBar();
+                } else if (answer == Yes) {
+                    yesToAll = false;
+                    emit sigShowProgressBar();
+                } else {
+                    walk.unlock();
+                    emit sigCloseProgressBar();
+                    emit sigDeleteProgressBarObjects();
+                    walkEnded();
+                    emit done();
+                    return;
+                }
+            }
+        }
+
+        if (progressHidden_) {
+            emit sigHideProgressBar();
+        } else {
+            const int percent = n * 100 / count;
+            if (percent != 100)
+                emit sigSetProgressBar(percent);
+        }
+        walk.unlock();
+    }
+    emit sigSetProgressBar(100);
+    walkEnded();
+    emit done();
+}
+
+QThread* ConfigParamLoader::start(ConfigParamLoader* loader, QObject* owner)
+{
+    auto* thread = new QThread;
+    thread->setObjectName(QStringLiteral("CF2 ParamLoader Thread"));
+    loader->moveToThread(thread);
+    connect(thread, &QThread::started, loader, &ConfigParamLoader::paramLoaderThread, Qt::QueuedConnection);
+    // Direct: the owner may be blocked waiting for this very thread.
+    connect(loader, &ConfigParamLoader::done, thread, &QThread::quit, Qt::DirectConnection);
+    QPointer<QThread> guard(thread);
+    connect(thread, &QThread::finished, owner, [guard, loader] {
+        if (!guard)
+            return; // shutdown() has deleted both already
+        guard->wait();
+        delete loader;
+        delete guard.data();
+    }, Qt::QueuedConnection);
+    thread->start();
+    return thread;
+}
+
+bool ConfigParamLoader::shutdown(QPointer<ConfigParamLoader>& loader, int waitMs)
+{
+    if (!loader)
+        return true;
+    loader->stop();
+    QThread* thread = loader->thread();
+    if (thread == QThread::currentThread()) { // never started
+        delete loader.data();
+        loader = nullptr;
+        return true;
+    }
+    if (!thread->wait(waitMs))
+        return false;
+    delete loader.data();
+    loader = nullptr;
+    delete thread;
+    return true;
+}
