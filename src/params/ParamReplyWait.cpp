@@ -40,7 +40,8 @@ bool parseParamReplyLine(const QString& line, int* paramId, QString* valueText)
         return false;
     quint32 id = 0;
     quint32 value = 0;
-    if (!parseHex(parts[1], 4, &id) || !parseHex(parts[2], 8, &value))
+    // An empty value is a reply too: the unit has no value for the id.
+    if (!parseHex(parts[1], 4, &id) || (!parts[2].isEmpty() && !parseHex(parts[2], 8, &value)))
         return false;
     if (paramId)
         *paramId = int(id);
@@ -63,6 +64,8 @@ bool ParamReplyWait::noteReply(int paramId, const QString& valueText)
         std::lock_guard<std::mutex> lock(mutex_);
         if (awaitedId_ < 0 || paramId != awaitedId_)
             return false;
+        // A read takes any reply of the id, an empty one included; a write
+        // waits for the echo of the value it wrote.
         if (!expectedValue_.isEmpty() && !sameValue(valueText, expectedValue_))
             return false;
         received_ = true;

@@ -9,7 +9,8 @@
 // Splits a received "CF2,IIII,VVVV" line (without check suffix) into the
 // parameter id and the value text. False for anything that is not a
 // parameter reply with a hexadecimal id (at most 4 digits) and a hexadecimal
-// value (at most 8 digits).
+// value (at most 8 digits) or an empty one (the unit has no value: the
+// record stays without value, but the id has answered).
 bool parseParamReplyLine(const QString& line, int* paramId, QString* valueText);
 
 // The wait for one "CF2" reply, shared by the configuration page's reply
@@ -23,7 +24,8 @@ public:
     static constexpr int kReplyTimeoutMs = 101;
 
     // Waiter, before sending the query: from now on, a reply for paramId ends
-    // the wait (with expectedValue non-empty, only a reply with that value).
+    // the wait (with expectedValue non-empty, only a reply with that value,
+    // as a written value's echo; otherwise any reply, an empty one included).
     // Forgets any reply noted before.
     void expect(int paramId, const QString& expectedValue = QString());
 

@@ -109,7 +109,7 @@ void TestConfigParam::replyLine_data()
     QTest::newRow("lower case") << "CF2,1a0f,00ff00ff" << true << 0x1A0F << "00ff00ff";
     QTest::newRow("short id") << "CF2,10,5" << true << 0x10 << "5";
     QTest::newRow("our own query") << "CF2,0010,?" << false << 0 << "";
-    QTest::newRow("no value") << "CF2,0010," << false << 0 << "";
+    QTest::newRow("empty value") << "CF2,0123," << true << 0x123 << "";
     QTest::newRow("no value field") << "CF2,0010" << false << 0 << "";
     QTest::newRow("id too long") << "CF2,10010,1" << false << 0 << "";
     QTest::newRow("value too long") << "CF2,0010,123456789" << false << 0 << "";
@@ -147,6 +147,9 @@ void TestConfigParam::replyWait_data()
     QTest::newRow("the previous id") << 0x11 << "" << 0x10 << "7" << false;
     QTest::newRow("expected value") << 0x11 << "1E" << 0x11 << "001e" << true;
     QTest::newRow("other value") << 0x11 << "1E" << 0x11 << "1F" << false;
+    QTest::newRow("empty value for a read") << 0x123 << "" << 0x123 << "" << true;
+    QTest::newRow("empty value for a write") << 0x123 << "1E" << 0x123 << "" << false;
+    QTest::newRow("empty value of the previous id") << 0x123 << "" << 0x122 << "" << false;
     QTest::newRow("nothing awaited") << -1 << "" << 0x11 << "7" << false;
 }
 

@@ -32,6 +32,7 @@ enum Behaviour : int {
     ThirdTry = 1, // only to the third query
     Never = 2,    // not at all
     Stale = 3,    // with a late reply for the id before it, never its own
+    Empty = 4,    // at once, with an empty value (no value for the id)
 };
 
 QString idText(int id) { return QString::asprintf("%04X", id); }
@@ -65,6 +66,8 @@ struct Cf2Unit
             }
             if (kind == Answer || (kind == ThirdTry && n >= 3))
                 s.reply(QString("CF2,%1,%2").arg(idText(id)).arg(valueOf(id), 0, 16).toUpper());
+            else if (kind == Empty)
+                s.reply("CF2," + idText(id) + ",");
             else if (kind == Stale)
                 s.reply(QString("CF2,%1,%2").arg(idText(id - 1)).arg(valueOf(id - 1), 0, 16).toUpper());
         });
@@ -117,7 +120,7 @@ struct Page : QObject
             if (!parseParamReplyLine(line, &id, &value))
                 continue;
             for (const auto& slot : records) {
-                if (slot->id == id) {
+                if (slot->id == id && !value.isEmpty()) {
                     slot->value = value.toUInt(nullptr, 16);
                     slot->valid = true;
                 }
@@ -236,6 +239,10 @@ void TestParamLoaderOverLink::walk_data()
         << QList<int>{Answer, Stale, Answer} << QList<int>{yes} << false
         << QStringList{"progress 33", "hide", "ask 0011", "show", "progress 66", "progress 100", "done"}
         << QList<int>{1, 3, 1};
+    // An empty value is an answer: no question, the record stays without value.
+    QTest::newRow("empty value")
+        << QList<int>{Answer, Empty, Answer} << QList<int>{} << false
+        << QStringList{"progress 33", "progress 66", "progress 100", "done"} << QList<int>{1, 1, 1};
     // "Hide": no progress shown, the question still comes, the walk ends.
     QTest::newRow("hidden dialog")
         << QList<int>{Answer, Never, Answer} << QList<int>{yes} << true
@@ -383,5 +390,5 @@ void TestParamLoaderOverLink::hungLoaderLetsTheOwnerFinish()
     QCOMPARE(page.events, (QStringList{"close", "delete", "done"}));
 }
 
-QTEST_MAIN(TestParamLoaderOverLink)
+QTEST_GUILESS_MAIN(TestParamLoaderOverLink)
 #include "tst_paramloader_link.moc"
