@@ -1,5 +1,6 @@
 #include "ParamReplyWait.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <chrono>
@@ -78,21 +79,28 @@ bool ParamReplyWait::wait(const std::atomic<bool>& stop, int timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (stop)
-            return false;
-        if (received_) {
-            awaitedId_ = -1;
-            expectedValue_.clear();
-            received_ = false;
-            return true;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (stop)
+                return false;
+            if (received_) {
+                awaitedId_ = -1;
+                expectedValue_.clear();
+                received_ = false;
+                return true;
+            }
+            const auto now = Clock::now();
+            if (now >= deadline)
+                return false;
+            // Short slices: a stop, or a reply that only the calling thread's
+            // events can bring (a wait in the GUI thread), is seen at once.
+            arrived_.wait_for(lock, std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(1)));
+            if (received_ || stop)
+                continue;
         }
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return false;
-        // Short slices so that a stop is seen within a few milliseconds.
-        arrived_.wait_for(lock, std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(5)));
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
     }
 }
 

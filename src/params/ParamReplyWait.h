@@ -33,9 +33,10 @@ public:
     // awaited one.
     bool noteReply(int paramId, const QString& valueText);
 
-    // Waits for the awaited reply. True as soon as it has arrived (also when
-    // it arrived before the call); false after timeoutMs or once stop is set
-    // (checked every few milliseconds). On true the wait is over: further
+    // Waits for the awaited reply, processing the calling thread's events
+    // meanwhile (a wait in the GUI thread lets the reply handling run). True
+    // as soon as it has arrived (also when it arrived before the call); false
+    // after timeoutMs or once stop is set. On true the wait is over: further
     // replies are not awaited until the next expect().
     bool wait(const std::atomic<bool>& stop, int timeoutMs = kReplyTimeoutMs);
 

@@ -26,6 +26,7 @@ private slots:
     void replyWait();
     void replyFromAnotherThreadEndsTheWait();
     void stopEndsTheWait();
+    void waitInTheReplyHandlersThread();
 };
 
 void TestConfigParam::defaults()
@@ -216,6 +217,21 @@ void TestConfigParam::stopEndsTheWait()
     gui.join();
     QVERIFY(!got);
     QVERIFY2(ms < 500, qPrintable(QString::number(ms)));
+}
+
+void TestConfigParam::waitInTheReplyHandlersThread()
+{
+    // A wait in the GUI thread (a write from the configuration file) lets the
+    // reply handling, which runs in that same thread, deliver the echo.
+    ParamReplyWait wait;
+    std::atomic<bool> stop{false};
+    wait.expect(0x0010, "1E");
+    QTimer::singleShot(10, [&] { wait.noteReply(0x0010, "1F"); });
+    QTimer::singleShot(30, [&] { wait.noteReply(0x0010, "1E"); });
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(wait.wait(stop, 2000));
+    QVERIFY2(t.elapsed() >= 25 && t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestConfigParam)
