@@ -65,8 +65,9 @@ public:
     explicit ConfigParamLoader(Hooks hooks, QObject* parent = nullptr);
     ~ConfigParamLoader() override;
 
-    // Before start: queues the parameters in order, each id once (later
-    // parameters of an id already queued are left out). Takes the walk mutex.
+    // Before start: appends the parameters in order, each id once (a
+    // parameter whose id is already queued, by this or an earlier call, or
+    // that has no value record, is left out). Takes the walk mutex.
     void queueParams(const QList<ConfigParam*>& params);
     int queuedCount() const;
 
