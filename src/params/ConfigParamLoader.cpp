@@ -2,24 +2,23 @@
 
 #include "ConfigParam.h"
 #include "ParamReplyWait.h"
+#include "UserQuestion.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 
-// The failure question as the loader and the GUI thread share it. Held by
-// both, so an answer that comes after the loader gave up lands nowhere harmful.
-struct ConfigParamLoader::Question
+QString paramLoadFailureQuestionText(int paramId)
 {
-    std::mutex mutex;
-    std::condition_variable answeredCv;
-    bool answered = false;
-    int answer = Cancel;
-    std::atomic<bool> abandoned{false};
-};
+    return QCoreApplication::translate(
+               "ConfigPage",
+               "Warning: Failed to load configuration parameter %1.\nYou may continue configuring the device but "
+               "not all configuration parameters would be visible.\nIt is likely that you are using incompatible "
+               "KEPO Dadevoz Arezi and KEPO Control Unit versions.\nPlease check for new Dadevoz Arezi software "
+               "and Control Unit firmeware versions on KEPO support page.\n\nDo you want to ignore this fault and "
+               "try to continue loading the other parameters?")
+        .arg(paramId);
+}
 
 ConfigParamLoader::ConfigParamLoader(Hooks hooks, QObject* parent)
     : QObject(parent), hooks_(std::move(hooks))
@@ -88,36 +87,17 @@ bool ConfigParamLoader::readParam(int paramId)
 
 int ConfigParamLoader::askUser(ConfigParam* param)
 {
-    if (!hooks_.askFailure || !hooks_.questionContext)
+    if (!hooks_.asker)
         return Cancel;
-    auto question = std::make_shared<Question>();
-    auto ask = hooks_.askFailure;
-    const bool posted = QMetaObject::invokeMethod(
-        hooks_.questionContext,
-        [question, ask, param] {
-            int answer = Cancel;
-            if (!question->abandoned)
-                answer = ask(param);
-            {
-                std::lock_guard<std::mutex> lock(question->mutex);
-                question->answered = true;
-                question->answer = answer;
-            }
-            question->answeredCv.notify_all();
-        },
-        Qt::QueuedConnection);
-    if (!posted)
-        return Cancel;
-
-    std::unique_lock<std::mutex> lock(question->mutex);
-    while (!question->answered) {
-        if (stopFlag_) {
-            question->abandoned = true;
-            return Cancel;
-        }
-        question->answeredCv.wait_for(lock, std::chrono::milliseconds(10));
-    }
-    return question->answer;
+    UserQuestion question;
+    question.kind = UserQuestion::ParamLoadFailure;
+    question.paramId = param->paramId();
+    question.text = paramLoadFailureQuestionText(question.paramId);
+    auto answer = std::make_shared<UserAnswer>();
+    hooks_.asker->ask(question, answer);
+    if (!waitForUserAnswer([&answer] { return answer->isAnswered(); }, [this] { return stopFlag_.load(); }))
+        return Cancel; // stopped; a later answer lands in the shared record only
+    return answer->choice();
 }
 
 void ConfigParamLoader::paramLoaderThread()

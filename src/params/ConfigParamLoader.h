@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <atomic>
 #include <functional>
@@ -15,6 +16,10 @@ class ConfigParam;
 struct ConfigParamSlot;
 class ParamReplyWait;
 class QThread;
+class UserQuestionAsker;
+
+// The failure question's text, naming the parameter id in decimal.
+QString paramLoadFailureQuestionText(int paramId);
 
 // Reads the value of every queued configuration parameter from the control
 // unit, one "CF2" query per id with up to three tries, in its own thread
@@ -23,8 +28,9 @@ class QThread;
 // a parameter that never answers.
 //
 // It touches no widget and never blocks without looking at its stop flag:
-// the progress dialog's "Hide" arrives as a flag, the failure question is
-// answered through a shared record, and stop() ends every wait.
+// the progress dialog's "Hide" arrives as a flag, the failure question goes
+// to a UserQuestionAsker (kind ParamLoadFailure) whose answer arrives in a
+// shared record, and stop() ends every wait.
 //
 // The configuration page's side (GUI thread):
 //   auto* loader = new ConfigParamLoader(hooks);
@@ -53,11 +59,10 @@ public:
         std::function<void(int paramId)> sendParamRequest;
         // The page's reply wait, fed by its "CF2" reply handling.
         ParamReplyWait* replyWait = nullptr;
-        // GUI thread, on questionContext: shows the failure question for the
-        // parameter and returns the button pressed (Answer). It may block in
-        // a modal box; the loader does not wait for it once stopped.
-        std::function<int(ConfigParam* param)> askFailure;
-        QObject* questionContext = nullptr; // lives in the GUI thread
+        // Shows the failure question (UserQuestion::ParamLoadFailure) in the
+        // GUI thread and answers with giveChoice(Answer). Without one, a
+        // parameter that does not answer ends the reading as Cancel would.
+        UserQuestionAsker* asker = nullptr;
         // The page's "parameters loading" flag; cleared when the walk ends.
         std::atomic<bool>* loadingFlag = nullptr;
     };
@@ -106,8 +111,6 @@ public slots:
     void paramLoaderThread();
 
 private:
-    struct Question;
-
     // When stopped: abort and true.
     bool checkStop(std::unique_lock<QMutex>* walkLock);
     void abort(std::unique_lock<QMutex>* walkLock);

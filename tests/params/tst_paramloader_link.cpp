@@ -7,6 +7,7 @@
 #include "ConfigParamLoader.h"
 #include "ControlUnitSim.h"
 #include "ParamReplyWait.h"
+#include "UserQuestion.h"
 #include "Y5ProtocolHandler.h"
 
 #include <QElapsedTimer>
@@ -76,17 +77,35 @@ struct Cf2Unit
 
 // The configuration page's side, as little as the loader needs: records per
 // id, the reply handling that feeds the reply wait, the progress signals and
-// a failure question with scripted answers.
-struct Page : QObject
+// a failure question with scripted answers, shown in the GUI thread.
+struct Page : QObject, UserQuestionAsker
 {
     std::vector<std::unique_ptr<ConfigParamSlot>> records;
     std::vector<std::unique_ptr<ConfigParam>> params;
     ParamReplyWait replyWait;
     std::atomic<bool> loading{true};
     QStringList events;
+    QStringList questionTexts;
     QList<int> answers;
     // Replaces the scripted answers when set (a box the user leaves open).
-    std::function<int(ConfigParam*)> ask;
+    std::function<int()> box;
+
+    // Loader's thread: the question goes to the GUI thread, as a box would.
+    void ask(const UserQuestion& question, std::shared_ptr<UserAnswer> answer) override
+    {
+        QMetaObject::invokeMethod(this, [this, question, answer] {
+            events << "ask " + idText(question.paramId);
+            questionTexts << question.text;
+            int choice = int(ConfigParamLoader::Cancel);
+            if (question.kind != UserQuestion::ParamLoadFailure)
+                choice = 0;
+            else if (box)
+                choice = box();
+            else if (!answers.isEmpty())
+                choice = answers.takeFirst();
+            answer->giveChoice(choice);
+        }, Qt::QueuedConnection);
+    }
 
     void addParams(int count)
     {
@@ -134,13 +153,7 @@ struct Page : QObject
         ConfigParamLoader::Hooks hooks;
         hooks.sendParamRequest = std::move(send);
         hooks.replyWait = &replyWait;
-        hooks.askFailure = [this](ConfigParam* p) {
-            events << "ask " + idText(p->paramId());
-            if (ask)
-                return ask(p);
-            return answers.isEmpty() ? int(ConfigParamLoader::Cancel) : answers.takeFirst();
-        };
-        hooks.questionContext = this;
+        hooks.asker = this;
         hooks.loadingFlag = &loading;
         auto* loader = new ConfigParamLoader(hooks);
         loader->queueParams(paramList());
@@ -175,7 +188,7 @@ struct Bench
     }
     std::function<void(int)> sender()
     {
-        return [this](int id) { link.handler.sendSentence("CF2," + idText(id) + ",", "?", 3); };
+        return [this](int id) { link.handler.sendParamRequest(quint16(id)); };
     }
     int queriesFor(int id) const
     {
@@ -277,6 +290,13 @@ void TestParamLoaderOverLink::walk()
     QCOMPARE(bench.page.events, events);
     QVERIFY(!bench.page.loading);
     QVERIFY(bench.page.answers.isEmpty());
+    // The question names the parameter in decimal.
+    for (const QString& event : events) {
+        if (event.startsWith("ask ")) {
+            const QString name = QString("parameter %1.").arg(event.mid(4).toInt(nullptr, 16));
+            QVERIFY(!bench.page.questionTexts.filter(name).isEmpty());
+        }
+    }
     for (int i = 0; i < queries.size(); ++i) {
         const int id = kFirstId + i;
         QCOMPARE(bench.queriesFor(id), queries[i]);
@@ -324,7 +344,7 @@ void TestParamLoaderOverLink::stopWhileTheQuestionIsOpen()
     // then does the user press Yes.
     bool stopped = false;
     qint64 stopMs = -1;
-    bench.page.ask = [&](ConfigParam*) {
+    bench.page.box = [&] {
         QEventLoop box;
         QTimer::singleShot(100, &box, [&] {
             QElapsedTimer t;
