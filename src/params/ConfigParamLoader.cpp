@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QThread>
 
-
 QString paramLoadFailureQuestionText(int paramId)
 {
     return QCoreApplication::translate(
@@ -176,6 +175,7 @@ void ConfigParamLoader::paramLoaderThread()
 
 QThread* ConfigParamLoader::start(ConfigParamLoader* loader, QObject* owner)
 {
+    Q_ASSERT(loader && owner && !loader->parent());
     auto* thread = new QThread;
     thread->setObjectName(QStringLiteral("CF2 ParamLoader Thread"));
     loader->moveToThread(thread);
