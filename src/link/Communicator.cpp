@@ -65,16 +65,20 @@ void Communicator::resetConnection()
 QList<PortRecord> Communicator::availablePorts()
 {
     QList<PortRecord> out;
-    for (const PortEntry& p : availableSerialPorts()) {
-        PortRecord r;
-        r.portName = p.name;
-        r.physicalName = p.systemLocation;
-        r.friendlyName = p.description;
-        r.vendorId = p.vendorId;
-        r.productId = p.productId;
-        out.append(r);
-    }
+    for (const PortEntry& p : availableSerialPorts())
+        out.append(PortRecord::fromEntry(p));
     return out;
+}
+
+PortRecord PortRecord::fromEntry(const PortEntry& p)
+{
+    PortRecord r;
+    r.portName = p.name;
+    r.physicalName = p.systemLocation;
+    r.friendlyName = p.description;
+    r.vendorId = p.vendorId;
+    r.productId = p.productId;
+    return r;
 }
 
 void Communicator::close()

@@ -22,6 +22,8 @@ struct PortRecord
     QString enumeratorName;
     int vendorId = 0;
     int productId = 0;
+
+    static PortRecord fromEntry(const struct PortEntry& entry);
 };
 
 // The USB-serial transport, and the interface every transport implements.
