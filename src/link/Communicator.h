@@ -128,3 +128,6 @@ private:
     QString portName_;
     char dataBuffer_[DATA_BUF_LEN] = {};
 };
+
+// The transport interface type as the rest of the system names it.
+using AbstractCommunicator = Communicator;

@@ -29,7 +29,7 @@ int cellStringCount() { return g_stringCount; }
 
 void setCellsInString(int string, int cells)
 {
-    if (stringInCount(string) && cells >= 0)
+    if (stringInCount(string) && cells >= 0 && cells <= kMaxCellsInString)
         g_cellsInString[string] = cells;
 }
 

@@ -16,6 +16,9 @@ inline constexpr int kCellStringRows = 32;
 inline constexpr int kCellModulePositions = 8218;
 inline constexpr int kWireBreakWords = 8;
 inline constexpr int kUnknownModuleVersion = 255;
+// A string never holds more cells than the pack has module positions; a larger
+// count would overflow the cell sums and size the graphs without bound.
+inline constexpr int kMaxCellsInString = kCellModulePositions;
 
 void setCellStringCount(int count);
 int cellStringCount();

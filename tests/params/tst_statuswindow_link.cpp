@@ -2,7 +2,7 @@
 // the control unit's values after its lines arrive through the real serial
 // transport from the emulator on a pty.
 
-#include "Communicator.h"
+#include "SimLink.h"
 #include "ControlUnitSim.h"
 #include "Param.h"
 #include "PortList.h"
@@ -19,46 +19,6 @@
 #include <vector>
 
 namespace {
-
-// Emulator, transport in its own thread, protocol handler.
-struct Link
-{
-    QTemporaryDir dir;
-    ControlUnitSim sim;
-    Communicator* comm = new Communicator;
-    Y5ProtocolHandler handler{comm};
-    QThread thread;
-
-    bool start()
-    {
-        const QString portPath = dir.filePath("ttyBMS0");
-        if (!sim.start(portPath))
-            return false;
-        qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
-        QString entry;
-        for (const PortEntry& p : availableSerialPorts())
-            if (p.systemLocation == portPath)
-                entry = portEntryText(p);
-        if (entry.isEmpty())
-            return false;
-        comm->setProtocolHandler(&handler);
-        QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
-                         Qt::DirectConnection);
-        comm->selectPort(entry);
-        comm->moveToThread(&thread);
-        QObject::connect(&thread, &QThread::started, comm, &Communicator::run);
-        QObject::connect(comm, &CommunicatorBase::done, &thread, &QThread::quit, Qt::DirectConnection);
-        thread.start();
-        return true;
-    }
-    ~Link()
-    {
-        comm->requestStop();
-        thread.wait(10000);
-        delete comm;
-        sim.stop();
-    }
-};
 
 // A status window: caption and value label per row, each value a Param on
 // the root map.
@@ -114,7 +74,7 @@ void TestStatusWindowOverLink::labelsShowTheUnitsValues()
     QLabel* uptime = w.add("Up time", "CV1", 1, ParamValueType::Duration, 0, 1.0, 0, "");
     QLabel* gain = w.add("Gain", "CV1", 0, ParamValueType::Float, 0, 1.0, 4, "");
 
-    Link link;
+    SimLink link;
     // The unit answers the status queries the poller sends.
     link.sim.setHandler("ST1", [](ControlUnitSim& sim, const ControlUnitSim::Sentence& s) {
         if (s.fields == QStringList{"?"})
