@@ -119,9 +119,9 @@ private:
     void wirePages();
     void fitToScreenAndShow();
     void refillPortCombo();
-    // The transport until the transport selector takes this over.
     Communicator* selectSerialTransport();
     void startTransportThread();
+    // Stops the serial transport (the idle one takes its place).
     void stopTransport();
 
     QScrollArea* m_centralScroll = nullptr;
@@ -137,8 +137,6 @@ private:
     ToshibaSCiBModuleConfig* m_scibConfig = nullptr;
     ConfigPage* m_configPage = nullptr;
     StatusPage* m_statusPage = nullptr;
-    // Page 0 as the hooks see it (a plain page until the Status page exists).
-    BasePage* m_statusPageBase = nullptr;
     StatisticsPage* m_statisticsPage = nullptr;
     UpdatePage* m_updatePage = nullptr;
     ExternalComponentsPage* m_extComponentsPage = nullptr;
@@ -168,10 +166,6 @@ private:
     int m_lastLinkStatus = -1;
     bool m_windowShown = false;
     int m_connectDots = 0;
-
-    // The serial transport and its thread, until the selector owns them.
-    Communicator* m_serialTransport = nullptr;
-    QThread* m_transportThread = nullptr;
 
     SentencePump m_pump;
     LogWriter m_log;

@@ -6,6 +6,7 @@
 #include "PortList.h"
 #include "StartupRules.h"
 #include "StatisticsPage.h"
+#include "StatusPage.h"
 #include "UpdatePage.h"
 #include "Y5CanFwUpdater.h"
 #include "Y5ProtocolHandler.h"
@@ -46,6 +47,7 @@ void BMS_GUI::slotChooseLogDir()
 void BMS_GUI::slotActivePollingAction()
 {
     QSettings().setValue(QStringLiteral("ActivePolling"), m_activePollingAction->isChecked());
+    m_statusPage->setPollingEnabled(m_activePollingAction->isChecked());
 }
 
 void BMS_GUI::slotExportStatistics()

@@ -2,6 +2,7 @@
 #include "BmsGui.h"
 
 #include "CISAConfig.h"
+#include "CommunicatorSelector.h"
 #include "ConfigPage.h"
 #include "DebugLevels.h"
 #include "ExternalComponentsPage.h"
@@ -9,6 +10,7 @@
 #include "Log.h"
 #include "StartupRules.h"
 #include "StatisticsPage.h"
+#include "StatusPage.h"
 #include "ToshibaSCiBModuleConfig.h"
 #include "UpdatePage.h"
 #include "Y5CanFwUpdater.h"
@@ -62,7 +64,10 @@ BMS_GUI::BMS_GUI(QWidget* parent)
                                                            : QSettings().value(QStringLiteral("WriteLog"), true).toBool();
                                },
                                [this] { return m_protocolHandler && m_protocolHandler->isConnected(); },
-                               nullptr,
+                               [this](const QString& line) {
+                                   if (StatusPage* page = m_statusPage)
+                                       page->writeLog(line);
+                               },
                                [] { return QDateTime::currentDateTime(); }})
 {
     m_portCombo = new QComboBox;
@@ -71,7 +76,9 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     Communicator* c = selectSerialTransport();
     m_communicator = c;
     m_protocolHandler = new Y5ProtocolHandler(c);
-    c->setProtocolHandler(m_protocolHandler);
+    // The selector binds the handler to this and every later transport and
+    // routes each transport's received bytes to it.
+    CommunicatorSelector::instance()->setProtocolHandler(m_protocolHandler);
     m_canProtocolHandler = new Y5CanProtocolHandler(c);
     m_canFwUpdater = new Y5CanFwUpdater(c);
     m_protocolHandler->setCanUpdateBusyProbe([u = m_canFwUpdater] { return u->isBusy(); });
@@ -111,8 +118,8 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pageList->setObjectName(QStringLiteral("pageList"));
     m_pageStack = new QStackedWidget;
 
-    m_statusPageBase = new BasePage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
-    m_pageStack->addWidget(m_statusPageBase);
+    m_statusPage = new StatusPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
+    m_pageStack->addWidget(m_statusPage);
     m_statisticsPage = new StatisticsPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
     m_pageStack->addWidget(m_statisticsPage);
     m_configPage = new ConfigPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
@@ -148,7 +155,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pump.canFwUpdater = m_canFwUpdater;
     m_pump.statisticsPage = m_statisticsPage;
     m_pump.featureTable = &m_featureTable;
-    m_pump.pages = {m_configPage, m_statusPageBase, m_updatePage};
+    m_pump.pages = {m_configPage, m_statusPage, m_updatePage};
     m_pump.canConfigurator = m_canConfigurator;
     m_pump.cisaConfig = g_cisaConfig;
     m_pump.scibConfig = m_scibConfig;
@@ -179,9 +186,12 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 
     wirePages();
     connectCommunicator();
-    // Lines received by the transport are split and queued in its own thread.
-    connect(c, &CommunicatorBase::sigDataReceived, m_protocolHandler, &Y5ProtocolHandler::slotDataReceived,
-            Qt::DirectConnection);
+    connect(
+        CommunicatorSelector::instance(), &CommunicatorSelector::CommunicatorChanged, this,
+        [this](CommunicatorSelector::Selection kind, AbstractCommunicator* next) {
+            slotCommunicatorChanged(int(kind), next);
+        },
+        Qt::DirectConnection);
 
     slotListUpdate_();
     startTransportThread();
@@ -193,6 +203,8 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 BMS_GUI::~BMS_GUI()
 {
     stopTransport();
+    disconnect(CommunicatorSelector::instance(), nullptr, this, nullptr);
+    CommunicatorSelector::instance()->setProtocolHandler(nullptr);
     if (m_handlerThread && m_handlerThread->isRunning()) {
         m_handlerThread->quit();
         m_handlerThread->wait();
@@ -212,9 +224,6 @@ BMS_GUI::~BMS_GUI()
     delete m_protocolHandler;
     delete m_handlerThread;
     delete m_aboutWindow;
-    // Pages hold the transport; they go with the widget tree before it.
-    delete takeCentralWidget();
-    delete m_serialTransport;
 }
 
 void BMS_GUI::createPageList()
@@ -316,6 +325,7 @@ void BMS_GUI::createMenus()
     m_activePollingAction->setToolTip(tr("Enables or disables active polling of BMS status from Dadevoz Arezi."));
     m_activePollingAction->setCheckable(true);
     m_activePollingAction->setChecked(settings.value(QStringLiteral("ActivePolling"), false).toBool());
+    m_statusPage->setPollingEnabled(settings.value(QStringLiteral("ActivePolling"), false).toBool());
     options->addSeparator();
     m_exportStatisticsAction = options->addAction(tr("Export Statistics"), this, &BMS_GUI::slotExportStatistics);
     m_exportStatisticsAction->setToolTip(
@@ -349,6 +359,7 @@ void BMS_GUI::createMenus()
 
 void BMS_GUI::wirePages()
 {
+    connect(this, &BMS_GUI::sigCurrentPageChanged, m_statusPage, &StatusPage::slotCurrentPageChanged);
     connect(this, &BMS_GUI::sigCurrentPageChanged, m_statisticsPage, &StatisticsPage::slotCurrentPageChanged);
     connect(this, &BMS_GUI::sigCurrentPageChanged, m_configPage, &ConfigPage::slotCurrentPageChanged);
     connect(m_canConfigurator, &canConfig::sigCanDeviceUploadProgress, m_updatePage,
@@ -361,6 +372,7 @@ void BMS_GUI::wirePages()
             &UpdatePage::slotCanDeviceOperationStatus);
     connect(m_scibConfig, &ToshibaSCiBModuleConfig::sigToshibSCiBModuleOperationStatus, m_configPage,
             &ConfigPage::slotToshibaSCiBOperationStatus);
+    connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_statusPage, &StatusPage::slotConfigParamUpdate);
     connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_updatePage, &UpdatePage::slotConfigParamUpdate);
     connect(m_canConfigurator, &canConfig::sigCanSplitterConfigFinish, m_configPage,
             &ConfigPage::slotCanSplitterConfigFinish);
@@ -368,12 +380,16 @@ void BMS_GUI::wirePages()
             &ConfigPage::slotCanDeviceSortingRequest);
     connect(m_canConfigurator, &canConfig::sigCGMGen2StatusUpdate, m_configPage,
             &ConfigPage::slotCGMGen2StatusUpdate);
+    connect(m_statusPage, &StatusPage::sigClose, this, &QWidget::close);
+    connect(m_configPage, &ConfigPage::sigDistanceUnitChanged, m_statusPage, &StatusPage::slotDistanceUnitChanged);
 
     // Senders that never change: wired once, not again on a transport change.
     connect(g_cisaConfig, &CISAConfig::sigCanDeviceOperationStatus, m_configPage,
             &ConfigPage::slotCanDeviceOperationStatus, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, this,
             &BMS_GUI::slotReceivedVersionString, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statusPage,
+            &StatusPage::slotReceivedVersionString, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_configPage,
             &ConfigPage::slotReceivedVersionString, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statisticsPage,
@@ -384,6 +400,8 @@ void BMS_GUI::wirePages()
             Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigAuthenticationFailed, m_configPage,
             &ConfigPage::slotAuthenticationFailed, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigObsoleteFirmwareVersion, m_statusPage,
+            &StatusPage::slotObsoleteVersionDialog, Qt::QueuedConnection);
 }
 
 void BMS_GUI::connectCommunicator()

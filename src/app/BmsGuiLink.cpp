@@ -5,7 +5,9 @@
 #include "Communicator.h"
 #include "ConfigPage.h"
 #include "StartupRules.h"
+#include "Param.h"
 #include "StatisticsPage.h"
+#include "StatusPage.h"
 #include "UpdatePage.h"
 #include "Y5ProtocolHandler.h"
 
@@ -57,14 +59,15 @@ void BMS_GUI::slotUpdateStatus(int status)
             const QString version = (linked && !boot)
                                         ? m_protocolHandler->versionLine().split(QLatin1Char(',')).value(3)
                                         : QStringLiteral("2.5.0");
-            m_statusPageBase->updateFeatureVisibility(version);
+            m_statusPage->updateFeatureVisibility(version);
             m_configPage->updateFeatureVisibility(version);
             if (!(linked && !boot))
                 updateStatisticsActions(false);
-            m_statusPageBase->connectionStatusChanged(connected);
+            m_statusPage->connectionStatusChanged(connected);
             m_updatePage->connectionStatusChanged(connected);
             m_statisticsPage->connectionStatusChanged(connected);
             m_configPage->connectionStatusChanged(connected);
+            m_statusPage->setDistanceUnit(g_distanceUnit);
         }
     }
 

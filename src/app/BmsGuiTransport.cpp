@@ -1,11 +1,8 @@
 // The transport, its thread, and the change to another transport.
 #include "BmsGui.h"
 
-#include "BasePage.h"
-#include "ConfigPage.h"
+#include "CommunicatorSelector.h"
 #include "Log.h"
-#include "StatisticsPage.h"
-#include "UpdatePage.h"
 #include "Y5ProtocolHandler.h"
 
 #include <QMutexLocker>
@@ -13,33 +10,26 @@
 
 Communicator* BMS_GUI::selectSerialTransport()
 {
-    m_serialTransport = new Communicator;
-    m_transportThread = new QThread;
-    m_transportThread->setObjectName(QStringLiteral("Communicator Thread"));
-    m_serialTransport->moveToThread(m_transportThread);
-    connect(m_transportThread, &QThread::started, m_serialTransport, &Communicator::run);
-    connect(m_serialTransport, &CommunicatorBase::done, m_transportThread, &QThread::quit, Qt::DirectConnection);
-    return m_serialTransport;
+    CommunicatorSelector* selector = CommunicatorSelector::instance();
+    selector->select(CommunicatorSelector::Serial);
+    return selector->communicator();
 }
 
 void BMS_GUI::startTransportThread()
 {
-    if (!m_transportThread || m_transportThread->isRunning())
+    CommunicatorSelector* selector = CommunicatorSelector::instance();
+    QThread* thread = selector->communicatorThread();
+    if (!thread || thread->isRunning())
         return;
-    m_transportThread->start(QThread::InheritPriority);
-    while (!m_transportThread->isRunning())
+    selector->startCommunicator();
+    while (!thread->isRunning() && !thread->isFinished())
         QThread::usleep(100);
 }
 
 void BMS_GUI::stopTransport()
 {
-    if (m_serialTransport)
-        m_serialTransport->requestStop();
-    if (m_transportThread) {
-        m_transportThread->wait();
-        delete m_transportThread;
-        m_transportThread = nullptr;
-    }
+    m_closing = true;
+    CommunicatorSelector::instance()->select(CommunicatorSelector::Dummy);
 }
 
 void BMS_GUI::slotCommunicatorChanged(int selection, Communicator* transport)
@@ -50,22 +40,10 @@ void BMS_GUI::slotCommunicatorChanged(int selection, Communicator* transport)
         logMessage(QStringLiteral("Transport change without a transport ignored"), 0);
         return;
     }
+    // The selector has already bound the protocol handler to it and routed
+    // its received bytes to the handler.
     QMutexLocker lock(&m_communicatorMutex);
-    Communicator* previous = m_communicator;
-    if (transport == previous)
-        return;
-    if (previous)
-        disconnect(previous, &CommunicatorBase::sigDataReceived, m_protocolHandler,
-                   &Y5ProtocolHandler::slotDataReceived);
     m_communicator = transport;
-    transport->setProtocolHandler(m_protocolHandler);
-    m_protocolHandler->setCommunicator(transport);
-    connect(transport, &CommunicatorBase::sigDataReceived, m_protocolHandler, &Y5ProtocolHandler::slotDataReceived,
-            Qt::DirectConnection);
-    for (BasePage* page : {m_statusPageBase, static_cast<BasePage*>(m_statisticsPage),
-                           static_cast<BasePage*>(m_configPage), static_cast<BasePage*>(m_updatePage)})
-        if (page)
-            page->setCommunicator(transport);
     if (!m_closing)
         connectCommunicator();
 }

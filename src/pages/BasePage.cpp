@@ -1,6 +1,7 @@
 #include "BasePage.h"
 
 #include "Communicator.h"
+#include "CommunicatorSelector.h"
 #include "FeatureSupportTable.h"
 #include "MainWindowServices.h"
 #include "Y5ProtocolHandler.h"
@@ -17,6 +18,14 @@ BasePage::BasePage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* p
     if (!communicator)
         throw std::invalid_argument("Communicator object is null");
     m_communicator = communicator;
+    // Follow every change of transport; a change without one keeps ours.
+    connect(
+        CommunicatorSelector::instance(), &CommunicatorSelector::CommunicatorChanged, this,
+        [this](CommunicatorSelector::Selection, AbstractCommunicator* next) {
+            if (next)
+                setCommunicator(next);
+        },
+        Qt::DirectConnection);
 }
 
 BasePage::~BasePage()
