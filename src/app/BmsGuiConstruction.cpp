@@ -204,7 +204,10 @@ BMS_GUI::~BMS_GUI()
 {
     stopTransport();
     disconnect(CommunicatorSelector::instance(), nullptr, this, nullptr);
+    // The idle transport outlives the window: it must not keep the handler.
     CommunicatorSelector::instance()->setProtocolHandler(nullptr);
+    if (Communicator* idle = CommunicatorSelector::instance()->communicator())
+        idle->setProtocolHandler(nullptr);
     if (m_handlerThread && m_handlerThread->isRunning()) {
         m_handlerThread->quit();
         m_handlerThread->wait();
