@@ -12,8 +12,7 @@ ExternalComponentsPage::ExternalComponentsPage(QWidget* parent) : QWidget(parent
     auto* box = new QGroupBox(tr("External components"));
     auto* boxLayout = new QVBoxLayout(box);
     boxLayout->addWidget(new QLabel(tr("Display unit and Bluetooth module.")));
-    boxLayout->addStretch(1);
-    layout->addWidget(box);
     // Room for the page's content while it is being built; it may shrink.
-    layout->addSpacerItem(new QSpacerItem(900, 600, QSizePolicy::Preferred, QSizePolicy::Preferred));
+    boxLayout->addSpacerItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
+    layout->addWidget(box);
 }

@@ -14,10 +14,9 @@ UpdatePage::UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     auto* box = new QGroupBox(tr("Firmware update"));
     auto* boxLayout = new QVBoxLayout(box);
     boxLayout->addWidget(new QLabel(tr("Firmware of the control unit and of the CAN devices.")));
-    boxLayout->addStretch(1);
-    layout->addWidget(box);
     // Room for the page's content while it is being built; it may shrink.
-    layout->addSpacerItem(new QSpacerItem(900, 600, QSizePolicy::Preferred, QSizePolicy::Preferred));
+    boxLayout->addSpacerItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
+    layout->addWidget(box);
 }
 
 void UpdatePage::versionReceived(const QString&) {}

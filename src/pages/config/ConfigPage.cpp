@@ -17,10 +17,9 @@ ConfigPage::ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     auto* box = new QGroupBox(tr("Configuration"));
     auto* boxLayout = new QVBoxLayout(box);
     boxLayout->addWidget(new QLabel(tr("Configuration parameters of the connected BMS.")));
-    boxLayout->addStretch(1);
-    layout->addWidget(box);
     // Room for the page's content while it is being built; it may shrink.
-    layout->addSpacerItem(new QSpacerItem(900, 600, QSizePolicy::Preferred, QSizePolicy::Preferred));
+    boxLayout->addSpacerItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
+    layout->addWidget(box);
 }
 
 void ConfigPage::receiveSentence(const QString&) {}

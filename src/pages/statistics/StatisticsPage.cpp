@@ -14,10 +14,9 @@ StatisticsPage::StatisticsPage(CSntcMap* sentenceMap, Communicator* communicator
     auto* box = new QGroupBox(tr("Statistics"));
     auto* boxLayout = new QVBoxLayout(box);
     boxLayout->addWidget(new QLabel(tr("Statistics and events of the connected BMS.")));
-    boxLayout->addStretch(1);
-    layout->addWidget(box);
     // Room for the page's content while it is being built; it may shrink.
-    layout->addSpacerItem(new QSpacerItem(900, 600, QSizePolicy::Preferred, QSizePolicy::Preferred));
+    boxLayout->addSpacerItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
+    layout->addWidget(box);
 }
 
 void StatisticsPage::connectionStatusChanged(bool linked)

@@ -19,10 +19,9 @@ StatusPage::StatusPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     boxLayout->addWidget(new QLabel(tr("Status of the connected BMS.")));
     sohLabel = new QLabel;
     boxLayout->addWidget(sohLabel);
-    boxLayout->addStretch(1);
-    layout->addWidget(box);
     // Room for the page's content while it is being built; it may shrink.
-    layout->addSpacerItem(new QSpacerItem(900, 600, QSizePolicy::Preferred, QSizePolicy::Preferred));
+    boxLayout->addSpacerItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
+    layout->addWidget(box);
 }
 
 void StatusPage::processSentence(const QString&) {}
