@@ -10,6 +10,7 @@
 #include "UpdatePage.h"
 #include "Y5CanFwUpdater.h"
 #include "Y5ProtocolHandler.h"
+#include "myTabWidget.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -79,6 +80,17 @@ void BMS_GUI::setAccessLevel(int level)
     if (level >= 2)
         updateStatisticsActions(false);
     m_accessLevel = uint8_t(level);
+    if (level == 0) {
+        for (myTabWidget* tabs : {m_configPage->tabWidget, m_updatePage->tabWidget})
+            if (tabs)
+                for (int i = 0; i < tabs->pageCount(); ++i)
+                    if (!tabs->isTabDocked(i))
+                        tabs->closeTabWindow(i);
+        if (m_configPage->tabWidget)
+            m_configPage->tabWidget->setUndockLocked(true);
+    } else if (m_configPage->tabWidget) {
+        m_configPage->tabWidget->setUndockLocked(false);
+    }
 }
 
 void BMS_GUI::createAboutWindow()

@@ -11,6 +11,7 @@
 #include "StartupRules.h"
 #include "StatisticsPage.h"
 #include "StatusPage.h"
+#include "Tip.h"
 #include "ToshibaSCiBModuleConfig.h"
 #include "UpdatePage.h"
 #include "Y5CanFwUpdater.h"
@@ -281,7 +282,7 @@ void BMS_GUI::createPortRow(QHBoxLayout* row)
     auto* label = new QLabel(tr("BMS Port:"));
     row->addWidget(label, 0, Qt::AlignRight);
     m_portCombo->setMinimumWidth(230);
-    m_portCombo->setToolTip(tr("Choose \"USB Serial Port\" to <br>connect to KEPO BMS."));
+    new Tip(m_portCombo, tr("Choose \"USB Serial Port\" to <br>connect to KEPO BMS."), 1, 0, 10000, 0);
     row->addWidget(m_portCombo, 0, Qt::AlignLeft);
     m_refreshButton->setMinimumWidth(150);
     row->addWidget(m_refreshButton, 0, Qt::AlignCenter);

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+class myTabWidget;
+
 // The Update page (page 3). For now the hooks and slots the main window wires
 // and the flag that keeps the window open during a control-unit update.
 class UpdatePage : public BasePage
@@ -20,6 +22,9 @@ public:
     bool controlsEnabled() const { return m_controlsEnabled; }
 
     // Set while a control-unit firmware update runs: the window refuses to close.
+    // The page's tabs; null until the page builds them.
+    myTabWidget* tabWidget = nullptr;
+
     std::atomic<bool> updateRunning{false};
 
 public slots:

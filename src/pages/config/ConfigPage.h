@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+class myTabWidget;
+
 class ConfigParamLoader;
 class QThread;
 
@@ -29,6 +31,9 @@ public:
     bool isLtoSupportEnabled() const { return m_ltoSupport; }
 
     // Set while a full parameter read runs; the Status page's cells timer reads it.
+    // The page's tabs; null until the page builds them.
+    myTabWidget* tabWidget = nullptr;
+
     std::atomic<bool> parametersLoading{false};
     // The running loader and its thread; null while no full read runs.
     ConfigParamLoader* paramLoader = nullptr;
