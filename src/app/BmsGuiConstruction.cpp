@@ -210,6 +210,7 @@ BMS_GUI::~BMS_GUI()
     if (Communicator* idle = CommunicatorSelector::instance()->communicator())
         idle->setProtocolHandler(nullptr);
     if (m_handlerThread && m_handlerThread->isRunning()) {
+        m_protocolHandler->requestStop();
         m_handlerThread->quit();
         m_handlerThread->wait();
     }
