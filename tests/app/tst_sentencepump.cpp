@@ -3,12 +3,16 @@
 #include "BasePage.h"
 #include "CISAConfig.h"
 #include "Communicator.h"
+#include "FeatureSupportTable.h"
+#include "StartupRules.h"
+#include "StatisticsPage.h"
 #include "SentencePump.h"
 #include "SimLink.h"
 #include "ToshibaSCiBModuleConfig.h"
 #include "Y5CanFwUpdater.h"
 #include "canConfig.h"
 
+#include <QSettings>
 #include <QtTest>
 
 namespace {
@@ -88,6 +92,8 @@ private slots:
     void deviceBannerOrVersionMeansTheUnitAnswered_data();
     void deviceBannerOrVersionMeansTheUnitAnswered();
     void linesWaitWhileFirmwareIsWritten();
+    void statisticsExportCapture_data();
+    void statisticsExportCapture();
 };
 
 void TestSentencePump::linesReachHooksInOrderThenTheRootMap()
@@ -190,6 +196,76 @@ void TestSentencePump::linesWaitWhileFirmwareIsWritten()
     rig.link.sim.reply("ST1,3");
     QTRY_COMPARE(g_calls.size(), 12);
     QCOMPARE(g_calls.filter("root:"), (QStringList{"root:ST1,1", "root:ST1,2", "root:ST1,3"}));
+}
+
+namespace {
+// A unit whose firmware reports every statistics feature.
+class AllFeatures : public FeatureBitmapSource
+{
+public:
+    bool isFeatureBitmapValid() const override { return true; }
+    bool featureBitmapWord(int, uint32_t* word) const override
+    {
+        *word = 0xFFFFFFFFu;
+        return true;
+    }
+};
+} // namespace
+
+void TestSentencePump::statisticsExportCapture_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<int>("stored");    // lines in the store that is written
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<int>("flagsAfter");
+    // 0x00..0x35 sent; the automatic export leaves out 0x12 and 0x1E.
+    QTest::newRow("automatic SS1") << int(StatisticsPage::ExportAutoSs1) << "SS1" << 52 << false << 0;
+    QTest::newRow("manual SS1") << int(StatisticsPage::ExportManualSs1) << "SS1" << 54 << true << 0;
+    QTest::newRow("SS1 while only SS2 is pending") << int(StatisticsPage::ExportAutoSs2) << "SS1" << 0 << false
+                                                   << int(StatisticsPage::ExportAutoSs2);
+    // SS2 ends at index 7 and clears both exports.
+    QTest::newRow("manual SS2") << int(StatisticsPage::ExportManualSs2 | StatisticsPage::ExportAutoSs1) << "SS2" << 8
+                                << true << 0;
+}
+
+void TestSentencePump::statisticsExportCapture()
+{
+    QFETCH(int, flags);
+    QFETCH(QString, prefix);
+    QFETCH(int, stored);
+    QFETCH(bool, manual);
+    QFETCH(int, flagsAfter);
+    QCoreApplication::setOrganizationName(kOrganisationName);
+    QCoreApplication::setApplicationName(kApplicationName);
+    QSettings manualStore(kOrganisationName, kManualStatisticsStore);
+    QSettings appStore;
+    manualStore.clear();
+    appStore.clear();
+
+    AllFeatures features;
+    FeatureSupportTable table(&features);
+    Communicator transport;
+    StatisticsPage page(nullptr, &transport, nullptr, &table);
+    page.StatisticsExportFlags = uint8_t(flags);
+    SentencePump pump;
+    pump.statisticsPage = &page;
+    pump.featureTable = &table;
+    const int last = prefix == "SS1" ? 0x35 : 7;
+    for (int i = 0; i <= last + 1; ++i)
+        pump.handleLine(QString("%1,%2,00AB").arg(prefix).arg(i, 2, 16, QChar('0')).toUpper());
+    manualStore.sync();
+    appStore.sync();
+    QSettings& written = manual ? manualStore : appStore;
+    QSettings& other = manual ? appStore : manualStore;
+    QCOMPARE(written.allKeys().size(), stored);
+    QCOMPARE(other.allKeys().size(), 0);
+    QCOMPARE(int(page.StatisticsExportFlags), flagsAfter);
+    if (stored && prefix == "SS1") {
+        QCOMPARE(written.value("SS1,35,00AB").toInt(), 0);
+        QCOMPARE(written.contains("SS1,12,00AB"), manual);
+        QVERIFY(!written.contains("SS1,36,00AB")); // after the end
+    }
 }
 
 QTEST_MAIN(TestSentencePump)
