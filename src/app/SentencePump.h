@@ -15,9 +15,6 @@ class ToshibaSCiBModuleConfig;
 class Y5CanFwUpdater;
 class Y5ProtocolHandler;
 
-// The store manual statistics exports go to (application part of the name).
-inline constexpr const char* kManualStatisticsStore = "KEPO BMS Dadevoz Arezi/Manually Exported Statistics";
-
 // Hands every verified received line, in a fixed order, to the statistics
 // export capture, the link-state checks, the pages' hooks (configuration,
 // status, update), the CAN objects and last the root sentence map. GUI thread.

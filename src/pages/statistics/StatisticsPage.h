@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+// The store of manual statistics exports: organisation "KEPO", this
+// application name. One name for every reader and writer.
+inline constexpr const char* kManualStatisticsStore = "KEPO BMS Dadevoz Arezi/Manually Exported Statistics";
+
 // The Statistics page (page 1): statistics and event log of the unit. For now
 // the hooks and the export state the main window uses.
 class StatisticsPage : public BasePage
