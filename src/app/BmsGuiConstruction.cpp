@@ -318,7 +318,6 @@ void BMS_GUI::createMenus()
     m_mainMenuBar = new QMenuBar;
     auto* options = new Menu(tr("Options"), m_mainMenuBar);
     options->setPalette(backgroundPalette(options->palette()));
-    options->setToolTipsVisible(true);
 
     m_chooseLogDirAction = options->addAction(tr("Choose Log File Directory"), this, &BMS_GUI::slotChooseLogDir);
     m_chooseLogDirAction->setToolTip(tr("Opens a dialog to choose the directory for log files."));
