@@ -252,8 +252,12 @@ int Communicator::tryPort(const QString& name, const QString& path)
         const bool ok = handler_->identifyDevice(name, isLedOrCan);
         if (stopRequested_)
             return -1;
-        if (ok)
-            return handler_->startSession(isLedOrCan, name) ? 1 : 0;
+        if (ok) {
+            // A configuration restore that holds the link returns false with
+            // the link kept: go on reading this port, not the next one.
+            const bool started = handler_->startSession(isLedOrCan, name);
+            return started || linked || restoreHold ? 1 : 0;
+        }
     }
     closePortNow();
     return 0;
@@ -305,6 +309,13 @@ void Communicator::run()
             }
             if (closeRequested_.exchange(false))
                 closePortNow();
+            if (handler_ && handler_->isFirmwareUpdating()) {
+                // The updater owns the port until it ends.
+                while (handler_->isFirmwareUpdating() && !stopRequested_)
+                    sleepMs(20);
+                closePortNow();
+                continue;
+            }
             if (!linked && !restoreHold) {
                 if (!connectToBms()) {
                     sleepMs(1000);
@@ -318,6 +329,10 @@ void Communicator::run()
                     logMessage(QStringLiteral("Lost connection to BMS due to error receiving data"), 0);
                 lossLogged = restoreHold;
                 linked = false;
+                // A different unit may answer next: nothing of this one's
+                // session is kept.
+                if (handler_)
+                    handler_->resetSessionState();
                 closePortNow();
                 if (restoreHold)
                     sleepMs(1000);

@@ -28,13 +28,15 @@ CommunicatorSelector::CommunicatorSelector() : QObject(nullptr)
 
 CommunicatorSelector::~CommunicatorSelector()
 {
-    shutDown(current_, thread_, currentEnded_);
+    shutDown(current_, thread_);
 }
 
-void CommunicatorSelector::shutDown(Communicator* c, QThread* t, const std::shared_ptr<std::atomic<bool>>&)
+void CommunicatorSelector::shutDown(Communicator* c, QThread* t)
 {
     if (!c)
         return;
+    if (t)
+        QObject::disconnect(t, &QThread::finished, nullptr, nullptr); // the selector is going
     if (t && t->isRunning()) {
         c->requestStop();
         if (!t->wait(10000))

@@ -2,7 +2,7 @@
 
 #include "Communicator.h"
 
-#include <QMutex>
+#include <QRecursiveMutex>
 #include <QObject>
 
 #include <atomic>
@@ -80,9 +80,11 @@ private:
     bool currentHasStopped() const;
     void bindHandler(Communicator* c);
     // Ends the thread (asking its transport to stop) and deletes both.
-    static void shutDown(Communicator* c, QThread* t, const std::shared_ptr<std::atomic<bool>>& ended);
+    static void shutDown(Communicator* c, QThread* t);
 
-    QMutex mutex_;
+    // Recursive: a slot run while select() processes events may still
+    // register a factory or the handler (select() itself refuses to nest).
+    QRecursiveMutex mutex_;
     Factory factories_[3];
     Selection kind_ = NoSelection;
     Communicator* current_ = nullptr;

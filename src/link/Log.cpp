@@ -24,14 +24,20 @@ void setLogSink(LogSink sink)
 
 QString maskSecrets(const QString& text)
 {
+    // "PW1" carries the login password, "PW2" the new one of a change.
     static const QString prefixes[] = {QStringLiteral("<-"), QStringLiteral("x>"), QString()};
+    static const QLatin1String names[] = {QLatin1String("PW1"), QLatin1String("PW2")};
     for (const QString& p : prefixes) {
-        if (!text.startsWith(p) || !text.midRef(p.size()).startsWith(QLatin1String("PW1")))
+        if (!text.startsWith(p))
             continue;
-        QString masked = p + QStringLiteral("PW1,****");
-        if (p == QLatin1String("x>"))
-            masked += QStringLiteral("<x");
-        return masked;
+        for (const QLatin1String& name : names) {
+            if (!text.midRef(p.size()).startsWith(name))
+                continue;
+            QString masked = p + name + QStringLiteral(",****");
+            if (p == QLatin1String("x>"))
+                masked += QStringLiteral("<x");
+            return masked;
+        }
     }
     return text;
 }

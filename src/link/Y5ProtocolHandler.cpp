@@ -4,6 +4,7 @@
 #include "Crc8.h"
 #include "Log.h"
 
+#include <QCoreApplication>
 #include <QMutexLocker>
 
 #include <chrono>
@@ -21,8 +22,10 @@ Y5ProtocolHandler::Y5ProtocolHandler(Communicator* communicator)
 
 Y5ProtocolHandler::~Y5ProtocolHandler() = default;
 
-qint64 Y5ProtocolHandler::nowMs()
+qint64 Y5ProtocolHandler::nowMs() const
 {
+    if (clock_)
+        return clock_();
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
@@ -86,12 +89,15 @@ qint64 Y5ProtocolHandler::keepAliveSilenceMs() const
     return start < 0 ? -1 : nowMs() - start;
 }
 
-void Y5ProtocolHandler::noteReceived(const QString& text, bool linkUp)
+bool Y5ProtocolHandler::noteReceived(const QString& text, bool linkUp)
 {
     if (!linkUp)
-        return;
+        return false;
     if (text.startsWith(QLatin1String("VR1")))
         emit sigReceivedVersionString(text);
+    if (text.startsWith(QLatin1String("FP1")))
+        return takeFeatureReply(text);
+    return false;
 }
 
 void Y5ProtocolHandler::slotDataReceived()
@@ -99,6 +105,19 @@ void Y5ProtocolHandler::slotDataReceived()
     Communicator* c = communicator_;
     if (!c)
         return;
+    // The message may be shown through a blocking connection: it goes out
+    // only after the port and queue locks are released.
+    bool unsupportedMessageDue = false;
+    struct EmitAfterUnlock
+    {
+        Y5ProtocolHandler* h;
+        bool& due;
+        ~EmitAfterUnlock()
+        {
+            if (due)
+                emit h->sigCreateInfoMessageBox(h->unsupportedFirmwareText());
+        }
+    } emitAfterUnlock{this, unsupportedMessageDue};
     QMutexLocker portLock(&c->portMutex());
     char* buf = c->receiveBuffer();
     int& count = c->nBytesInDataBuffer_;
@@ -131,7 +150,8 @@ void Y5ProtocolHandler::slotDataReceived()
             {
                 QMutexLocker queueLock(&queueMutex_);
                 logMessage(text, 0);
-                noteReceived(text, linkUp);
+                if (noteReceived(text, linkUp))
+                    unsupportedMessageDue = true;
                 queue_.push_back(text);
                 restartKeepAlive();
             }
@@ -188,7 +208,7 @@ void Y5ProtocolHandler::probeBootloader()
     c->clearReceiveBuffer();
     clearSentenceQueue();
     sendReset(20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(timing_.probeResetWaitMs));
     char bytes[1024];
     qint64 n;
     {
@@ -206,8 +226,34 @@ void Y5ProtocolHandler::probeBootloader()
         std::printf("Receive #. Sending #\n");
         std::fflush(stdout);
         c->write("#", 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(timing_.probeAnswerWaitMs));
     }
+}
+
+bool Y5ProtocolHandler::isStopAsked() const
+{
+    if (stopRequested)
+        return true;
+    Communicator* c = communicator_;
+    return c && c->isStopRequested();
+}
+
+bool Y5ProtocolHandler::sleepUnlessStopped(int ms) const
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (isStopAsked())
+            return false;
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::milliseconds(0))
+            return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10)));
+    }
+}
+
+void Y5ProtocolHandler::processEvents()
+{
+    QCoreApplication::processEvents();
 }
 
 bool Y5ProtocolHandler::isConnected() const

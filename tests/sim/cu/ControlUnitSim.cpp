@@ -1,6 +1,8 @@
 #include "ControlUnitSim.h"
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
 
 namespace {
 // Table-driven, reflected CRC-8 with polynomial 0x31: built here on its own so
@@ -53,6 +55,9 @@ ControlUnitSim::ControlUnitSim()
         if (s.fields.value(0) == QLatin1String("?"))
             sim.reply(sim.versionReply());
     });
+    passwords_[1] = QStringLiteral("1111");
+    passwords_[2] = QStringLiteral("2222");
+    installDeviceHandlers();
 }
 
 ControlUnitSim::~ControlUnitSim()
@@ -124,6 +129,11 @@ void ControlUnitSim::enqueue(qint64 dueMs, const QByteArray& bytes)
 void ControlUnitSim::reply(const QString& text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    replyLocked(text);
+}
+
+void ControlUnitSim::replyLocked(const QString& text)
+{
     if (silent_)
         return;
     if (dropNext_ > 0) {
@@ -314,6 +324,7 @@ void ControlUnitSim::flushDue()
 void ControlUnitSim::loop()
 {
     while (running_) {
+        tick();
         flushDue();
         QByteArray in;
         {
@@ -342,6 +353,8 @@ void ControlUnitSim::handleBytes(const QByteArray& bytes)
         if (c == '#' && atLineStart) {
             // The tool's answer to "#?": one raw byte, no line end.
             std::lock_guard<std::mutex> lock(mutex_);
+            if (mode_ == Mode::AwaitingProbeAnswer)
+                mode_ = Mode::Bootloader;
             Received r;
             r.ms = nowMs();
             r.raw = QByteArrayLiteral("#");
@@ -390,8 +403,323 @@ void ControlUnitSim::handleLine(const QByteArray& line)
         s.text = r.sentence;
         s.fields = r.sentence.split(QLatin1Char(','));
         s.name = s.fields.takeFirst();
+        if (handleOutsideFirmware(s))
+            return;
         handler = handlers_.value(s.name);
     }
     if (handler)
         handler(*this, s);
+}
+
+// --- device behaviour
+
+namespace {
+// The tool's answer to a challenge, computed here on the device's side.
+quint16 expectedResponse(quint16 challenge)
+{
+    const quint16 key = quint16((0x2D << 8) | 0x91);
+    return quint16(challenge ^ key);
+}
+
+QString hex(quint32 v, int digits)
+{
+    return QString::number(v, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+}
+
+bool isHexText(const QString& t)
+{
+    if (t.isEmpty())
+        return false;
+    for (QChar c : t)
+        if (!isHex(c.toLatin1()))
+            return false;
+    return true;
+}
+} // namespace
+
+void ControlUnitSim::rebootLocked(qint64 silenceMs)
+{
+    mode_ = Mode::Rebooting;
+    modeDeadlineMs_ = silenceMs < 0 ? std::numeric_limits<qint64>::max() : nowMs() + silenceMs;
+    configMode_ = false;
+    loginLevel_ = 0;
+    challengeIssued_ = false;
+}
+
+void ControlUnitSim::tick()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const qint64 now = nowMs();
+    if (mode_ == Mode::AwaitingProbeAnswer && now >= modeDeadlineMs_)
+        rebootLocked(0);
+    if (mode_ == Mode::Rebooting && now >= modeDeadlineMs_) {
+        mode_ = Mode::Firmware;
+        replyLocked(bannerText());
+    }
+}
+
+bool ControlUnitSim::handleOutsideFirmware(const Sentence& s)
+{
+    switch (mode_) {
+    case Mode::Firmware:
+        return false;
+    case Mode::Rebooting:
+    case Mode::AwaitingProbeAnswer:
+        return true;
+    case Mode::Bootloader:
+        break;
+    }
+    if (s.name == QLatin1String("VR1") && s.fields.value(0) == QLatin1String("?")) {
+        QStringList f = versionReply_.split(QLatin1Char(','));
+        replyLocked(QStringLiteral("VR1,%1,%2,%3").arg(f.value(1), f.value(2), bootVersion_));
+    } else if (s.name == QLatin1String("RS1")) {
+        rebootLocked(rebootMs_);
+    }
+    return true;
+}
+
+void ControlUnitSim::installDeviceHandlers()
+{
+    using S = ControlUnitSim;
+    setHandler(QStringLiteral("FP1"), [](S& sim, const Sentence& s) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        if (s.fields.value(0) == QLatin1String("?") && !sim.featureReply_.isEmpty())
+            sim.replyLocked(sim.featureReply_);
+    });
+    setHandler(QStringLiteral("CF2"), [](S& sim, const Sentence& s) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        const QString idText = s.fields.value(0), value = s.fields.value(1);
+        bool ok = false;
+        const uint id = idText.toUInt(&ok, 16);
+        if (!ok || idText.size() != 4 || s.fields.size() != 2)
+            return;
+        const int code = (id >> 8) & 3;
+        if (code == 3)
+            return; // no such width
+        const int digits = 2 << code;
+        if (value == QLatin1String("?")) {
+            if (sim.params_.contains(quint16(id)))
+                sim.replyLocked(QStringLiteral("CF2,%1,%2").arg(idText, hex(sim.params_.value(quint16(id)), digits)));
+            return;
+        }
+        if (sim.paramWritesIgnored_)
+            return;
+        if (value.size() != digits || !isHexText(value)) {
+            ++sim.rejectedParamWrites_;
+            return;
+        }
+        sim.params_[quint16(id)] = value.toUInt(nullptr, 16);
+        sim.replyLocked(QStringLiteral("CF2,%1,%2").arg(idText, value.toUpper()));
+    });
+    setHandler(QStringLiteral("CM1"), [](S& sim, const Sentence& s) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        const QString f = s.fields.value(0);
+        if (!sim.configConfirmed_ || (f != QLatin1String("1") && f != QLatin1String("0")))
+            return;
+        sim.configMode_ = f == QLatin1String("1");
+        sim.replyLocked(QStringLiteral("CM1,0%1").arg(sim.configMode_ ? 1 : 0));
+    });
+    setHandler(QStringLiteral("CM2"), [](S& sim, const Sentence& s) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        const QString f = s.fields.value(0);
+        if (f == QLatin1String("?")) {
+            if (sim.fixedChallenge_ >= 0) {
+                sim.challenge_ = quint16(sim.fixedChallenge_);
+            } else {
+                sim.challengeSeq_ = quint16(sim.challengeSeq_ * 25173u + 13849u);
+                sim.challenge_ = sim.challengeSeq_;
+            }
+            sim.challengeIssued_ = true;
+            sim.replyLocked(QStringLiteral("CM2,0%1,%2").arg(sim.configMode_ ? 1 : 0).arg(hex(sim.challenge_, 4)));
+            return;
+        }
+        const bool enter = f == QLatin1String("1");
+        if (!enter && f != QLatin1String("0"))
+            return;
+        const QString r = s.fields.value(1);
+        const bool goodResponse = sim.challengeIssued_ && r.size() == 4 && isHexText(r)
+                                  && quint16(r.toUInt(nullptr, 16)) == expectedResponse(sim.challenge_);
+        const bool goodShape = enter ? s.fields.size() == 7 : s.fields.size() == 2;
+        if (!goodResponse || !goodShape) {
+            ++sim.badChallenges_;
+            sim.replyLocked(QStringLiteral("CM2,0%1").arg(sim.configMode_ ? 1 : 0));
+            return;
+        }
+        if (!sim.configConfirmed_)
+            return;
+        sim.configMode_ = enter;
+        if (enter) {
+            sim.canFilters_.clear();
+            for (int i = 2; i < 7; ++i)
+                sim.canFilters_.append(s.fields.value(i).toUInt(nullptr, 16));
+        }
+        sim.replyLocked(QStringLiteral("CM2,0%1").arg(enter ? 1 : 0));
+    });
+    setHandler(QStringLiteral("PW1"), [](S& sim, const Sentence& s) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        // The password may itself hold commas: take everything after the name.
+        const QString given = s.text.mid(4);
+        if (given == QLatin1String("?")) {
+            sim.replyLocked(QStringLiteral("PW1,%1").arg(sim.loginLevel_));
+            return;
+        }
+        int level = 0;
+        for (auto it = sim.passwords_.cbegin(); it != sim.passwords_.cend(); ++it)
+            if (!given.isEmpty() && it.value() == given)
+                level = std::max(level, it.key());
+        sim.loginLevel_ = level;
+        sim.replyLocked(QStringLiteral("PW1,%1").arg(level));
+    });
+    setHandler(QStringLiteral("PW2"), [](S& sim, const Sentence& s) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        bool ok = false;
+        const int level = s.fields.value(0).toInt(&ok);
+        const QString password = s.text.section(QLatin1Char(','), 2);
+        const bool allowed = ok && level >= 1 && level <= 2 && sim.loginLevel_ >= level && !password.isEmpty();
+        if (allowed)
+            sim.passwords_[level] = password;
+        sim.replyLocked(QStringLiteral("PW2,%1").arg(allowed ? 1 : 0));
+    });
+    setHandler(QStringLiteral("RS1"), [](S& sim, const Sentence&) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        if (!sim.bootloaderEntry_) {
+            sim.rebootLocked(sim.rebootMs_);
+            return;
+        }
+        // The bootloader starts, asks "#?" and waits a moment for "#".
+        sim.rebootLocked(-1);
+        sim.mode_ = Mode::AwaitingProbeAnswer;
+        const qint64 probeAt = sim.nowMs() + 100;
+        sim.enqueue(std::max(probeAt, sim.outgoing_.empty() ? probeAt : sim.outgoing_.back().dueMs),
+                    QByteArrayLiteral("#?\r"));
+        sim.modeDeadlineMs_ = probeAt + 1000;
+    });
+    setHandler(QStringLiteral("FD1"), [](S& sim, const Sentence&) {
+        std::lock_guard<std::mutex> lock(sim.mutex_);
+        ++sim.factoryResets_;
+        sim.params_ = sim.factoryParams_;
+        sim.rebootLocked(sim.factoryResetHangs_ ? -1 : sim.rebootMs_);
+    });
+}
+
+ControlUnitSim::Mode ControlUnitSim::mode() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mode_;
+}
+void ControlUnitSim::setMode(Mode mode)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    mode_ = mode;
+    modeDeadlineMs_ = nowMs() + rebootMs_;
+}
+void ControlUnitSim::setBootVersion(const QString& version)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    bootVersion_ = version;
+}
+void ControlUnitSim::setRebootMs(int ms)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    rebootMs_ = ms;
+}
+void ControlUnitSim::setBootloaderEntry(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    bootloaderEntry_ = on;
+}
+void ControlUnitSim::setFeatureBitmap(int count, const QList<quint32>& words)
+{
+    QString t = QStringLiteral("FP1");
+    if (count >= 0)
+        t += QLatin1Char(',') + hex(quint32(count), 2);
+    for (quint32 w : words)
+        t += QLatin1Char(',') + hex(w, 8);
+    setFeatureReplyText(t);
+}
+void ControlUnitSim::setFeatureReplyText(const QString& text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    featureReply_ = text;
+}
+void ControlUnitSim::setParam(quint16 id, quint32 value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    params_[id] = value;
+    factoryParams_[id] = value;
+}
+bool ControlUnitSim::hasParam(quint16 id) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return params_.contains(id);
+}
+quint32 ControlUnitSim::param(quint16 id) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return params_.value(id);
+}
+void ControlUnitSim::setParamWritesIgnored(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    paramWritesIgnored_ = on;
+}
+int ControlUnitSim::rejectedParamWrites() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rejectedParamWrites_;
+}
+bool ControlUnitSim::configMode() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return configMode_;
+}
+void ControlUnitSim::setConfigModeConfirmed(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    configConfirmed_ = on;
+}
+void ControlUnitSim::setChallengeValue(quint16 value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    fixedChallenge_ = value;
+}
+QList<quint32> ControlUnitSim::canFilters() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return canFilters_;
+}
+int ControlUnitSim::badChallengeResponses() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return badChallenges_;
+}
+void ControlUnitSim::setPassword(int level, const QString& password)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    passwords_[level] = password;
+}
+QString ControlUnitSim::password(int level) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return passwords_.value(level);
+}
+int ControlUnitSim::loginLevel() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return loginLevel_;
+}
+void ControlUnitSim::setLoginLevel(int level)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    loginLevel_ = level;
+}
+void ControlUnitSim::setFactoryResetHangs(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    factoryResetHangs_ = on;
+}
+int ControlUnitSim::factoryResets() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return factoryResets_;
 }

@@ -20,9 +20,30 @@
 // like the device (its own CRC-8 routine), answers through one small handler
 // per sentence name, records every line it receives, and has fault knobs.
 // Runs on its own thread; every public call is safe from any thread.
+//
+// Built-in behaviour (each handler may be replaced with setHandler):
+//   "VR1,?"  the version reply
+//   "FP1,?"  the feature bitmap: "FP1,<count>,<words>" (setFeatureBitmap)
+//   "CF2"    a parameter store, empty at first (setParam); "CF2,IIII,?" reads
+//            a stored id, "CF2,IIII,V" writes (V in exactly the width of bits
+//            8-9 of the id); the reply is the value
+//   "CM1,1"/"CM1,0"  configuration mode, confirmed "CM1,01"/"CM1,00"
+//   "CM2,?"  a challenge "CM2,0<mode>,CCCC"; "CM2,1,RRRR,W1..W5" enters and
+//            "CM2,0,RRRR" leaves when RRRR answers the challenge
+//   "PW1,?"  the login level "PW1,<level>"; "PW1,<password>" logs in; "PW1,"
+//            logs out. "PW2,<level>,<new>" changes a password ("PW2,1" done,
+//            "PW2,0" refused)
+//   "RS1,"   goes silent; sends "#?" and, answered with "#", runs its
+//            bootloader (answers only "VR1,?" with a "boot" version, and
+//            "RS1," back to the firmware); unanswered, reboots and sends its
+//            "DB1" banner
+//   "FD1,"   factory defaults (parameters, passwords' login level, mode) and
+//            a reboot with the banner
 class ControlUnitSim
 {
 public:
+    enum class Mode { Firmware, Rebooting, AwaitingProbeAnswer, Bootloader };
+
     // A good sentence as the device sees it.
     struct Sentence
     {
@@ -78,6 +99,46 @@ public:
     bool waitForSentence(const QString& prefix, int timeoutMs) const;
     int probeAnswerCount() const;
 
+    // Milliseconds since start(), the clock of the record.
+    qint64 elapsedMs() const { return nowMs(); }
+
+    // Modes: firmware, rebooting, waiting for the probe's "#", bootloader.
+    Mode mode() const;
+    void setMode(Mode mode);
+    void setBootVersion(const QString& version); // default "boot1.0.3"
+    void setRebootMs(int ms);                    // silence before the banner, default 300
+    void setBootloaderEntry(bool on);            // default on; off: a reset only reboots
+    QString bannerText() const { return QStringLiteral("DB1,Kepo BMS firmware started"); }
+
+    // "FP1": count < 0 leaves the count field out.
+    void setFeatureBitmap(int count, const QList<quint32>& words);
+    // The exact reply text; an empty text means no reply.
+    void setFeatureReplyText(const QString& text);
+
+    // "CF2" store. setParam sets the value and its factory default.
+    void setParam(quint16 id, quint32 value);
+    bool hasParam(quint16 id) const;
+    quint32 param(quint16 id) const;
+    void setParamWritesIgnored(bool on); // writes are neither stored nor answered
+    int rejectedParamWrites() const;     // writes whose value had the wrong width
+
+    // "CM1"/"CM2".
+    bool configMode() const;
+    void setConfigModeConfirmed(bool on); // off: never confirms (nor changes)
+    void setChallengeValue(quint16 value); // the next challenges; default a sequence
+    QList<quint32> canFilters() const;     // of the last accepted "CM2,1"
+    int badChallengeResponses() const;
+
+    // "PW1"/"PW2". Default passwords: level 1 "1111", level 2 "2222".
+    void setPassword(int level, const QString& password);
+    QString password(int level) const;
+    int loginLevel() const;
+    void setLoginLevel(int level);
+
+    // "FD1".
+    void setFactoryResetHangs(bool on); // never comes back after "FD1"
+    int factoryResets() const;
+
     // Fault knobs.
     void setSilent(bool on);             // receive and record, never answer
     void dropNextReplies(int n);         // the next n replies are not sent
@@ -105,7 +166,14 @@ private:
     void handleBytes(const QByteArray& bytes);
     void handleLine(const QByteArray& line);
     void enqueue(qint64 dueMs, const QByteArray& bytes);
+    void replyLocked(const QString& text);
     void flushDue();
+    void tick();
+    // Device behaviour for one good sentence while not in the firmware's
+    // own handlers; true when handled here. Under mutex_.
+    bool handleOutsideFirmware(const Sentence& s);
+    void installDeviceHandlers();
+    void rebootLocked(qint64 silenceMs);
     qint64 nowMs() const;
 
     Pty pty_;
@@ -129,4 +197,27 @@ private:
     int splitGapMs_ = -1;
     bool pacing_ = false;
     quint32 garbageSeed_ = 12345;
+
+    Mode mode_ = Mode::Firmware;
+    qint64 modeDeadlineMs_ = 0;
+    QString bootVersion_ = QStringLiteral("boot1.0.3");
+    int rebootMs_ = 300;
+    bool bootloaderEntry_ = true;
+    QString featureReply_ = QStringLiteral("FP1,40,FFFFFFFF,0000FFFF,00000000,00000001");
+    QMap<quint16, quint32> params_;
+    QMap<quint16, quint32> factoryParams_;
+    bool paramWritesIgnored_ = false;
+    int rejectedParamWrites_ = 0;
+    bool configMode_ = false;
+    bool configConfirmed_ = true;
+    int fixedChallenge_ = -1;
+    quint16 challengeSeq_ = 0x1234;
+    quint16 challenge_ = 0;
+    bool challengeIssued_ = false;
+    QList<quint32> canFilters_;
+    int badChallenges_ = 0;
+    QMap<int, QString> passwords_;
+    int loginLevel_ = 0;
+    bool factoryResetHangs_ = false;
+    int factoryResets_ = 0;
 };

@@ -21,16 +21,20 @@ static void usage()
 {
     std::fprintf(stderr,
                  "usage: bms-sim [--link PATH] [--kind KIND] [--serial HEX] [--version VERSION] [--pace]\n"
+                 "               [--boot] [--level N]\n"
                  "  --link PATH   also reach the port through a symlink at PATH\n"
                  "  --kind, --serial, --version  the \"VR1\" reply (default VR1,BMS2,0001E240,2.1.4.2)\n"
-                 "  --pace        send at 57600-baud speed\n");
+                 "  --pace        send at 57600-baud speed\n"
+                 "  --boot        start in the bootloader\n"
+                 "  --level N     login level at start (passwords: 1 \"1111\", 2 \"2222\")\n");
 }
 
 int main(int argc, char** argv)
 {
     QString link, kind = QStringLiteral("BMS2"), serial = QStringLiteral("0001E240"),
                   version = QStringLiteral("2.1.4.2");
-    bool pace = false;
+    bool pace = false, boot = false;
+    int level = 0;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         auto next = [&]() -> QString {
@@ -50,6 +54,10 @@ int main(int argc, char** argv)
             version = next();
         else if (!std::strcmp(a, "--pace"))
             pace = true;
+        else if (!std::strcmp(a, "--boot"))
+            boot = true;
+        else if (!std::strcmp(a, "--level"))
+            level = next().toInt();
         else {
             usage();
             return 2;
@@ -61,6 +69,9 @@ int main(int argc, char** argv)
     ControlUnitSim sim;
     sim.setVersion(kind, serial, version);
     sim.setPacing(pace);
+    sim.setLoginLevel(level);
+    if (boot)
+        sim.setMode(ControlUnitSim::Mode::Bootloader);
     if (!sim.start(link)) {
         std::fprintf(stderr, "bms-sim: cannot open a pseudo-terminal\n");
         return 1;

@@ -18,8 +18,15 @@ private slots:
     void garbageNeverHoldsFlowControlBytes();
     void pacingKeepsToTheLineRate();
     void customHandler();
+    void deviceReplies_data();
+    void deviceReplies();
+    void resetIntoBootloaderOrReboot();
+    void factoryDefaultsRebootOrHang();
 
 private:
+    // Frames and writes each sentence, then collects the good replies (text
+    // without the check suffix) for ms; "#?" probes come back as "#?".
+    QStringList exchange(const QStringList& sentences, int ms, int expect = -1);
     // Reads until time-out; returns everything with the time of the first byte.
     QByteArray readFor(int ms, qint64* firstByteMs = nullptr);
     ControlUnitSim* sim_ = nullptr;
@@ -157,6 +164,138 @@ void TestControlUnitSim::customHandler()
     port_->write("CF2,0010,?,15\r", 14);
     QCOMPARE(readFor(300), ControlUnitSim::frame("CF2,0010,1E"));
     QCOMPARE(ControlUnitSim::frame("CF2,0010,1E"), QByteArray("CF2,0010,1E,3E\r"));
+}
+
+QStringList TestControlUnitSim::exchange(const QStringList& sentences, int ms, int expect)
+{
+    for (const QString& s : sentences) {
+        const QByteArray f = ControlUnitSim::frame(s);
+        port_->write(f.constData(), f.size());
+        QThread::msleep(5);
+    }
+    // Until the time is up, or shortly after the expected replies are in
+    // (long enough for one more to show).
+    QElapsedTimer t;
+    t.start();
+    qint64 doneAt = -1;
+    QByteArray bytes;
+    char buf[512];
+    while (t.elapsed() < ms && (doneAt < 0 || t.elapsed() < doneAt + 60)) {
+        const qint64 n = port_->read(buf, sizeof buf);
+        if (n > 0)
+            bytes.append(buf, int(n));
+        if (doneAt < 0 && expect >= 0 && bytes.count('\r') >= expect)
+            doneAt = t.elapsed();
+    }
+    QStringList out;
+    for (const QByteArray& line : bytes.split('\r')) {
+        if (line.isEmpty())
+            continue;
+        int len = line.size();
+        if (line == "#?")
+            out << "#?";
+        else if (Y5ProtocolHandler::checkSentenceCrc(line.constData(), len))
+            out << QString::fromLatin1(line.left(len));
+        else
+            out << "bad:" + QString::fromLatin1(line);
+    }
+    return out;
+}
+
+void TestControlUnitSim::deviceReplies_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<int>("rejected"); // bad parameter writes + bad challenge responses
+
+    QTest::newRow("features") << "features" << QStringList{"FP1,?"} << QStringList{"FP1,AB,00000001,0000FFFF"} << 0;
+    QTest::newRow("features never answered") << "no features" << QStringList{"FP1,?"} << QStringList{} << 0;
+    QTest::newRow("two-byte parameter written and read")
+        << "params" << QStringList{"CF2,0123,BEEF", "CF2,0123,?"} << QStringList{"CF2,0123,BEEF", "CF2,0123,BEEF"}
+        << 0;
+    QTest::newRow("four-byte parameter") << "params" << QStringList{"CF2,0210,?"} << QStringList{"CF2,0210,00010000"}
+                                         << 0;
+    QTest::newRow("value of the wrong width refused")
+        << "params" << QStringList{"CF2,0010,1FF", "CF2,0010,001E", "CF2,0010,?"} << QStringList{"CF2,0010,0A"} << 2;
+    QTest::newRow("width code 3 and unknown ids unanswered")
+        << "params" << QStringList{"CF2,0310,?", "CF2,0011,?"} << QStringList{} << 0;
+    QTest::newRow("writes ignored") << "writes ignored" << QStringList{"CF2,0010,1E", "CF2,0010,?"}
+                                    << QStringList{"CF2,0010,0A"} << 0;
+    QTest::newRow("configuration mode") << "" << QStringList{"CM1,1", "CM1,0"} << QStringList{"CM1,01", "CM1,00"}
+                                        << 0;
+    QTest::newRow("configuration mode never confirmed") << "never confirms" << QStringList{"CM1,1"}
+                                                        << QStringList{} << 0;
+    QTest::newRow("challenge answered right")
+        << "challenge" << QStringList{"CM2,?", "CM2,1,3FA5,1,2,3,4,5", "CM2,0,3FA5"}
+        << QStringList{"CM2,00,1234", "CM2,01", "CM2,00"} << 0;
+    QTest::newRow("challenge answered wrong")
+        << "challenge" << QStringList{"CM2,?", "CM2,1,1234,1,2,3,4,5"} << QStringList{"CM2,00,1234", "CM2,00"} << 1;
+    QTest::newRow("response without a challenge") << "challenge" << QStringList{"CM2,1,3FA5,1,2,3,4,5"}
+                                                  << QStringList{"CM2,00"} << 1;
+    QTest::newRow("login levels")
+        << "" << QStringList{"PW1,?", "PW1,1111", "PW1,?", "PW1,nope", "PW1,2222", "PW1,"}
+        << QStringList{"PW1,0", "PW1,1", "PW1,1", "PW1,0", "PW1,2", "PW1,0"} << 0;
+    QTest::newRow("password change needs the level")
+        << "" << QStringList{"PW2,2,fresh", "PW1,2222", "PW2,2,fresh", "PW1,fresh"}
+        << QStringList{"PW2,0", "PW1,2", "PW2,1", "PW1,2"} << 0;
+}
+
+void TestControlUnitSim::deviceReplies()
+{
+    QFETCH(QString, setup);
+    QFETCH(QStringList, sent);
+    QFETCH(QStringList, replies);
+    QFETCH(int, rejected);
+    if (setup == "features")
+        sim_->setFeatureBitmap(0xAB, {1, 0xFFFF});
+    if (setup == "no features")
+        sim_->setFeatureReplyText(QString());
+    if (setup == "params" || setup == "writes ignored") {
+        sim_->setParam(0x0010, 0x0A);
+        sim_->setParam(0x0123, 0x1234);
+        sim_->setParam(0x0210, 0x10000);
+        sim_->setParamWritesIgnored(setup == "writes ignored");
+    }
+    if (setup == "never confirms")
+        sim_->setConfigModeConfirmed(false);
+    if (setup == "challenge")
+        sim_->setChallengeValue(0x1234);
+    QCOMPARE(exchange(sent, 300, replies.size()), replies);
+    QCOMPARE(sim_->rejectedParamWrites() + sim_->badChallengeResponses(), rejected);
+}
+
+void TestControlUnitSim::resetIntoBootloaderOrReboot()
+{
+    // Unanswered, the probe is followed by a reboot and the banner.
+    sim_->setRebootMs(100);
+    QCOMPARE(exchange({"RS1,", "VR1,?"}, 1600, 2), (QStringList{"#?", sim_->bannerText()}));
+    QCOMPARE(exchange({"VR1,?"}, 200, 1), QStringList{sim_->versionReply()});
+
+    // Answered with "#", the bootloader runs: only its version, then back.
+    QCOMPARE(exchange({"RS1,"}, 300, 1), QStringList{"#?"});
+    port_->write("#", 1);
+    QTRY_COMPARE(sim_->mode(), ControlUnitSim::Mode::Bootloader);
+    QCOMPARE(exchange({"VR1,?", "FP1,?", "CM1,1"}, 200), QStringList{"VR1,BMS2,0001E240,boot1.0.3"});
+    QCOMPARE(exchange({"RS1,"}, 600, 1), QStringList{sim_->bannerText()});
+    QCOMPARE(sim_->mode(), ControlUnitSim::Mode::Firmware);
+
+    // Bootloader entry off: a reset only reboots.
+    sim_->setBootloaderEntry(false);
+    QCOMPARE(exchange({"RS1,"}, 600, 1), QStringList{sim_->bannerText()});
+}
+
+void TestControlUnitSim::factoryDefaultsRebootOrHang()
+{
+    sim_->setRebootMs(100);
+    sim_->setParam(0x0010, 0x05);
+    QCOMPARE(exchange({"PW1,2222", "CM1,1", "CF2,0010,07", "FD1,"}, 400, 4),
+             (QStringList{"PW1,2", "CM1,01", "CF2,0010,07", sim_->bannerText()}));
+    QCOMPARE(sim_->factoryResets(), 1);
+    QCOMPARE(exchange({"CF2,0010,?", "PW1,?"}, 200, 2), (QStringList{"CF2,0010,05", "PW1,0"}));
+    QVERIFY(!sim_->configMode());
+    sim_->setFactoryResetHangs(true);
+    QCOMPARE(exchange({"FD1,", "VR1,?"}, 600), QStringList{});
 }
 
 QTEST_GUILESS_MAIN(TestControlUnitSim)
