@@ -2,6 +2,7 @@
 
 #include "Communicator.h"
 #include "FeatureSupportTable.h"
+#include "GuiQuestionAsker.h"
 #include "LogWriter.h"
 #include "MainWindowServices.h"
 #include "SentenceMaps.h"
@@ -30,6 +31,18 @@ class QStackedWidget;
 class QThread;
 class ToshibaSCiBModuleConfig;
 class canConfig;
+
+// The feature table's view of the connected unit's own feature bitmap.
+class HandlerFeatureBitmap : public FeatureBitmapSource
+{
+public:
+    explicit HandlerFeatureBitmap(const Y5ProtocolHandler* const* handler) : m_handler(handler) {}
+    bool isFeatureBitmapValid() const override;
+    bool featureBitmapWord(int index, uint32_t* word) const override;
+
+private:
+    const Y5ProtocolHandler* const* m_handler;
+};
 
 // A menu whose entries show their tool tips when hovered.
 class Menu : public QMenu
@@ -167,6 +180,8 @@ private:
     bool m_windowShown = false;
     int m_connectDots = 0;
 
+    HandlerFeatureBitmap m_featureBitmap{&m_protocolHandler};
+    GuiQuestionAsker m_questionAsker;
     SentencePump m_pump;
     LogWriter m_log;
 };

@@ -59,7 +59,9 @@ static QPalette backgroundPalette(const QPalette& base)
 }
 
 BMS_GUI::BMS_GUI(QWidget* parent)
-    : QMainWindow(parent), m_log(LogWriter::Hooks{
+    : QMainWindow(parent),
+      m_questionAsker(&GuiQuestionAsker::showMessageBox, [this] { close(); }),
+      m_log(LogWriter::Hooks{
                                [this] {
                                    return m_writeLogAction ? m_writeLogAction->isChecked()
                                                            : QSettings().value(QStringLiteral("WriteLog"), true).toBool();
@@ -83,13 +85,18 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_canProtocolHandler = new Y5CanProtocolHandler(c);
     m_canFwUpdater = new Y5CanFwUpdater(c);
     m_protocolHandler->setCanUpdateBusyProbe([u = m_canFwUpdater] { return u->isBusy(); });
+    m_protocolHandler->setUserQuestionAsker(&m_questionAsker);
+    m_featureTable.setBitmapSource(&m_featureBitmap);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigRefreshPortList, this, &BMS_GUI::refreshPortList,
+            Qt::QueuedConnection);
 
     // The handler's thread; its loop starts last.
     m_handlerThread = new QThread;
     m_handlerThread->setObjectName(QStringLiteral("Y5 Handler Thread"));
     m_protocolHandler->moveToThread(m_handlerThread);
     // The window owns both and deletes them once the thread has ended.
-    connect(m_protocolHandler, &Y5ProtocolHandler::done, m_handlerThread, &QThread::quit, Qt::QueuedConnection);
+    connect(m_handlerThread, &QThread::started, m_protocolHandler, &Y5ProtocolHandler::run, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::done, m_handlerThread, &QThread::quit, Qt::DirectConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigCreateInfoMessageBox, this, &BMS_GUI::slotCreateInfoMessageBox,
             Qt::BlockingQueuedConnection);
 
@@ -152,7 +159,6 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 
     // The pump's targets, in the order they are told.
     m_pump.handler = m_protocolHandler;
-    m_pump.communicator = [this] { return m_communicator.load(); };
     m_pump.canFwUpdater = m_canFwUpdater;
     m_pump.statisticsPage = m_statisticsPage;
     m_pump.featureTable = &m_featureTable;
@@ -209,13 +215,16 @@ BMS_GUI::~BMS_GUI()
     CommunicatorSelector::instance()->setProtocolHandler(nullptr);
     if (Communicator* idle = CommunicatorSelector::instance()->communicator())
         idle->setProtocolHandler(nullptr);
-    if (m_handlerThread && m_handlerThread->isRunning()) {
+    // The keep-alive loop clears the stop flag when it begins: ask until the
+    // thread has ended.
+    while (m_handlerThread && m_handlerThread->isRunning()) {
         m_protocolHandler->requestStop();
         m_handlerThread->quit();
-        m_handlerThread->wait();
+        m_handlerThread->wait(20);
     }
     setLogSink(nullptr);
     setPinFunctionQuery(nullptr);
+    m_featureTable.setBitmapSource(nullptr);
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
     delete g_cisaConfig;
@@ -461,4 +470,16 @@ void BMS_GUI::relayout(QWidget* widget)
         }
     }
     widget->updateGeometry();
+}
+
+bool HandlerFeatureBitmap::isFeatureBitmapValid() const
+{
+    const Y5ProtocolHandler* h = *m_handler;
+    return h && h->isFeatureBitmapValid();
+}
+
+bool HandlerFeatureBitmap::featureBitmapWord(int index, uint32_t* word) const
+{
+    const Y5ProtocolHandler* h = *m_handler;
+    return h && h->featureBitmapWord(index, word);
 }

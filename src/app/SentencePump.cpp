@@ -55,32 +55,9 @@ void SentencePump::handleLine(const QString& line)
     if (statisticsPage)
         captureStatistics(line);
 
-    if (handler) {
-        // Login reply.
-        if (handler->pw1ReplyPending && line.startsWith(QLatin1String("PW1"))) {
-            handler->pw1ReplyPending = false;
-            const QChar level = line.size() > 4 ? line.at(4) : QChar();
-            handler->loginAccepted = level >= QLatin1Char('1') && level <= QLatin1Char('9');
-            if (handler->resetPending)
-                handler->resetPending = false;
-        }
-        // Device banner or version line: the unit is back (after a reset or
-        // a firmware update the restore waits for this).
-        if (!handler->deviceAnswered
-            && (line.startsWith(QLatin1String("DB1")) || line.startsWith(QLatin1String("VR1"))))
-            handler->deviceAnswered = true;
-    }
-
-    // Configuration mode confirmed or left.
-    if (line.startsWith(QLatin1String("CM1")) || line.startsWith(QLatin1String("CM2"))) {
-        Communicator* c = communicator ? communicator() : nullptr;
-        if (c && line.size() > 5) {
-            if (line.at(5) == QLatin1Char('1'))
-                c->configModeActive = true;
-            else if (line.at(5) == QLatin1Char('0'))
-                c->configModeActive = false;
-        }
-    }
+    // Login reply, device banner, configuration mode and CAN challenge.
+    if (handler)
+        handler->applyReplyFlags(line);
 
     if (line.startsWith(QLatin1String("CS")) && chargingLine)
         chargingLine(line);

@@ -22,7 +22,6 @@ class SentencePump
 {
 public:
     Y5ProtocolHandler* handler = nullptr;
-    std::function<Communicator*()> communicator;
     Y5CanFwUpdater* canFwUpdater = nullptr;
     StatisticsPage* statisticsPage = nullptr;
     const FeatureSupportTable* featureTable = nullptr;
