@@ -98,8 +98,8 @@ void BMS_GUI::slotReceivedVersionString(QString line)
     if (m_protocolHandler->resetPending) {
         // After a reset the unit asks for the login again: query it.
         QTimer::singleShot(100, this, [this] {
+            m_protocolHandler->sendPasswordQuery(20);
             m_protocolHandler->pw1ReplyPending = true;
-            m_protocolHandler->sendSentence(QStringLiteral("PW1"), QStringLiteral(",?"), 20);
         });
     }
     const QStringList fields = line.split(QLatin1Char(','));

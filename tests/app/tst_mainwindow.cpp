@@ -45,6 +45,7 @@ private slots:
     void titleFollowsTheLink();
     void sideListShowsThePages();
     void transportChangeIsFollowed();
+    void versionAfterResetAsksForTheLogin();
 
 private:
     bool choosePort(BMS_GUI& w);
@@ -183,6 +184,26 @@ void TestMainWindow::transportChangeIsFollowed()
     // Wired once: each line arrives once.
     QTest::qWait(200);
     QCOMPARE(st1.lines.count("ST1,2"), 1);
+}
+
+void TestMainWindow::versionAfterResetAsksForTheLogin()
+{
+    sim_.setVersion("BMS2", "0001E240", "2.1.4.2");
+    sim_.setLoginLevel(2);
+    BMS_GUI w;
+    QVERIFY(choosePort(w));
+    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().contains("BMS SN:123456"), 8000);
+    Y5ProtocolHandler* h = w.protocolHandler();
+    h->loginAccepted = false;
+    h->setResetPending(true);
+    sim_.clearReceived();
+    sim_.reply(sim_.versionReply());
+    // The login query goes out, its reply is taken as the awaited one.
+    QTRY_VERIFY(sim_.goodSentences().contains("PW1,?"));
+    QTRY_VERIFY(!h->resetPending);
+    QVERIFY(h->loginAccepted);
+    QVERIFY(!h->pw1ReplyPending);
+    sim_.setLoginLevel(0);
 }
 
 QTEST_MAIN(TestMainWindow)
