@@ -216,10 +216,12 @@ BMS_GUI::~BMS_GUI()
     if (Communicator* idle = CommunicatorSelector::instance()->communicator())
         idle->setProtocolHandler(nullptr);
     // The keep-alive loop clears the stop flag when it begins: ask until the
-    // thread has ended.
+    // thread has ended. Events keep flowing, so a message the handler waits
+    // to have shown does not hold it.
     while (m_handlerThread && m_handlerThread->isRunning()) {
         m_protocolHandler->requestStop();
         m_handlerThread->quit();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         m_handlerThread->wait(20);
     }
     setLogSink(nullptr);
@@ -233,8 +235,7 @@ BMS_GUI::~BMS_GUI()
     delete m_canConfigurator;
     delete m_canFwUpdater;
     delete m_canProtocolHandler;
-    // The handler thread never ran a loop here when the handler was not
-    // told to stop; the handler is deleted with the window then.
+    // Its thread has ended: the handler can go.
     delete m_protocolHandler;
     delete m_handlerThread;
     delete m_aboutWindow;
