@@ -187,12 +187,13 @@ bool Communicator::selectedPortName(QString& name)
     return true;
 }
 
-void Communicator::writeSentence(const QString& sentence)
+bool Communicator::writeSentence(const QString& sentence)
 {
     const QByteArray bytes = sentence.toLatin1();
     QMutexLocker lock(&portMutex_);
-    write(bytes.constData(), bytes.size());
+    const bool written = write(bytes.constData(), bytes.size()) == bytes.size();
     flush();
+    return written;
 }
 
 void Communicator::selectPort(const QString& entry)

@@ -16,9 +16,16 @@ struct UserQuestion
         // The unit runs firmware too old for this tool; Yes puts it into its
         // bootloader, No stops the transport.
         ObsoleteFirmware,
+        // A configuration parameter (paramId) did not answer while all were
+        // being read. Three buttons, answered with giveChoice(): Yes (0x4000)
+        // skips it, Yes to All (0x8000) skips it and every later one without
+        // asking, Cancel (0x400000, also a box closed without a choice) ends
+        // the reading.
+        ParamLoadFailure,
     };
     Kind kind = ObsoleteFirmware;
     QString text;
+    int paramId = -1; // ParamLoadFailure: the parameter that did not answer
 };
 
 // Where the answer goes; shared by the asker and the waiting worker, so an
@@ -35,11 +42,24 @@ public:
             answered_ = true;
         }
     }
+    // Any thread: the answer to a question with more than two buttons (the
+    // button's standard message-box code); the first answer, this or give(),
+    // counts.
+    void giveChoice(int choice)
+    {
+        bool expected = false;
+        if (given_.compare_exchange_strong(expected, true)) {
+            choice_ = choice;
+            answered_ = true;
+        }
+    }
     bool isAnswered() const { return answered_; }
     bool isYes() const { return yes_; }
+    int choice() const { return choice_; } // 0 when answered by give()
 
 private:
     std::atomic<bool> given_{false};
+    std::atomic<int> choice_{0};
     std::atomic<bool> answered_{false};
     std::atomic<bool> yes_{false};
 };
@@ -52,7 +72,7 @@ public:
     virtual ~UserQuestionAsker() = default;
     // Called in the worker's thread. Must not block: it arranges for the
     // question to be shown where the user can answer (the GUI posts it to its
-    // own thread) and later calls answer->give().
+    // own thread) and later calls answer->give() (or giveChoice()).
     virtual void ask(const UserQuestion& question, std::shared_ptr<UserAnswer> answer) = 0;
 };
 

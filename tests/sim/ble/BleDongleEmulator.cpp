@@ -157,9 +157,54 @@ QList<QByteArray> BleDongleEmulator::moduleCommands() const
     return moduleCommands_;
 }
 
+QList<QByteArray> BleDongleEmulator::dataWrites() const
+{
+    QMutexLocker lock(&mutex_);
+    return dataWrites_;
+}
+
+QList<QByteArray> BleDongleEmulator::notifications() const
+{
+    QMutexLocker lock(&mutex_);
+    return notifications_;
+}
+
+void BleDongleEmulator::clearDataRecord()
+{
+    QMutexLocker lock(&mutex_);
+    dataWrites_.clear();
+    notifications_.clear();
+}
+
+int BleDongleEmulator::connectRequests() const
+{
+    QMutexLocker lock(&mutex_);
+    int n = 0;
+    for (const Command& c : commands_)
+        if (c.cls == 6 && c.id == 3)
+            ++n;
+    return n;
+}
+
+void BleDongleEmulator::unplug()
+{
+    unplugRequested_ = true;
+    while (thread_.joinable() && !unplugged_)
+        usleep(1000);
+}
+
 void BleDongleEmulator::run()
 {
     while (!stop_) {
+        if (unplugRequested_) {
+            if (!unplugged_) {
+                connected_ = encrypted_ = false;
+                pty_.vanish();
+                unplugged_ = true;
+            }
+            usleep(5000);
+            continue;
+        }
         const QByteArray in = pty_.read(5);
         rx_ += in;
         // Cut whole messages: 4 header bytes, 11-bit payload length.
@@ -253,8 +298,14 @@ void BleDongleEmulator::flushPeerBytes()
             return;
         bytes.swap(toCentral_);
     }
-    for (int pos = 0; pos < bytes.size(); pos += 20)
-        send(true, 4, 5, QByteArray(1, char(kConn)) + u16(NotifyValue) + char(1) + arr(bytes.mid(pos, 20)));
+    for (int pos = 0; pos < bytes.size(); pos += 20) {
+        const QByteArray chunk = bytes.mid(pos, 20);
+        {
+            QMutexLocker lock(&mutex_);
+            notifications_.append(chunk);
+        }
+        send(true, 4, 5, QByteArray(1, char(kConn)) + u16(NotifyValue) + char(1) + arr(chunk));
+    }
 }
 
 void BleDongleEmulator::handle(int cls, int id, const QByteArray& p)
@@ -327,6 +378,10 @@ void BleDongleEmulator::handle(int cls, int id, const QByteArray& p)
         const QByteArray data = p.mid(4, byteAt(p, 3));
         send(false, 4, 6, QByteArray(1, char(kConn)) + ok16);
         if (handle == DataValue) {
+            {
+                QMutexLocker lock(&mutex_);
+                dataWrites_.append(data);
+            }
             toPeer(data);
         } else if (handle == CommandValue) {
             {

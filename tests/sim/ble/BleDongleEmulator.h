@@ -76,9 +76,20 @@ public:
     bool bridgeToPort(const QString& path);
     void sendFromPeer(const QByteArray& bytes);
 
+    // Pulls the dongle out: its port fails for the tool and its path goes.
+    // Returns once the emulator's thread has done it.
+    void unplug();
+
     QList<Command> commands() const;
     // Everything written to the command characteristic, one entry per write.
     QList<QByteArray> moduleCommands() const;
+    // Every write to the data characteristic (the tool's sentence bytes) and
+    // every notification sent with the peer's bytes, one entry per packet.
+    QList<QByteArray> dataWrites() const;
+    QList<QByteArray> notifications() const;
+    void clearDataRecord();
+    // How many connections the tool asked for (connect_direct) so far.
+    int connectRequests() const;
     bool isConnected() const { return connected_.load(); }
     bool isPaired() const { return encrypted_.load(); }
 
@@ -98,11 +109,15 @@ private:
     Pty pty_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> unplugRequested_{false};
+    std::atomic<bool> unplugged_{false};
     qint64 startMs_ = 0;
 
     mutable QMutex mutex_; // guards the record, the sink and the peer queue
     QList<Command> commands_;
     QList<QByteArray> moduleCommands_;
+    QList<QByteArray> dataWrites_;
+    QList<QByteArray> notifications_;
     std::function<void(const QByteArray&)> sink_;
     QByteArray toCentral_;
 

@@ -1,0 +1,3 @@
+#include "ConfigParam.h"
+
+ConfigParam::~ConfigParam() = default;

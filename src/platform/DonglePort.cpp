@@ -1,0 +1,34 @@
+#include "DonglePort.h"
+
+#include <QFileInfo>
+
+bool findDonglePort(const QList<PortEntry>& ports, const QString& overridePath, PortEntry& found)
+{
+    if (!overridePath.isEmpty() && QFileInfo::exists(overridePath)) {
+        found = PortEntry();
+        found.name = overridePath;
+        found.systemLocation = overridePath;
+        found.description = QString::fromUtf8(kDongleDescription);
+        return true;
+    }
+    // A description that only contains the dongle's text belongs to some
+    // other device: it must be equal.
+    for (const PortEntry& p : ports) {
+        if (p.description == QLatin1String(kDongleDescription)) {
+            found = p;
+            return true;
+        }
+    }
+    for (const PortEntry& p : ports) {
+        if (p.hasIds && p.vendorId == kDongleVendorId && p.productId == kDongleProductId) {
+            found = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool findDonglePort(PortEntry& found)
+{
+    return findDonglePort(availableSerialPorts(), qEnvironmentVariable(kDonglePortVariable), found);
+}
