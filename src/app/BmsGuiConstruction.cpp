@@ -2,6 +2,7 @@
 #include "BmsGui.h"
 
 #include "CISAConfig.h"
+#include "BluetoothCommunicator.h"
 #include "CommunicatorSelector.h"
 #include "ConfigPage.h"
 #include "DebugLevels.h"
@@ -75,7 +76,9 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 {
     m_portCombo = new QComboBox;
 
-    // The transport, the protocol handler and the CAN update objects.
+    // The transport, the protocol handler and the CAN update objects. The
+    // Bluetooth module page may later switch to the Bluetooth transport.
+    BluetoothCommunicator::registerTransport(*CommunicatorSelector::instance());
     Communicator* c = selectSerialTransport();
     m_communicator = c;
     m_protocolHandler = new Y5ProtocolHandler(c);
