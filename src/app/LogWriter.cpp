@@ -40,6 +40,12 @@ void LogWriter::setSerial(quint32 serial)
     serialKnown_ = true;
 }
 
+bool LogWriter::isSerialKnown() const
+{
+    QMutexLocker lock(&mutex_);
+    return serialKnown_;
+}
+
 void LogWriter::setRequestedDir(const QString& dir)
 {
     QMutexLocker lock(&mutex_);

@@ -37,6 +37,8 @@ public:
 
     // The unit's serial number, known from its first version reply.
     void setSerial(quint32 serial);
+    // False again once a line was logged while no unit was linked.
+    bool isSerialKnown() const;
     void setRequestedDir(const QString& dir);
     QString requestedDir() const;
     void setMaxFileSize(qint64 bytes);

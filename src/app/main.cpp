@@ -1,78 +1,68 @@
-// A small window over the serial link: pick a port, see the link state.
-#include "Communicator.h"
-#include "DebugLevels.h"
-#include "Log.h"
-#include "PortList.h"
-#include "Y5ProtocolHandler.h"
+// The program: splash, identity, font, URL scheme, translators, command line,
+// style sheet, the main window and the event loop. The window shows itself at
+// the first link-status update.
+#include "BmsGui.h"
+#include "StartupRules.h"
+#include "UriScheme.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QComboBox>
-#include <QLabel>
-#include <QThread>
-#include <QVBoxLayout>
-#include <QWidget>
-
-#include <cstdio>
+#include <QFont>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSplashScreen>
+#include <QTranslator>
 
 int main(int argc, char** argv)
 {
+    QGuiApplication::setDesktopSettingsAware(false);
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("KEPO"));
-    QCoreApplication::setApplicationName(QStringLiteral("KEPO BMS Dadevoz Arezi"));
-    initDebugLevels();
-    setLogSink([](const QString& text, int level) {
-        std::fprintf(stderr, "[%d] %s\n", level, qPrintable(text));
-    });
+    QTranslator qtTranslator;
+    QTranslator appTranslator;
 
-    auto* communicator = new Communicator;
-    Y5ProtocolHandler handler(communicator);
-    communicator->setProtocolHandler(&handler);
-    QObject::connect(communicator, &CommunicatorBase::sigDataReceived, &handler,
-                     &Y5ProtocolHandler::slotDataReceived, Qt::DirectConnection);
+    QPixmap splashPicture(QStringLiteral(":/images/splash.png"));
+    const QRect splashRect = splashGeometry(QGuiApplication::primaryScreen()->geometry().size());
+    QSplashScreen splash(splashPicture.scaledToHeight(splashRect.height(), Qt::SmoothTransformation));
+    splash.move(splashRect.topLeft());
+    splash.show();
+    app.processEvents();
 
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("KEPO BMS Dadevoz Arezi v2.11.0"));
-    auto* layout = new QVBoxLayout(&window);
-    auto* ports = new QComboBox;
-    auto* state = new QLabel(QStringLiteral("Not connected"));
-    layout->addWidget(ports);
-    layout->addWidget(state);
+    QCoreApplication::setOrganizationName(QLatin1String(kOrganisationName));
+    QCoreApplication::setOrganizationDomain(QLatin1String(kOrganisationDomain));
+    QCoreApplication::setApplicationName(QLatin1String(kApplicationName));
+    QCoreApplication::setApplicationVersion(QLatin1String(kApplicationVersion));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/appicon.ico")));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/tahoma.ttf"));
+    QApplication::setFont(QFont(QStringLiteral("Tahoma"), 8));
 
-    int chosen = -1;
-    for (const PortEntry& p : availableSerialPorts()) {
-        ports->addItem(portEntryText(p));
-        if (chosen < 0 && isAutoConnectCandidate(p))
-            chosen = ports->count() - 1;
+    registerUriScheme(QCoreApplication::applicationFilePath());
+
+    g_language = QStringLiteral("en_US");
+    if (qtTranslator.load(QStringLiteral(":/languages/qt_") + g_language,
+                          QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+    if (appTranslator.load(QStringLiteral(":/languages/BMS_GUI_") + g_language))
+        QCoreApplication::installTranslator(&appTranslator);
+
+    parseCommandLine(QCoreApplication::arguments());
+
+    QString styleSheet;
+    if (!readStyleSheet(QStringLiteral(":/stylesheet.css"), &styleSheet)) {
+        QMessageBox::critical(nullptr, QStringLiteral("Runtime error"), QStringLiteral("Cannot find stylesheet file"),
+                              QMessageBox::Ok);
+        return 1;
     }
-    if (chosen >= 0)
-        ports->setCurrentIndex(chosen);
-    if (ports->count() > 0)
-        communicator->selectPort(ports->currentText());
-    QObject::connect(ports, &QComboBox::currentTextChanged, communicator, &Communicator::selectPort,
-                     Qt::DirectConnection);
+    app.setStyleSheet(styleSheet);
 
-    QObject::connect(communicator, &CommunicatorBase::sigStatusChanged, &window, [&](int s) {
-        state->setText(s == 1 ? QStringLiteral("Connected: ") + handler.versionLine()
-                              : QStringLiteral("Not connected"));
-    });
-    QObject::connect(communicator, &CommunicatorBase::sigReceivedSentence, &window, [&] {
-        QString s;
-        while (handler.getSentence(s)) {
-        }
-    });
-
-    QThread thread;
-    thread.setObjectName(QStringLiteral("Communicator Thread"));
-    communicator->moveToThread(&thread);
-    QObject::connect(&thread, &QThread::started, communicator, &Communicator::run);
-    QObject::connect(communicator, &CommunicatorBase::done, &thread, &QThread::quit);
-    thread.start();
-
-    window.resize(420, 80);
-    window.show();
-    const int rc = app.exec();
-    communicator->requestStop();
-    thread.wait();
-    delete communicator;
-    return rc;
+    BMS_GUI window;
+    QObject::connect(&app, &QApplication::focusChanged, &window, &BMS_GUI::focusChanged);
+    auto* quit = new QAction(&window);
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    window.addAction(quit);
+    QObject::connect(quit, &QAction::triggered, &window, &QWidget::close);
+    splash.finish(&window);
+    return app.exec();
 }

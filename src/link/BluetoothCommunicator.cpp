@@ -84,15 +84,8 @@ QList<PortRecord> BluetoothCommunicator::availablePorts()
 {
     QList<PortRecord> out;
     PortEntry p;
-    if (findDonglePort(p)) {
-        PortRecord r;
-        r.portName = p.name;
-        r.physicalName = p.systemLocation;
-        r.friendlyName = p.description;
-        r.vendorId = p.vendorId;
-        r.productId = p.productId;
-        out.append(r);
-    }
+    if (findDonglePort(p))
+        out.append(PortRecord::fromEntry(p));
     return out;
 }
 

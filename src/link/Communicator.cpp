@@ -65,16 +65,20 @@ void Communicator::resetConnection()
 QList<PortRecord> Communicator::availablePorts()
 {
     QList<PortRecord> out;
-    for (const PortEntry& p : availableSerialPorts()) {
-        PortRecord r;
-        r.portName = p.name;
-        r.physicalName = p.systemLocation;
-        r.friendlyName = p.description;
-        r.vendorId = p.vendorId;
-        r.productId = p.productId;
-        out.append(r);
-    }
+    for (const PortEntry& p : availableSerialPorts())
+        out.append(PortRecord::fromEntry(p));
     return out;
+}
+
+PortRecord PortRecord::fromEntry(const PortEntry& p)
+{
+    PortRecord r;
+    r.portName = p.name;
+    r.physicalName = p.systemLocation;
+    r.friendlyName = p.description;
+    r.vendorId = p.vendorId;
+    r.productId = p.productId;
+    return r;
 }
 
 void Communicator::close()
@@ -187,12 +191,13 @@ bool Communicator::selectedPortName(QString& name)
     return true;
 }
 
-void Communicator::writeSentence(const QString& sentence)
+bool Communicator::writeSentence(const QString& sentence)
 {
     const QByteArray bytes = sentence.toLatin1();
     QMutexLocker lock(&portMutex_);
-    write(bytes.constData(), bytes.size());
+    const bool written = write(bytes.constData(), bytes.size()) == bytes.size();
     flush();
+    return written;
 }
 
 void Communicator::selectPort(const QString& entry)

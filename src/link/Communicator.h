@@ -22,6 +22,8 @@ struct PortRecord
     QString enumeratorName;
     int vendorId = 0;
     int productId = 0;
+
+    static PortRecord fromEntry(const struct PortEntry& entry);
 };
 
 // The USB-serial transport, and the interface every transport implements.
@@ -78,7 +80,8 @@ public:
     // (and state 0 reported) when the entry names no port.
     bool selectedPortName(QString& name);
     // Writes the text (Latin-1) in one piece under the port mutex and flushes.
-    void writeSentence(const QString& sentence);
+    // False when the bytes did not all reach the port.
+    bool writeSentence(const QString& sentence);
     // A new choice from the port list; the run loop reconnects.
     void selectPort(const QString& entry);
     // Reads what the port has into the receive buffer and hands it to the

@@ -39,14 +39,15 @@ void Y5ProtocolHandler::sendSentence(const QString& name, const QString& paramet
 
     const QByteArray wire = frameSentence(name, parameters);
     const QString sentence = QString::fromLatin1(wire);
-    if (Communicator* c = communicator_)
-        c->writeSentence(sentence);
+    Communicator* c = communicator_;
+    const bool written = c && c->writeSentence(sentence);
 
     static const char* const quiet[] = {"CM1", "CM3", "SR1", "SR2", "SS2"};
     for (const char* q : quiet)
         if (wire.startsWith(q))
             return;
-    logMessage(QStringLiteral("<-") + sentence, 0);
+    // A sentence that never reached the port is not logged as sent.
+    logMessage((written ? QStringLiteral("<-") : QStringLiteral("Not sent: ")) + sentence, 0);
 }
 
 static int hexValue(char c)

@@ -75,6 +75,18 @@ void Param::setText(const QString& text)
     }
 }
 
+// Spin boxes take the value, combo boxes the item index; -1 when invalid.
+void Param::setIndex(int value)
+{
+    if (widgetKind == ParamWidgetKind::SpinBox) {
+        if (auto* spin = qobject_cast<QSpinBox*>(widget))
+            spin->setValue(value);
+    } else if (widgetKind == ParamWidgetKind::ComboBox) {
+        if (auto* combo = qobject_cast<QComboBox*>(widget))
+            combo->setCurrentIndex(value);
+    }
+}
+
 QString Param::flagText(quint32 v) const
 {
     QString text;
@@ -256,12 +268,8 @@ void Param::updateNumber(const QString& name, int fieldIndex, const QString& fie
         setText(valid ? nameOrNumber() : QString());
         break;
     case ParamWidgetKind::SpinBox:
-        if (auto* spin = qobject_cast<QSpinBox*>(widget))
-            spin->setValue(valid ? v : -1);
-        break;
     case ParamWidgetKind::ComboBox:
-        if (auto* combo = qobject_cast<QComboBox*>(widget))
-            combo->setCurrentIndex(valid ? v : -1);
+        setIndex(valid ? v : -1);
         break;
     default:
         break;
@@ -297,12 +305,8 @@ void Param::updateBit(const QString& name, const QString& fieldText, const QStri
         setText(valid ? QString::number(v) + unitText : QString());
         break;
     case ParamWidgetKind::SpinBox:
-        if (auto* spin = qobject_cast<QSpinBox*>(widget))
-            spin->setValue(valid ? v : -1);
-        break;
     case ParamWidgetKind::ComboBox:
-        if (auto* combo = qobject_cast<QComboBox*>(widget))
-            combo->setCurrentIndex(valid ? v : -1);
+        setIndex(valid ? v : -1);
         break;
     default:
         break;
@@ -344,12 +348,8 @@ void Param::updateScaled(const QString& fieldText, const QString& unitText)
         setText(valid ? number() : QString());
         break;
     case ParamWidgetKind::SpinBox:
-        if (auto* spin = qobject_cast<QSpinBox*>(widget))
-            spin->setValue(valid ? roundToInt(currentValue) : -1);
-        break;
     case ParamWidgetKind::ComboBox:
-        if (auto* combo = qobject_cast<QComboBox*>(widget))
-            combo->setCurrentIndex(valid ? roundToInt(currentValue) : -1);
+        setIndex(valid ? roundToInt(currentValue) : -1);
         break;
     default:
         break;

@@ -107,5 +107,6 @@ private:
     void updateScaled(const QString& fieldText, const QString& unitText);
     void updateCells(const QString& name, const QString& fieldText, const QStringList& fields);
     void setText(const QString& text);
+    void setIndex(int value);
     QString flagText(quint32 v) const;
 };

@@ -17,6 +17,7 @@ private slots:
     void crc();
     void sendSentence_data();
     void sendSentence();
+    void unsentSentenceIsNotLoggedAsSent();
     void quietSentencesAreNotLogged_data();
     void quietSentencesAreNotLogged();
     void nonLatin1IsSummedAsWritten();
@@ -75,6 +76,15 @@ void TestSentenceFraming::sendSentence()
     // "CM1" belongs to the sentences that are never logged.
     const QStringList logged = wire.startsWith("CM1") ? QStringList{} : QStringList{"<-" + QString::fromLatin1(wire.chopped(1))};
     QCOMPARE(log.lines(), logged);
+}
+
+void TestSentenceFraming::unsentSentenceIsNotLoggedAsSent()
+{
+    LogCapture log;
+    Communicator closed; // no port open: the write fails
+    Y5ProtocolHandler h(&closed);
+    h.sendSentence("VR1,", "?", 0);
+    QCOMPARE(log.lines(), QStringList{"Not sent: VR1,?,D7"});
 }
 
 void TestSentenceFraming::quietSentencesAreNotLogged_data()

@@ -46,6 +46,7 @@ StatusPage::StatusPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
                        FeatureSupportTable* featureTable)
     : BasePage(sentenceMap, communicator, parent, featureTable)
 {
+    setObjectName(QStringLiteral("StatusPage"));
     moduleVersionRequests = 0;
     for (auto& row : masterSlaveItems)
         for (auto*& item : row)
@@ -121,17 +122,7 @@ StatusPage::~StatusPage()
 {
     delete cellsTimer;
     delete masterSlaveTimer;
-    // Pollers still running are told to stop; their waits end at once.
-    for (const auto& p : qAsConst(pollers)) {
-        p.first->setActive(false);
-        p.first->setPollingEnabled(false);
-    }
-    for (const auto& p : qAsConst(pollers)) {
-        p.second->quit();
-        p.second->wait();
-        delete p.first;
-        delete p.second;
-    }
+    shutDownSentenceLoaders();
     for (auto& row : masterSlaveItems)
         for (QTableWidgetItem* item : row)
             delete item;
@@ -257,6 +248,7 @@ bool StatusPage::isWidgetGroupVisible(int group) const
 
 void StatusPage::setDistanceUnit(const QString& unit)
 {
+    currentDistanceUnit = unit;
     for (MeasureUnitLabel* l : qAsConst(distanceUnitLabels)) {
         QString text = l->unitTemplate;
         const int at = text.indexOf(QLatin1String("[DU]"));
@@ -317,6 +309,13 @@ void StatusPage::getStatusValueText(const QString& caption, QString& text) const
         text.clear();
         break;
     }
+}
+
+QString StatusPage::getStatusValueText(const QString& caption) const
+{
+    QString text;
+    getStatusValueText(caption, text);
+    return text;
 }
 
 // --- link state and the status poller
@@ -395,11 +394,13 @@ void StatusPage::startSentenceLoader()
             sentenceLoader = nullptr;
     }, Qt::QueuedConnection);
     connect(thread, &QThread::finished, this, [this, loader, thread]() {
+        // Already cleaned up by a shutdown while this call was queued.
+        if (pollers.removeAll(qMakePair(loader, thread)) == 0)
+            return;
         if (sentenceLoader == loader)
             sentenceLoader = nullptr;
         if (sentenceLoaderThread == thread)
             sentenceLoaderThread = nullptr;
-        pollers.removeAll(qMakePair(loader, thread));
         thread->wait();
         delete loader;
         delete thread;
@@ -417,6 +418,25 @@ void StatusPage::setPollingEnabled(bool enabled)
         sentenceLoader->setPollingEnabled(enabled);
     else if (enabled && connected)
         startSentenceLoader();
+}
+
+void StatusPage::shutDownSentenceLoaders()
+{
+    // Every poller is told to stop first; their waits end at once, a send in
+    // progress finishes.
+    for (const auto& p : qAsConst(pollers)) {
+        p.first->setActive(false);
+        p.first->setPollingEnabled(false);
+    }
+    for (const auto& p : qAsConst(pollers)) {
+        p.second->quit();
+        p.second->wait();
+        delete p.first;
+        delete p.second;
+    }
+    pollers.clear();
+    sentenceLoader = nullptr;
+    sentenceLoaderThread = nullptr;
 }
 
 void StatusPage::stopSentenceLoader()
@@ -561,21 +581,15 @@ void StatusPage::processSentence(const QString& s)
 
 void StatusPage::slotObsoleteVersionDialog()
 {
-    bool yes;
-    if (hooks.askObsoleteFirmware) {
-        yes = hooks.askObsoleteFirmware();
-    } else {
-        QMessageBox box(QMessageBox::Information, QString(),
-                        tr("Firmware version of the connected Kepo BMS Control Unit is obsolete and no longer "
-                           "supported,and needs to be updated. Do you wish to put the connected Kepo BMS Control "
-                           "Unit into bootloader mode? (Pressing \"No\" will terminate Kepo BMS Dadevoz Arezi)"),
-                        QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
-        yes = box.exec() == QMessageBox::Yes;
+    // The window puts the question to the user through the protocol
+    // handler's question asker; the page then only follows the answer. With
+    // a question of its own (hooks) the page asks itself.
+    if (!hooks.askObsoleteFirmware) {
+        watchDeclinedTransport();
+        return;
     }
     Y5ProtocolHandler* h = g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
-    if (yes) {
+    if (hooks.askObsoleteFirmware()) {
         if (h) {
             h->obsoleteAccepted = true;
             h->obsoleteAnswered = true;
@@ -583,6 +597,18 @@ void StatusPage::slotObsoleteVersionDialog()
         return;
     }
     declineObsoleteFirmware();
+}
+
+bool StatusPage::askObsoleteFirmwareBox()
+{
+    QMessageBox box(QMessageBox::Information, QString(),
+                    tr("Firmware version of the connected Kepo BMS Control Unit is obsolete and no longer "
+                       "supported,and needs to be updated. Do you wish to put the connected Kepo BMS Control Unit "
+                       "into bootloader mode? (Pressing \"No\" will terminate Kepo BMS Dadevoz Arezi)"),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void StatusPage::declineObsoleteFirmware()
@@ -596,39 +622,60 @@ void StatusPage::declineObsoleteFirmware()
         h->obsoleteAnswered = true;
     }
     bool closed = true;
-    if (hooks.closeMainWindow) {
+    if (hooks.closeMainWindow)
         closed = hooks.closeMainWindow();
-    } else if (auto* w = dynamic_cast<QWidget*>(g_mainWindow)) {
+    else if (auto* w = dynamic_cast<QWidget*>(g_mainWindow))
         closed = w->close();
-    }
-    if (closed)
-        return;
+    if (!closed)
+        restartDeclinedTransport();
+}
 
-    // The user kept the tool open: the declined transport stops on its own,
-    // so a new one is started to go on searching for a unit.
+CommunicatorSelector* StatusPage::transportSelector() const
+{
+    return hooks.selector ? hooks.selector : CommunicatorSelector::instance();
+}
+
+void StatusPage::watchDeclinedTransport()
+{
+    if (!declinedWatch) {
+        declinedWatch = new QTimer(this);
+        declinedWatch->setInterval(100);
+        connect(declinedWatch, &QTimer::timeout, this, &StatusPage::checkDeclinedTransport);
+    }
+    declinedWatch->start();
+}
+
+void StatusPage::checkDeclinedTransport()
+{
+    Y5ProtocolHandler* h = g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
+    CommunicatorSelector* selector = transportSelector();
+    if (!h) {
+        declinedWatch->stop();
+        return;
+    }
+    if (!h->obsoleteAnswered) {
+        // Still asking; a wait ended without an answer (the window closing,
+        // another transport) leaves nothing to follow.
+        if (selector->currentSelection() != CommunicatorSelector::Serial)
+            declinedWatch->stop();
+        return;
+    }
+    declinedWatch->stop();
+    // The answer is given only after the window's close handler has run: a
+    // window still on the serial transport was not closed.
+    if (!h->obsoleteAccepted && selector->currentSelection() == CommunicatorSelector::Serial)
+        restartDeclinedTransport();
+}
+
+void StatusPage::restartDeclinedTransport()
+{
     if (hooks.restartTransport) {
         hooks.restartTransport();
         return;
     }
-    CommunicatorSelector* selector = CommunicatorSelector::instance();
-    auto restart = [selector]() {
-        if (selector->select(CommunicatorSelector::Serial))
-            selector->startCommunicator();
-    };
-    QThread* t = selector->communicatorThread();
-    if (!t) {
-        restart();
-        return;
-    }
-    // Once only, whether the thread ends before or after the check below.
-    auto once = std::make_shared<bool>(false);
-    auto restartOnce = [once, restart]() {
-        if (!*once) {
-            *once = true;
-            restart();
-        }
-    };
-    connect(t, &QThread::finished, this, restartOnce, Qt::QueuedConnection);
-    if (!t->isRunning())
-        QTimer::singleShot(0, this, restartOnce);
+    // The selector replaces a transport that was told to stop; it returns
+    // once the old thread has ended.
+    CommunicatorSelector* selector = transportSelector();
+    if (selector->select(CommunicatorSelector::Serial))
+        selector->startCommunicator();
 }

@@ -13,6 +13,7 @@
 #include <functional>
 
 class CCellsGraph;
+class CommunicatorSelector;
 class GroupedCellsGraph;
 class Param;
 class QCheckBox;
@@ -65,19 +66,26 @@ public:
         std::function<bool()> parametersLoading;   // the configuration page reads all parameters
         std::function<bool()> ltoSupportEnabled;   // lithium-titanate support is configured
         std::function<bool()> canUpdateBusy;       // a CAN-device firmware update is busy
-        // The obsolete-firmware question: true for Yes. Default: a message box.
+        // The obsolete-firmware question: true for Yes. Unset: the window
+        // asks through the protocol handler's question asker and the page
+        // only follows the answer (askObsoleteFirmwareBox is the page's own
+        // box for a window without an asker).
         std::function<bool()> askObsoleteFirmware;
         // Closes the main window (asking "Quit"); true when it closes.
         std::function<bool()> closeMainWindow;
         // Starts the serial transport again after the user kept the tool
-        // open; called once the declined transport has ended.
+        // open. Default: through the transport selector.
         std::function<void()> restartTransport;
+        // The transport selector (null: the process-wide one).
+        CommunicatorSelector* selector = nullptr;
     };
 
     StatusPage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent, FeatureSupportTable* featureTable);
     ~StatusPage() override;
 
     void setHooks(const Hooks& hooks);
+    // The obsolete-firmware question as a modal box; true for Yes.
+    static bool askObsoleteFirmwareBox();
 
     // --- binding
     QWidget* addStatusParam(const QString& caption, const QString& sentence, int field, int valueType, int offset,
@@ -98,11 +106,22 @@ public:
     void setPollingEnabled(bool enabled);
     // Stops the running status poller without waiting (shutdown).
     void stopSentenceLoader();
+    // Stops every poller and waits for its thread: before the protocol
+    // handler the pollers send through goes away.
+    void shutDownSentenceLoaders();
     // Any thread: the line reaches the debug log window in the GUI thread.
     void writeLog(const QString& line);
     // The shown text of the first value with this caption; text unchanged
     // when there is none.
     void getStatusValueText(const QString& caption, QString& text) const;
+    // The same, empty when there is no such value.
+    QString getStatusValueText(const QString& caption) const;
+    QString distanceUnit() const { return currentDistanceUnit; }
+    bool isPollingEnabled() const { return activePolling; }
+
+    // The State of Health value of the General tab; the configuration page
+    // shows or hides it.
+    QLabel* sohLabel = nullptr;
 
     // --- read by tests and the window
     myTabWidget* tabs() const { return tabWidget; }
@@ -126,7 +145,6 @@ public:
     GroupedCellsGraph* groupedTemperatures() const { return groupedTemperatureGraph; }
     CCellsGraph* temperatureGraph() const { return cellTemperatureGraph; }
     CCellsGraph* balancingGraph() const { return cellBalancingGraph; }
-    QWidget* stateOfHealthLabel() const { return sohLabel; }
     SentenceLoader* currentSentenceLoader() const { return sentenceLoader; }
     QSplitter* cellsSplitter() const { return graphSplitter; }
 
@@ -202,6 +220,13 @@ private:
     void requestCells(const char* name);
     void setMasterSlaveExtColumnsVisible(bool visible);
     void declineObsoleteFirmware();
+    // After a "No" to the obsolete-firmware question the transport stops; if
+    // the window is still open then (Quit cancelled), a new serial transport
+    // goes on searching.
+    void watchDeclinedTransport();
+    void checkDeclinedTransport();
+    void restartDeclinedTransport();
+    CommunicatorSelector* transportSelector() const;
 
     QList<MeasureUnitLabel*> distanceUnitLabels;
     myTabWidget* tabWidget = nullptr;
@@ -222,7 +247,6 @@ private:
     int cellsStep = 0;
     bool masterSlaveExtColumns = false;
     bool masterSlaveActive = false;
-    QWidget* sohLabel = nullptr;
     QList<Param*> statusParams;
     QString masterSlaveFramePrefix = QStringLiteral("CN1,19B4FFFF");
     QWidget* masterSlaveTab = nullptr;
@@ -232,6 +256,8 @@ private:
     // cells timer gate again when it changes.
     QTimer* loadingWatch = nullptr;
     bool loadingSeen = false;
+    QTimer* declinedWatch = nullptr;
+    QString currentDistanceUnit;
 
     // Cells tab.
     CCellsGraph* cellVoltageGraph = nullptr;

@@ -3,6 +3,7 @@
 // the cells timer gate and the Debug tab.
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
+#include "CommunicatorSelector.h"
 #include "GroupedCellsGraph.h"
 #include "OffscreenApp.h"
 #include "SignalWindowTab.h"
@@ -18,6 +19,7 @@
 #include <QShortcut>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -80,6 +82,7 @@ private slots:
     void cellsGateFollowsParameterLoad();
     void temperatureViews();
     void obsoleteFirmware();
+    void obsoleteDeclinedThroughTheWindow();
     void debugTab();
     void pollerPointer();
 
@@ -128,7 +131,8 @@ void TestStatusPage::frame()
         QVERIFY2(fx->map.contains(QLatin1String(n)), n);
     for (const char* n : {"SE2", "SE3", "SE4", "DG1", "DB1", "MS2"})
         QVERIFY2(!fx->map.contains(QLatin1String(n)), n);
-    QVERIFY(page.stateOfHealthLabel());
+    QVERIFY(page.sohLabel);
+    QCOMPARE(page.getStatusValueText(QStringLiteral("No Such Value")), QString());
 }
 
 void TestStatusPage::featureFolds()
@@ -556,6 +560,48 @@ void TestStatusPage::obsoleteFirmware()
     QVERIFY(handler->obsoleteAccepted);
     QVERIFY(handler->obsoleteAnswered);
     QCOMPARE(closes, 1);
+}
+
+void TestStatusPage::obsoleteDeclinedThroughTheWindow()
+{
+    // The window asks through the handler's question asker; the page only
+    // follows the answer and, if the window stayed open after "No", starts a
+    // new serial transport once the declined one was told to stop.
+    CommunicatorSelector selector;
+    QVERIFY(selector.select(CommunicatorSelector::Serial));
+    selector.startCommunicator();
+    auto* first = static_cast<Communicator*>(selector.communicator());
+    StatusPage& p = *fx->page;
+    StatusPage::Hooks h;
+    h.selector = &selector;
+    p.setHooks(h);
+    handler->obsoleteAnswered = false;
+    handler->obsoleteAccepted = false;
+    p.slotObsoleteVersionDialog();
+    QTest::qWait(300); // the user is still deciding
+    QCOMPARE(selector.communicator(), static_cast<AbstractCommunicator*>(first));
+    // "No", then Quit cancelled: the answer comes after the close handler.
+    handler->obsoleteAnswered = true;
+    first->requestStop();
+    QTRY_VERIFY(selector.communicator() != static_cast<AbstractCommunicator*>(first));
+    QTRY_VERIFY(selector.communicatorThread() && selector.communicatorThread()->isRunning());
+
+    // "No", then Quit confirmed: the window has gone to the idle transport.
+    auto* second = selector.communicator();
+    handler->obsoleteAnswered = false;
+    p.slotObsoleteVersionDialog();
+    QVERIFY(selector.select(CommunicatorSelector::Dummy));
+    handler->obsoleteAnswered = true;
+    QTest::qWait(300);
+    QCOMPARE(selector.currentSelection(), CommunicatorSelector::Dummy);
+    QVERIFY(selector.communicator() != second);
+    // "Yes": nothing to follow.
+    handler->obsoleteAnswered = false;
+    p.slotObsoleteVersionDialog();
+    handler->obsoleteAccepted = true;
+    handler->obsoleteAnswered = true;
+    QTest::qWait(300);
+    QCOMPARE(selector.currentSelection(), CommunicatorSelector::Dummy);
 }
 
 void TestStatusPage::debugTab()

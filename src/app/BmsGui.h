@@ -1,0 +1,187 @@
+#pragma once
+
+#include "Communicator.h"
+#include "FeatureSupportTable.h"
+#include "GuiQuestionAsker.h"
+#include "LogWriter.h"
+#include "MainWindowServices.h"
+#include "SentenceMaps.h"
+#include "SentencePump.h"
+
+#include <QMainWindow>
+#include <QMenu>
+#include <QMutex>
+
+#include <atomic>
+#include <cstdint>
+
+class BasePage;
+class CISAConfig;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QElapsedTimer;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenuBar;
+class QPushButton;
+class QScrollArea;
+class QStackedWidget;
+class QThread;
+class ToshibaSCiBModuleConfig;
+class canConfig;
+
+// The feature table's view of the connected unit's own feature bitmap.
+class HandlerFeatureBitmap : public FeatureBitmapSource
+{
+public:
+    explicit HandlerFeatureBitmap(const Y5ProtocolHandler* const* handler) : m_handler(handler) {}
+    bool isFeatureBitmapValid() const override;
+    bool featureBitmapWord(int index, uint32_t* word) const override;
+
+private:
+    const Y5ProtocolHandler* const* m_handler;
+};
+
+// A menu whose entries show their tool tips when hovered.
+class Menu : public QMenu
+{
+    Q_OBJECT
+public:
+    using QMenu::QMenu;
+
+protected:
+    bool event(QEvent* e) override;
+};
+
+// The main window and owner of the running system: transport, protocol
+// handler and its thread, the pages, the CAN objects, the side list, the port
+// row and the menus. Split by concern:
+//   BmsGuiConstruction.cpp  building and wiring
+//   BmsGuiTransport.cpp     the transport, its thread and transport changes
+//   BmsGuiLink.cpp          sentence pump, link status, first show
+//   BmsGuiActions.cpp       port row, menus, access level, log, shutdown
+class BMS_GUI : public QMainWindow, public MainWindowServices
+{
+    Q_OBJECT
+public:
+    explicit BMS_GUI(QWidget* parent = nullptr);
+    ~BMS_GUI() override;
+
+    // MainWindowServices
+    Y5ProtocolHandler* protocolHandler() const override { return m_protocolHandler; }
+    Y5CanProtocolHandler* canProtocolHandler() const override { return m_canProtocolHandler; }
+    Y5CanFwUpdater* canFwUpdater() const override { return m_canFwUpdater; }
+    FeatureSupportTable* featureTable() override { return &m_featureTable; }
+    CSntcMap* rootSentenceMap() override { return &m_rootSentenceMap; }
+    StatusPage* statusPage() const override { return m_statusPage; }
+    StatisticsPage* statisticsPage() const override { return m_statisticsPage; }
+    ConfigPage* configPage() const override { return m_configPage; }
+    UpdatePage* updatePage() const override { return m_updatePage; }
+    ExternalComponentsPage* extComponentsPage() const override { return m_extComponentsPage; }
+    void setAccessLevel(int level) override;
+    quint32 bmsSerialNumber() const override { return m_bmsSerial; }
+    void updateStatisticsActions(bool enable) override;
+    void relayout(QWidget* widget) override;
+    void writeLog(const QString& text, int level) override;
+
+    Communicator* communicator() const { return m_communicator; }
+    bool isCharging() const { return m_charging; }
+    QComboBox* portCombo() const { return m_portCombo; }
+    QListWidget* pageList() const { return m_pageList; }
+    QStackedWidget* pageStack() const { return m_pageStack; }
+
+    void connectCommunicator();
+    void processCsSentence(const QString& line);
+    // Refills the port list; from any thread (the connection thread asks for
+    // it after an identification): the work is done in the GUI thread.
+    void refreshPortList();
+
+signals:
+    void sigCurrentPageChanged(int index);
+
+public slots:
+    void focusChanged(QWidget* old, QWidget* now);
+    void changePage(QListWidgetItem* current, QListWidgetItem* previous);
+    void slotCreateInfoMessageBox(QString text);
+    // A new transport became current; a null one is refused.
+    void slotCommunicatorChanged(int selection, Communicator* transport);
+
+private slots:
+    void slotUpdateStatus(int status);
+    void slotReceivedSentence();
+    void slotWriteLogAction();
+    void slotChooseLogDir();
+    void slotActivePollingAction();
+    void slotExportStatistics();
+    void slotImportStatistics();
+    void slotShowAboutWindow_();
+    void slotBMSIdxChanged(int index);
+    void slotListUpdate_();
+    void slotReceivedVersionString(QString line);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createPageList();
+    void createPortRow(class QHBoxLayout* row);
+    void createMenus();
+    void createAboutWindow();
+    void wirePages();
+    void fitToScreenAndShow();
+    void refillPortCombo();
+    Communicator* selectSerialTransport();
+    void startTransportThread();
+    // Stops the serial transport (the idle one takes its place).
+    void stopTransport();
+
+    QScrollArea* m_centralScroll = nullptr;
+    QWidget* m_contentWidget = nullptr;
+    std::atomic<Communicator*> m_communicator{nullptr};
+    Y5ProtocolHandler* m_protocolHandler = nullptr;
+    Y5CanProtocolHandler* m_canProtocolHandler = nullptr;
+    Y5CanFwUpdater* m_canFwUpdater = nullptr;
+    QThread* m_handlerThread = nullptr;
+    CSntcMap m_rootSentenceMap;
+    FeatureSupportTable m_featureTable;
+    canConfig* m_canConfigurator = nullptr;
+    ToshibaSCiBModuleConfig* m_scibConfig = nullptr;
+    ConfigPage* m_configPage = nullptr;
+    StatusPage* m_statusPage = nullptr;
+    StatisticsPage* m_statisticsPage = nullptr;
+    UpdatePage* m_updatePage = nullptr;
+    ExternalComponentsPage* m_extComponentsPage = nullptr;
+    QComboBox* m_portCombo = nullptr;
+    bool m_closing = false;
+    bool m_charging = false;
+    QAction* m_importStatisticsAction = nullptr;
+    QAction* m_exportStatisticsAction = nullptr;
+    QMutex m_communicatorMutex;
+    quint32 m_bmsSerial = 0;
+    int m_screenHeight = 0;
+    int m_screenWidth = 0;
+    int m_screenMinSide = 0;
+    QWidget* m_aboutWindow = nullptr;
+    QPushButton* m_refreshButton = nullptr;
+    QCheckBox* m_autoConnectBox = nullptr;
+    QAction* m_writeLogAction = nullptr;
+    QAction* m_activePollingAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_chooseLogDirAction = nullptr;
+    QListWidget* m_pageList = nullptr;
+    QStackedWidget* m_pageStack = nullptr;
+    QMenuBar* m_mainMenuBar = nullptr;
+    uint8_t m_accessLevel = 0;
+
+    // Link status of the title.
+    int m_lastLinkStatus = -1;
+    bool m_windowShown = false;
+    int m_connectDots = 0;
+
+    HandlerFeatureBitmap m_featureBitmap{&m_protocolHandler};
+    GuiQuestionAsker m_questionAsker;
+    SentencePump m_pump;
+    LogWriter m_log;
+};

@@ -1,0 +1,492 @@
+// Building the window and wiring the pages, the CAN objects and the link.
+#include "BmsGui.h"
+
+#include "CISAConfig.h"
+#include "BluetoothCommunicator.h"
+#include "CommunicatorSelector.h"
+#include "ConfigPage.h"
+#include "DebugLevels.h"
+#include "ExternalComponentsPage.h"
+#include "Param.h"
+#include "Log.h"
+#include "StartupRules.h"
+#include "StatisticsPage.h"
+#include "StatusPage.h"
+#include "Tip.h"
+#include "ToshibaSCiBModuleConfig.h"
+#include "UpdatePage.h"
+#include "Y5CanFwUpdater.h"
+#include "Y5CanProtocolHandler.h"
+#include "Y5ProtocolHandler.h"
+#include "canConfig.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QThread>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+bool Menu::event(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        if (QAction* a = activeAction())
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), a->toolTip(), this);
+    } else {
+        QToolTip::hideText();
+    }
+    return QMenu::event(e);
+}
+
+static QPalette backgroundPalette(const QPalette& base)
+{
+    QPalette p(base);
+    p.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(QStringLiteral("#f0f0f0")), Qt::SolidPattern));
+    return p;
+}
+
+BMS_GUI::BMS_GUI(QWidget* parent)
+    : QMainWindow(parent),
+      m_questionAsker(&GuiQuestionAsker::showMessageBox, [this] { close(); }),
+      m_log(LogWriter::Hooks{
+                               [this] {
+                                   return m_writeLogAction ? m_writeLogAction->isChecked()
+                                                           : QSettings().value(QStringLiteral("WriteLog"), true).toBool();
+                               },
+                               [this] { return m_protocolHandler && m_protocolHandler->isConnected(); },
+                               [this](const QString& line) {
+                                   if (StatusPage* page = m_statusPage)
+                                       page->writeLog(line);
+                               },
+                               [] { return QDateTime::currentDateTime(); }})
+{
+    m_portCombo = new QComboBox;
+
+    // The transport, the protocol handler and the CAN update objects. The
+    // Bluetooth module page may later switch to the Bluetooth transport.
+    BluetoothCommunicator::registerTransport(*CommunicatorSelector::instance());
+    Communicator* c = selectSerialTransport();
+    m_communicator = c;
+    m_protocolHandler = new Y5ProtocolHandler(c);
+    // The selector binds the handler to this and every later transport and
+    // routes each transport's received bytes to it.
+    CommunicatorSelector::instance()->setProtocolHandler(m_protocolHandler);
+    m_canProtocolHandler = new Y5CanProtocolHandler(c);
+    m_canFwUpdater = new Y5CanFwUpdater(c);
+    m_protocolHandler->setCanUpdateBusyProbe([u = m_canFwUpdater] { return u->isBusy(); });
+    m_protocolHandler->setUserQuestionAsker(&m_questionAsker);
+    m_featureTable.setBitmapSource(&m_featureBitmap);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigRefreshPortList, this, &BMS_GUI::refreshPortList,
+            Qt::QueuedConnection);
+
+    // The handler's thread; its loop starts last.
+    m_handlerThread = new QThread;
+    m_handlerThread->setObjectName(QStringLiteral("Y5 Handler Thread"));
+    m_protocolHandler->moveToThread(m_handlerThread);
+    // The window owns both and deletes them once the thread has ended.
+    connect(m_handlerThread, &QThread::started, m_protocolHandler, &Y5ProtocolHandler::run, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::done, m_handlerThread, &QThread::quit, Qt::DirectConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigCreateInfoMessageBox, this, &BMS_GUI::slotCreateInfoMessageBox,
+            Qt::BlockingQueuedConnection);
+
+    initDebugLevels();
+
+    // The log: its directory setting, and every log line of the program.
+    QSettings settings;
+    m_log.setRequestedDir(settings.value(QStringLiteral("LogFileDir"), QString()).toString());
+    g_mainWindow = this;
+    g_distanceUnit.clear();
+    setLogSink([this](const QString& text, int level) { writeLog(text, level); });
+    writeLog(QStringLiteral("KEPO BMS Dadevoz Arezi started"), 0);
+    writeLog(QLatin1String(kApplicationVersion), 0);
+
+    // Side list and page stack.
+    m_pageList = new QListWidget;
+    m_pageList->setViewMode(QListView::IconMode);
+    m_pageList->setIconSize(QSize(77, 77));
+    m_pageList->setMovement(QListView::Static);
+    m_pageList->setSpacing(10);
+    m_pageList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pageList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pageList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    m_pageList->setFocusPolicy(Qt::NoFocus);
+    m_pageList->setContentsMargins(0, 0, 0, 0);
+    m_pageList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
+    m_pageList->setObjectName(QStringLiteral("pageList"));
+    m_pageStack = new QStackedWidget;
+
+    m_statusPage = new StatusPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
+    m_pageStack->addWidget(m_statusPage);
+    m_statisticsPage = new StatisticsPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
+    m_pageStack->addWidget(m_statisticsPage);
+    m_configPage = new ConfigPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
+    m_pageStack->addWidget(m_configPage);
+    m_updatePage = new UpdatePage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
+    m_pageStack->addWidget(m_updatePage);
+    m_extComponentsPage = new ExternalComponentsPage(nullptr);
+    m_pageStack->addWidget(m_extComponentsPage);
+    setPinFunctionQuery([page = m_configPage](int function) { return page->isPinFunctionAssigned(function); });
+
+    m_canConfigurator = new canConfig;
+    m_scibConfig = new ToshibaSCiBModuleConfig;
+    g_cisaConfig = new CISAConfig;
+
+    createPageList();
+    m_pageList->setCurrentRow(0);
+
+    auto* pageArea = new QVBoxLayout;
+    pageArea->addWidget(m_pageStack);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    pageArea->addLayout(bottom);
+
+    connect(m_portCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &BMS_GUI::slotBMSIdxChanged);
+    auto* portRow = new QHBoxLayout;
+    createPortRow(portRow);
+
+    createMenus();
+
+    // The pump's targets, in the order they are told.
+    m_pump.handler = m_protocolHandler;
+    m_pump.canFwUpdater = m_canFwUpdater;
+    m_pump.statisticsPage = m_statisticsPage;
+    m_pump.featureTable = &m_featureTable;
+    m_pump.pages = {m_configPage, m_statusPage, m_updatePage};
+    m_pump.canConfigurator = m_canConfigurator;
+    m_pump.cisaConfig = g_cisaConfig;
+    m_pump.scibConfig = m_scibConfig;
+    m_pump.chargingLine = [this](const QString& line) { processCsSentence(line); };
+    m_pump.rootMap = [this](const QString& line) { m_rootSentenceMap.dispatch(line); };
+
+    auto* grid = new QGridLayout;
+    setMenuBar(m_mainMenuBar);
+    grid->addWidget(m_pageList, 0, 0, 2, 1);
+    grid->addLayout(portRow, 0, 1);
+    grid->addLayout(pageArea, 1, 1);
+    m_contentWidget = new QWidget;
+    m_contentWidget->setObjectName(QStringLiteral("contentWidget"));
+    m_contentWidget->setLayout(grid);
+    m_centralScroll = new QScrollArea;
+    m_centralScroll->setWidget(m_contentWidget);
+    m_centralScroll->setWidgetResizable(true);
+    m_centralScroll->setFrameShape(QFrame::NoFrame);
+    setCentralWidget(m_centralScroll);
+
+    for (QWidget* w : {static_cast<QWidget*>(m_contentWidget), static_cast<QWidget*>(m_centralScroll),
+                       static_cast<QWidget*>(this)}) {
+        w->setPalette(backgroundPalette(w->palette()));
+        w->setAutoFillBackground(true);
+    }
+
+    setWindowTitle(QLatin1String(kApplicationName));
+
+    wirePages();
+    connectCommunicator();
+    connect(
+        CommunicatorSelector::instance(), &CommunicatorSelector::CommunicatorChanged, this,
+        [this](CommunicatorSelector::Selection kind, AbstractCommunicator* next) {
+            slotCommunicatorChanged(int(kind), next);
+        },
+        Qt::DirectConnection);
+
+    slotListUpdate_();
+    startTransportThread();
+
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    m_handlerThread->start(QThread::InheritPriority);
+}
+
+BMS_GUI::~BMS_GUI()
+{
+    // The status pollers send through the protocol handler deleted below.
+    if (m_statusPage)
+        m_statusPage->shutDownSentenceLoaders();
+    stopTransport();
+    disconnect(CommunicatorSelector::instance(), nullptr, this, nullptr);
+    // The idle transport outlives the window: it must not keep the handler.
+    CommunicatorSelector::instance()->setProtocolHandler(nullptr);
+    if (Communicator* idle = CommunicatorSelector::instance()->communicator())
+        idle->setProtocolHandler(nullptr);
+    // The keep-alive loop clears the stop flag when it begins: ask until the
+    // thread has ended. Events keep flowing, so a message the handler waits
+    // to have shown does not hold it.
+    while (m_handlerThread && m_handlerThread->isRunning()) {
+        m_protocolHandler->requestStop();
+        m_handlerThread->quit();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        m_handlerThread->wait(20);
+    }
+    setLogSink(nullptr);
+    setPinFunctionQuery(nullptr);
+    m_featureTable.setBitmapSource(nullptr);
+    if (g_mainWindow == this)
+        g_mainWindow = nullptr;
+    delete g_cisaConfig;
+    g_cisaConfig = nullptr;
+    delete m_scibConfig;
+    delete m_canConfigurator;
+    delete m_canFwUpdater;
+    delete m_canProtocolHandler;
+    // Its thread has ended: the handler can go.
+    delete m_protocolHandler;
+    delete m_handlerThread;
+    delete m_aboutWindow;
+}
+
+void BMS_GUI::createPageList()
+{
+    const QString texts[5] = {tr("Status"), tr("Statistics"), tr("Configuration"), tr("Update"),
+                              tr("External\ncomponents")};
+    for (int i = 0; i < 5; ++i) {
+        auto* item = new QListWidgetItem(m_pageList);
+        item->setIcon(QIcon(QStringLiteral(":/images/%1.png").arg(QLatin1String(pageIds[i]))));
+        item->setText(texts[i]);
+        item->setTextAlignment(Qt::AlignHCenter);
+        item->setFlags(Qt::ItemIsEnabled);
+    }
+    // Each row as high as its own text needs ("External\ncomponents" has two lines).
+    for (int i = 0; i < m_pageList->count(); ++i)
+        m_pageList->item(i)->setSizeHint(QSize(77, m_pageList->sizeHintForRow(i)));
+    const int width = m_pageList->sizeHintForColumn(0);
+    for (int i = 0; i < m_pageList->count(); ++i) {
+        QListWidgetItem* item = m_pageList->item(i);
+        item->setSizeHint(QSize(width, item->sizeHint().height()));
+    }
+    m_pageList->setFixedWidth(width + 21);
+    m_pageList->doItemsLayout();
+    m_pageList->update();
+    connect(m_pageList, &QListWidget::currentItemChanged, this, &BMS_GUI::changePage);
+    m_pageList->item(0)->setIcon(QIcon(QStringLiteral(":/images/%1_selected.png").arg(QLatin1String(pageIds[0]))));
+}
+
+void BMS_GUI::changePage(QListWidgetItem* current, QListWidgetItem* previous)
+{
+    if (!current)
+        current = previous;
+    if (!current)
+        return;
+    m_pageStack->setCurrentIndex(m_pageList->row(current));
+    emit sigCurrentPageChanged(m_pageStack->currentIndex());
+    const int row = m_pageList->row(current);
+    const int previousRow = previous ? m_pageList->row(previous) : -1;
+    if (row < 0 || previousRow < 0 || row > 4 || previousRow > 4)
+        return;
+    current->setIcon(QIcon(QStringLiteral(":/images/%1_selected.png").arg(QLatin1String(pageIds[row]))));
+    if (previous != current)
+        previous->setIcon(QIcon(QStringLiteral(":/images/%1.png").arg(QLatin1String(pageIds[previousRow]))));
+}
+
+void BMS_GUI::createPortRow(QHBoxLayout* row)
+{
+    m_refreshButton = new QPushButton(tr("Refresh"));
+    m_refreshButton->setDefault(false);
+    m_refreshButton->setAutoDefault(false);
+    connect(m_refreshButton, &QPushButton::clicked, this, &BMS_GUI::slotListUpdate_);
+    auto* label = new QLabel(tr("BMS Port:"));
+    row->addWidget(label, 0, Qt::AlignRight);
+    m_portCombo->setMinimumWidth(230);
+    new Tip(m_portCombo, tr("Choose \"USB Serial Port\" to <br>connect to KEPO BMS."), 1, 0, 10000, 0);
+    row->addWidget(m_portCombo, 0, Qt::AlignLeft);
+    m_refreshButton->setMinimumWidth(150);
+    row->addWidget(m_refreshButton, 0, Qt::AlignCenter);
+    m_autoConnectBox = new QCheckBox(tr("Auto-connect to BMS"));
+    m_autoConnectBox->setTristate(false);
+    row->addWidget(m_autoConnectBox, 0, Qt::AlignLeft);
+    row->addStretch(1);
+    row->setAlignment(Qt::AlignRight);
+
+    connect(m_autoConnectBox, &QCheckBox::stateChanged, this, [this, label](int state) {
+        if (Communicator* c = m_communicator)
+            c->setAutoConnection(state != 0);
+        const bool hide = state >= 1;
+        label->setVisible(!hide);
+        m_portCombo->setVisible(!hide);
+        m_refreshButton->setVisible(!hide);
+        QSettings().setValue(QStringLiteral("AutoConnection"), state != 0);
+    }, Qt::DirectConnection);
+
+    const bool autoConnection = QSettings().value(QStringLiteral("AutoConnection"), false).toBool();
+    m_communicator.load()->setAutoConnection(autoConnection);
+    m_autoConnectBox->setChecked(autoConnection);
+    const bool hide = autoConnection;
+    label->setVisible(!hide);
+    m_portCombo->setVisible(!hide);
+    m_refreshButton->setVisible(!hide);
+}
+
+void BMS_GUI::createMenus()
+{
+    QSettings settings;
+    m_mainMenuBar = new QMenuBar;
+    auto* options = new Menu(tr("Options"), m_mainMenuBar);
+    options->setPalette(backgroundPalette(options->palette()));
+
+    m_chooseLogDirAction = options->addAction(tr("Choose Log File Directory"), this, &BMS_GUI::slotChooseLogDir);
+    m_chooseLogDirAction->setToolTip(tr("Opens a dialog to choose the directory for log files."));
+    m_writeLogAction = options->addAction(tr("Write Log"), this, &BMS_GUI::slotWriteLogAction);
+    m_writeLogAction->setToolTip(tr("Enables or disables BMS communication log recording into local disk."));
+    m_writeLogAction->setCheckable(true);
+    m_writeLogAction->setChecked(settings.value(QStringLiteral("WriteLog"), true).toBool());
+    m_activePollingAction = options->addAction(tr("Active Polling"), this, &BMS_GUI::slotActivePollingAction);
+    m_activePollingAction->setToolTip(tr("Enables or disables active polling of BMS status from Dadevoz Arezi."));
+    m_activePollingAction->setCheckable(true);
+    m_activePollingAction->setChecked(settings.value(QStringLiteral("ActivePolling"), false).toBool());
+    m_statusPage->setPollingEnabled(settings.value(QStringLiteral("ActivePolling"), false).toBool());
+    options->addSeparator();
+    m_exportStatisticsAction = options->addAction(tr("Export Statistics"), this, &BMS_GUI::slotExportStatistics);
+    m_exportStatisticsAction->setToolTip(
+        tr("Stores the statistics values of the currently connected Kepo Control Unit internally\nfor transfer to "
+           "another Control Unit. This is usefull when a Control Unit needs to \nbe replaced."));
+    m_importStatisticsAction = options->addAction(tr("Import Statistics"), this, &BMS_GUI::slotImportStatistics);
+    m_importStatisticsAction->setToolTip(
+        tr("Sends the internally stored statistics values to currently connected Kepo Control Unit."));
+    m_importStatisticsAction->setEnabled(
+        QSettings(QLatin1String(kOrganisationName), QLatin1String(kManualStatisticsStore))
+            .contains(QStringLiteral("Statistics")));
+    m_mainMenuBar->addMenu(options);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect g = screen->geometry();
+        m_screenHeight = g.height();
+        m_screenWidth = g.width();
+        m_screenMinSide = std::min(m_screenWidth, m_screenHeight);
+    }
+
+    auto* help = new Menu(tr("Help"), m_mainMenuBar);
+    help->setPalette(backgroundPalette(help->palette()));
+    createAboutWindow();
+    m_aboutAction = help->addAction(tr("About"), this, &BMS_GUI::slotShowAboutWindow_);
+    m_mainMenuBar->addMenu(help);
+
+    auto* corner = new QMenuBar(m_mainMenuBar);
+    corner->addAction(QLatin1String(kVersionNumber));
+    m_mainMenuBar->setCornerWidget(corner, Qt::TopRightCorner);
+}
+
+void BMS_GUI::wirePages()
+{
+    connect(this, &BMS_GUI::sigCurrentPageChanged, m_statusPage, &StatusPage::slotCurrentPageChanged);
+    connect(this, &BMS_GUI::sigCurrentPageChanged, m_statisticsPage, &StatisticsPage::slotCurrentPageChanged);
+    connect(this, &BMS_GUI::sigCurrentPageChanged, m_configPage, &ConfigPage::slotCurrentPageChanged);
+    connect(m_canConfigurator, &canConfig::sigCanDeviceUploadProgress, m_updatePage,
+            &UpdatePage::slotCanDevicesProgress);
+    connect(m_canConfigurator, &canConfig::sigCanDeviceUploadStatus, m_updatePage,
+            QOverload<int, int>::of(&UpdatePage::slotCanDevicesStatusUpdate));
+    connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, m_configPage,
+            &ConfigPage::slotCanDeviceOperationStatus);
+    connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, m_updatePage,
+            &UpdatePage::slotCanDeviceOperationStatus);
+    connect(m_scibConfig, &ToshibaSCiBModuleConfig::sigToshibSCiBModuleOperationStatus, m_configPage,
+            &ConfigPage::slotToshibaSCiBOperationStatus);
+    connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_statusPage, &StatusPage::slotConfigParamUpdate);
+    connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_updatePage, &UpdatePage::slotConfigParamUpdate);
+    connect(m_canConfigurator, &canConfig::sigCanSplitterConfigFinish, m_configPage,
+            &ConfigPage::slotCanSplitterConfigFinish);
+    connect(m_canConfigurator, &canConfig::sigCanDeviceSortingRequest, m_configPage,
+            &ConfigPage::slotCanDeviceSortingRequest);
+    connect(m_canConfigurator, &canConfig::sigCGMGen2StatusUpdate, m_configPage,
+            &ConfigPage::slotCGMGen2StatusUpdate);
+    connect(m_statusPage, &StatusPage::sigClose, this, &QWidget::close);
+    connect(m_configPage, &ConfigPage::sigDistanceUnitChanged, m_statusPage, &StatusPage::slotDistanceUnitChanged);
+
+    // Senders that never change: wired once, not again on a transport change.
+    connect(g_cisaConfig, &CISAConfig::sigCanDeviceOperationStatus, m_configPage,
+            &ConfigPage::slotCanDeviceOperationStatus, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, this,
+            &BMS_GUI::slotReceivedVersionString, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statusPage,
+            &StatusPage::slotReceivedVersionString, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_configPage,
+            &ConfigPage::slotReceivedVersionString, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statisticsPage,
+            &StatisticsPage::slotReceivedVersionString, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigLoadConfigurationFromHardDrive, m_configPage,
+            &ConfigPage::slotLoadConfigurationFromHardDrive, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigLogin, m_configPage, &ConfigPage::slotLoginPressed,
+            Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigAuthenticationFailed, m_configPage,
+            &ConfigPage::slotAuthenticationFailed, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigObsoleteFirmwareVersion, m_statusPage,
+            &StatusPage::slotObsoleteVersionDialog, Qt::QueuedConnection);
+}
+
+void BMS_GUI::connectCommunicator()
+{
+    Communicator* c = m_communicator;
+    const auto q = Qt::QueuedConnection;
+    connect(c, &CommunicatorBase::sigCanProcess, m_canConfigurator, &canConfig::slotCanProcess, q);
+    connect(c, &CommunicatorBase::sigCanProcess, g_cisaConfig, &CISAConfig::slotCanProcess, q);
+    connect(c, &CommunicatorBase::sigToshibaSCiBProcess, m_scibConfig, &ToshibaSCiBModuleConfig::slotCanProcess, q);
+    connect(c, &CommunicatorBase::sigCanUpdateProgress, m_updatePage, &UpdatePage::slotCanDevicesProgress, q);
+    connect(c, &CommunicatorBase::sigCanUpdateStatus, m_updatePage,
+            QOverload<int, int, QString>::of(&UpdatePage::slotCanDevicesStatusUpdate), q);
+    connect(c, &CommunicatorBase::sigCanDeviceOperationStatus, m_updatePage,
+            &UpdatePage::slotCanDeviceOperationStatus, q);
+    connect(c, &CommunicatorBase::sigCanDeviceOperationStatus, m_configPage,
+            &ConfigPage::slotCanDeviceOperationStatus, q);
+    connect(c, &CommunicatorBase::sigStatusChanged, this, &BMS_GUI::slotUpdateStatus, q);
+    connect(c, &CommunicatorBase::sigReceivedSentence, this, &BMS_GUI::slotReceivedSentence, q);
+}
+
+void BMS_GUI::focusChanged(QWidget* old, QWidget* now)
+{
+    if (m_configPage)
+        m_configPage->applicationFocusChanged(old, now);
+}
+
+static void invalidateLayout(QLayout* layout)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QLayout* nested = item->layout())
+            invalidateLayout(nested);
+        item->invalidate();
+    }
+    layout->invalidate();
+    layout->activate();
+}
+
+void BMS_GUI::relayout(QWidget* widget)
+{
+    if (!widget)
+        return;
+    for (QObject* child : widget->children())
+        if (child->isWidgetType())
+            relayout(static_cast<QWidget*>(child));
+    if (QLayout* layout = widget->layout()) {
+        // The main window's own layout does not list its items.
+        if (qobject_cast<QMainWindow*>(widget)) {
+            layout->invalidate();
+            layout->activate();
+        } else {
+            invalidateLayout(layout);
+        }
+    }
+    widget->updateGeometry();
+}
+
+bool HandlerFeatureBitmap::isFeatureBitmapValid() const
+{
+    const Y5ProtocolHandler* h = *m_handler;
+    return h && h->isFeatureBitmapValid();
+}
+
+bool HandlerFeatureBitmap::featureBitmapWord(int index, uint32_t* word) const
+{
+    const Y5ProtocolHandler* h = *m_handler;
+    return h && h->featureBitmapWord(index, word);
+}

@@ -1,0 +1,110 @@
+// The sentence pump and the link status in the title.
+#include "BmsGui.h"
+
+#include "BasePage.h"
+#include "Communicator.h"
+#include "ConfigPage.h"
+#include "StartupRules.h"
+#include "Param.h"
+#include "StatisticsPage.h"
+#include "StatusPage.h"
+#include "UpdatePage.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QStringList>
+#include <QTimer>
+
+void BMS_GUI::slotReceivedSentence()
+{
+    m_pump.drain();
+}
+
+void BMS_GUI::processCsSentence(const QString& line)
+{
+    m_charging = chargingAfterCsLine(line, m_charging);
+    updateStatisticsActions(!m_charging && m_accessLevel >= 2);
+}
+
+void BMS_GUI::slotUpdateStatus(int status)
+{
+    Communicator* c = m_communicator;
+    if (!c || !m_protocolHandler)
+        return;
+    const QString port = titlePortText(c->portName());
+    const bool linked = status != 0 && m_protocolHandler->isConnected();
+    const bool boot = linked && m_protocolHandler->isBootMode();
+    QString text;
+    if (boot) {
+        text = bootloaderTitle(port);
+    } else if (linked) {
+        text = linkedTitle(port, m_protocolHandler->deviceSerial(), m_protocolHandler->deviceVersion());
+        m_protocolHandler->sendVersionRequest();
+    } else {
+        text = connectingTitle(m_connectDots);
+        m_connectDots = m_connectDots >= 4 ? 0 : m_connectDots + 1;
+    }
+    if (linked)
+        m_connectDots = 0;
+    setWindowTitle(windowTitleFor(text));
+
+    if (status != m_lastLinkStatus) {
+        m_lastLinkStatus = status;
+        const bool connected = status != 0;
+        const QString deviceVersion = m_protocolHandler->deviceVersion();
+        if (deviceVersion == QLatin1String("version LED_TEST")
+            || deviceVersion == QLatin1String("version CAN_RETRANSMITTER")) {
+            m_updatePage->connectionStatusChanged(connected);
+            updateStatisticsActions(false);
+        } else {
+            const QString version = (linked && !boot)
+                                        ? m_protocolHandler->versionLine().split(QLatin1Char(',')).value(3)
+                                        : QStringLiteral("2.5.0");
+            m_statusPage->updateFeatureVisibility(version);
+            m_configPage->updateFeatureVisibility(version);
+            if (!(linked && !boot))
+                updateStatisticsActions(false);
+            m_statusPage->connectionStatusChanged(connected);
+            m_updatePage->connectionStatusChanged(connected);
+            m_statisticsPage->connectionStatusChanged(connected);
+            m_configPage->connectionStatusChanged(connected);
+            m_statusPage->setDistanceUnit(g_distanceUnit);
+        }
+    }
+
+    if (!m_windowShown) {
+        relayout(this);
+        fitToScreenAndShow();
+        m_windowShown = true;
+    }
+}
+
+void BMS_GUI::fitToScreenAndShow()
+{
+    const QSize hint = m_contentWidget->sizeHint();
+    if (m_screenWidth > 0 && m_screenHeight > 0) {
+        const QRect g = fitWindowGeometry(hint, QSize(m_screenWidth, m_screenHeight));
+        m_screenWidth -= 40;
+        m_screenHeight -= 60;
+        resize(g.size());
+        move(g.topLeft());
+    } else {
+        resize(hint.width() - 5, hint.height() + 5);
+    }
+    show();
+}
+
+void BMS_GUI::slotReceivedVersionString(QString line)
+{
+    if (m_protocolHandler->resetPending) {
+        // After a reset the unit asks for the login again: query it.
+        QTimer::singleShot(100, this, [this] {
+            m_protocolHandler->sendPasswordQuery(20);
+            m_protocolHandler->pw1ReplyPending = true;
+        });
+    }
+    const QStringList fields = line.split(QLatin1Char(','));
+    if (line.startsWith(QLatin1String("VR1")) && !m_log.isSerialKnown() && fields.size() > 3) {
+        m_bmsSerial = serialFromHex(fields.at(2));
+        m_log.setSerial(m_bmsSerial);
+    }
+}

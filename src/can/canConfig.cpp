@@ -1,0 +1,7 @@
+#include "canConfig.h"
+
+canConfig::canConfig() : QObject(nullptr) {}
+
+void canConfig::processSentence(const QString&) {}
+
+void canConfig::slotCanProcess() {}

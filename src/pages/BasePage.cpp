@@ -1,0 +1,138 @@
+#include "BasePage.h"
+
+#include "Communicator.h"
+#include "CommunicatorSelector.h"
+#include "FeatureSupportTable.h"
+#include "MainWindowServices.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QMutexLocker>
+#include <QStringList>
+
+#include <stdexcept>
+
+BasePage::BasePage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent,
+                   FeatureSupportTable* featureTable)
+    : QWidget(parent), m_featureTable(featureTable), m_sentenceMap(sentenceMap)
+{
+    if (!communicator)
+        throw std::invalid_argument("Communicator object is null");
+    m_communicator = communicator;
+    // Follow every change of transport; a change without one keeps ours.
+    connect(
+        CommunicatorSelector::instance(), &CommunicatorSelector::CommunicatorChanged, this,
+        [this](CommunicatorSelector::Selection, AbstractCommunicator* next) {
+            if (next)
+                setCommunicator(next);
+        },
+        Qt::DirectConnection);
+}
+
+BasePage::~BasePage()
+{
+    qDeleteAll(m_featureGroups);
+}
+
+void BasePage::processSentence(const QString&) {}
+
+void BasePage::connectionStatusChanged(bool) {}
+
+void BasePage::applicationFocusChanged(QWidget*, QWidget*) {}
+
+void BasePage::setCommunicator(Communicator* communicator)
+{
+    QMutexLocker lock(&m_communicatorMutex);
+    m_communicator = communicator;
+}
+
+void BasePage::sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs)
+{
+    Q_UNUSED(timeoutMs)
+    if (!m_communicator || !g_mainWindow)
+        return;
+    Y5ProtocolHandler* handler = g_mainWindow->protocolHandler();
+    if (!handler || handler->updateRunning)
+        return;
+    handler->sendSentence(name, parameters, delayMs);
+}
+
+void BasePage::sendRawSentence(const QString& text)
+{
+    if (Communicator* c = m_communicator)
+        c->writeSentence(text);
+}
+
+QWidget* BasePage::registerFeatureGroup(QWidget* widget, bool keep)
+{
+    auto* group = new FeatureWidgetGroup;
+    group->widget = widget;
+    group->keep = keep;
+    m_featureGroups.append(group);
+    return widget;
+}
+
+QWidget* BasePage::registerFeatureWidget(QWidget* widget, int featureId, int mode)
+{
+    // A page registers its group first; without one the entry gets a group
+    // of its own that never hides anything.
+    if (m_featureGroups.isEmpty())
+        registerFeatureGroup(nullptr, true);
+    auto* entry = new FeatureWidgetEntry;
+    entry->widget = widget;
+    entry->featureId = featureId;
+    entry->manual = mode == 1;
+    m_featureGroups.last()->entries.append(entry);
+    return widget;
+}
+
+bool BasePage::featureSupported(int featureId, const QString& version) const
+{
+    if (featureId < 0 || !m_featureTable)
+        return false;
+    return m_featureTable->isFeatureSupported(featureId, version);
+}
+
+void BasePage::updateFeatureVisibility(const QString& version)
+{
+    for (FeatureWidgetGroup* group : qAsConst(m_featureGroups)) {
+        bool anyShown = false;
+        for (FeatureWidgetEntry* entry : qAsConst(group->entries)) {
+            if (!entry->widget)
+                continue;
+            if (!featureSupported(entry->featureId, version)) {
+                entry->widget->hide();
+            } else if (!entry->manual) {
+                entry->widget->show();
+                anyShown = true;
+                if (group->widget && group->widget->parentWidget())
+                    group->widget->show();
+            }
+        }
+        if (!anyShown && !group->keep && group->widget)
+            group->widget->hide();
+    }
+    if (g_mainWindow)
+        g_mainWindow->relayout(window());
+}
+
+bool BasePage::isWidgetUnsupported(QWidget* widget) const
+{
+    QString version;
+    if (g_mainWindow && g_mainWindow->protocolHandler()) {
+        const QStringList fields = g_mainWindow->protocolHandler()->versionLine().split(QLatin1Char(','));
+        if (fields.size() >= 4)
+            version = fields.at(3);
+    }
+    for (const FeatureWidgetGroup* group : m_featureGroups) {
+        if (group->widget && group->widget == widget) {
+            for (const FeatureWidgetEntry* entry : group->entries)
+                if (featureSupported(entry->featureId, version))
+                    return false;
+            return true;
+        }
+        for (const FeatureWidgetEntry* entry : group->entries)
+            if (entry->widget == widget)
+                return !featureSupported(entry->featureId, version);
+    }
+    return true;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+
+class Communicator;
+class CSntcMap;
+class FeatureSupportTable;
+
+// One widget whose visibility follows a firmware feature.
+struct FeatureWidgetEntry
+{
+    QWidget* widget = nullptr; // not owned
+    int featureId = -1;        // -1: no feature, counts as unsupported
+    bool manual = false;       // hidden when unsupported, never shown by the registry
+};
+
+// A panel or group box and the feature widgets inside it.
+struct FeatureWidgetGroup
+{
+    ~FeatureWidgetGroup() { qDeleteAll(entries); }
+    QWidget* widget = nullptr; // not owned
+    QList<FeatureWidgetEntry*> entries;
+    bool keep = false;         // stays shown even when no entry is
+};
+
+// Common base of the device pages: the shared services (root sentence map,
+// feature table, current transport), the hooks through which the main window
+// drives a page, and the registry that shows or hides widgets by what the
+// connected firmware supports. GUI thread, except sendSentence (the status
+// poller calls it from its own thread).
+class BasePage : public QWidget
+{
+    Q_OBJECT
+public:
+    // A null transport is a programming error: std::invalid_argument.
+    BasePage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent, FeatureSupportTable* featureTable);
+    ~BasePage() override;
+
+    // One received sentence, without its check suffix.
+    virtual void processSentence(const QString& sentence);
+    virtual void connectionStatusChanged(bool connected);
+    virtual void applicationFocusChanged(QWidget* old, QWidget* now);
+
+    // Sends through the main window's protocol handler; dropped while the page
+    // has no transport or the unit's firmware is being written. The time-out
+    // is kept for callers and not used.
+    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs = 0, int timeoutMs = 0);
+    // The text as it is, without framing, check sum or log.
+    void sendRawSentence(const QString& text);
+
+    // Registers a group; entries registered next belong to it.
+    QWidget* registerFeatureGroup(QWidget* widget, bool keep);
+    // mode 1: manual entry; anything else: automatic.
+    QWidget* registerFeatureWidget(QWidget* widget, int featureId, int mode);
+    void updateFeatureVisibility(const QString& version);
+    // Only answers; never changes a widget.
+    bool isWidgetUnsupported(QWidget* widget) const;
+
+    // The transport follows every change of transport.
+    void setCommunicator(Communicator* communicator);
+    Communicator* communicator() const { return m_communicator; }
+    CSntcMap* sentenceMap() const { return m_sentenceMap; }
+    FeatureSupportTable* featureSupportTable() const { return m_featureTable; }
+    bool isConnected() const { return connected; }
+
+protected:
+    bool featureSupported(int featureId, const QString& version) const;
+
+    FeatureSupportTable* m_featureTable;
+    QMutex m_communicatorMutex;
+    bool connected = false;
+    int32_t moduleVersionRequests = 0;
+    std::atomic<Communicator*> m_communicator{nullptr};
+    CSntcMap* m_sentenceMap;
+    uint8_t hardwareKind = 0;
+    bool hardwareKindKnown = false;
+    QList<FeatureWidgetGroup*> m_featureGroups;
+};

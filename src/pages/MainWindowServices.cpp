@@ -1,0 +1,4 @@
+#include "MainWindowServices.h"
+
+MainWindowServices* g_mainWindow = nullptr;
+bool g_factoryMode = false;
