@@ -140,6 +140,12 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_extComponentsPage = new ExternalComponentsPage(nullptr);
     m_pageStack->addWidget(m_extComponentsPage);
     setPinFunctionQuery([page = m_configPage](int function) { return page->isPinFunctionAssigned(function); });
+    // What the Status page needs of the pages and objects built after it.
+    StatusPage::Hooks statusHooks;
+    statusHooks.parametersLoading = [page = m_configPage] { return bool(page->parametersLoading); };
+    statusHooks.ltoSupportEnabled = [page = m_configPage] { return page->isLtoSupportEnabled(); };
+    statusHooks.canUpdateBusy = [this] { return m_canFwUpdater && m_canFwUpdater->isBusy(); };
+    m_statusPage->setHooks(statusHooks);
 
     m_canConfigurator = new canConfig;
     m_scibConfig = new ToshibaSCiBModuleConfig;
