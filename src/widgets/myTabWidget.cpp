@@ -57,7 +57,12 @@ bool myTabWidget::eventFilter(QObject* watched, QEvent* event)
         pressPoint = static_cast<QMouseEvent*>(event)->localPos().toPoint();
         break;
     case QEvent::MouseMove: {
-        const QPoint pos = static_cast<QMouseEvent*>(event)->localPos().toPoint();
+        const auto* me = static_cast<QMouseEvent*>(event);
+        // The tab bar tracks the mouse for its hover look: a move without a
+        // button held is no drag.
+        if (me->buttons() == Qt::NoButton)
+            break;
+        const QPoint pos = me->localPos().toPoint();
         if (armed) {
             const int distance = qMax(std::abs(pos.x() - pressPoint.x()), std::abs(pos.y() - pressPoint.y()));
             undockCurrentTab(distance);
