@@ -67,12 +67,15 @@ SignalWindowTab* StatusPage::createGeneralTab(QWidget* parent)
         auto* box = new QGroupBox(QCoreApplication::translate("StatusPage", g.title));
         box->setLayout(grid);
         auto* fold = new WidgetFold(box);
-        // "Errors, Protections" is a group of its own, so "Time" (no feature
-        // rows) never follows the protection features; both stay shown: the
-        // clock, the uptime and the cells communication are always valid.
+        // "Errors, Protections" and "Charging Process" are groups of their
+        // own, so the folds before them never follow their features (an
+        // empty "Output Pins Status" shown for the "Last Error" labels, a
+        // "Time" hidden with the protection rows). These three stay shown:
+        // their rows without a feature are always valid.
         const QLatin1String title(g.title);
         if (g.registerFold)
-            registerFeatureGroup(fold, title == QLatin1String("Time") || title == QLatin1String("Errors, Protections"));
+            registerFeatureGroup(fold, title == QLatin1String("Time") || title == QLatin1String("Errors, Protections") ||
+                                           title == QLatin1String("Charging Process"));
         column->addWidget(fold);
 
         const StatusRowSpec* previous = nullptr;

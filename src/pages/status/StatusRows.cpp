@@ -157,7 +157,7 @@ QVector<StatusGroupSpec> buildGeneral()
                         "Current Sense In Range Indication", "ST1", 7, 5, 31, 1, 0, 23, 109, N::OutputPinST1),
               }});
 
-    g.append({QT_TRANSLATE_NOOP("StatusPage", "Charging Process"), false, false, true,
+    g.append({QT_TRANSLATE_NOOP("StatusPage", "Charging Process"), true, false, true,
               {
                   plain(QT_TRANSLATE_NOOP("StatusPage", "Charging Stage:"), "Charging Stage", "ST1", 0, 2, 0, 1, 0, 0, -1,
                         N::ChargingStage, T::ChargingStage),

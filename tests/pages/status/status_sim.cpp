@@ -33,6 +33,9 @@ int main(int argc, char** argv)
 
     ControlUnitSim sim;
     sim.setVersion(QStringLiteral("BMS2"), QStringLiteral("0001E240"), cli.value("version"));
+    // A recent firmware's features: one protection and warning word, the
+    // pins of the status word, the vehicle and estimator rows, CAN devices.
+    sim.setFeatureBitmap(0x80, {0xFFFFFFFFu, 0x0E347FFFu, 0x00800800u, 0x0008E182u});
     PackModel pack;
     pack.setLayout(cli.value("strings").toInt(), cli.value("cells").toInt());
     pack.setCellInvalid(2, 3);

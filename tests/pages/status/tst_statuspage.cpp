@@ -155,6 +155,12 @@ void TestStatusPage::featureFolds()
     for (QLabel* l : page.findChildren<QLabel*>())
         if (l->text() == QLatin1String("Protection status:"))
             QVERIFY(l->isHidden());
+    // The "Last Error" labels belong to their own fold: a firmware with
+    // their features but none of the output pins shows no empty pin fold.
+    fx->bitmap.features = {50};
+    page.updateFeatureVisibility(QStringLiteral("2.1.4.2"));
+    QVERIFY(fold("Output Pins Status")->isHidden());
+    QVERIFY(!fold("Charging Process")->isHidden());
     // With the features the rows come back; the charger-type rows stay hidden.
     fx->bitmap.features = {47, 51, 52, 0};
     page.updateFeatureVisibility(QStringLiteral("2.1.4.2"));

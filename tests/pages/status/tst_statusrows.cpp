@@ -194,7 +194,7 @@ void TestStatusRows::tableShape()
         if (g.registerFold)
             registered << QLatin1String(g.title);
     QCOMPARE(registered, (QStringList{"Time", "Errors, Protections", "Input Pins Status", "Output Pins Status",
-                                      "Vehicle"}));
+                                      "Charging Process", "Vehicle"}));
     // "Current" is the first row of that caption: the configuration page reads
     // the pack current through it.
     for (const auto& g : groups)
