@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -66,6 +67,7 @@ private slots:
 
     void frame();
     void featureFolds();
+    void hoverNeverUndocks();
     void linkState_data();
     void linkState();
     void statusValueText();
@@ -172,6 +174,34 @@ void TestStatusPage::featureFolds()
         if (l->text() == QLatin1String("Protection status:") && !l->isHidden())
             ++shownProtection;
     QCOMPARE(shownProtection, 1);
+}
+
+void TestStatusPage::hoverNeverUndocks()
+{
+    // The tab bar sees mouse moves without a button (hover): only a drag
+    // with a button held takes a tab out.
+    StatusPage& page = *fx->page;
+    page.resize(900, 600);
+    page.show();
+    QTabBar* bar = page.tabs()->tabBar();
+    auto move = [bar](QPoint p, Qt::MouseButtons buttons) {
+        QMouseEvent e(QEvent::MouseMove, p, bar->mapToGlobal(p), Qt::NoButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(bar, &e);
+    };
+    const QPoint start = bar->tabRect(0).center();
+    move(start + QPoint(100, 0), Qt::NoButton);
+    move(start + QPoint(200, 30), Qt::NoButton);
+    QVERIFY(page.tabs()->isTabDocked(0));
+    QMouseEvent press(QEvent::MouseButtonPress, start, bar->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &press);
+    move(start + QPoint(0, 40), Qt::LeftButton);
+    QVERIFY(!page.tabs()->isTabDocked(0));
+    QMouseEvent release(QEvent::MouseButtonRelease, start, bar->mapToGlobal(start), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &release);
+    page.tabs()->closeTabWindow(0);
+    QTRY_VERIFY(page.tabs()->isTabDocked(0));
 }
 
 void TestStatusPage::linkState_data()
