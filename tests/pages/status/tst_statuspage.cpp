@@ -184,6 +184,7 @@ void TestStatusPage::hoverNeverUndocks()
     page.resize(900, 600);
     page.show();
     QTabBar* bar = page.tabs()->tabBar();
+    bar->setMouseTracking(true); // as the application's style sheet has it, for the hover look
     auto move = [bar](QPoint p, Qt::MouseButtons buttons) {
         QMouseEvent e(QEvent::MouseMove, p, bar->mapToGlobal(p), Qt::NoButton, buttons, Qt::NoModifier);
         QCoreApplication::sendEvent(bar, &e);
