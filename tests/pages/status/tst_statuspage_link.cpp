@@ -153,6 +153,8 @@ void TestStatusPageLink::cellsCycleFillsTheGraphs()
     QVERIFY(!isWireBroken(1, 4));
     QCOMPARE(cellModuleVersionRaw(1, 16), 121);
     QTRY_VERIFY(page.temperatureGraph()->value(3, 15) > 20.0f);
+    QCOMPARE(text(page, "Min Voltage"), QStringLiteral("3.27 V"));
+    QCOMPARE(text(page, "Total Voltage"), QStringLiteral("52.77"));
     QVERIFY(page.voltageGraph()->isEnabled());
 
     // Another page stops the cycle.
