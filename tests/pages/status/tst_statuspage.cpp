@@ -82,6 +82,8 @@ private slots:
     void cellsGate_data();
     void cellsGate();
     void cellsGateFollowsParameterLoad();
+    void cellsCycle_data();
+    void cellsCycle();
     void temperatureViews();
     void obsoleteFirmware();
     void obsoleteDeclinedThroughTheWindow();
@@ -540,6 +542,49 @@ void TestStatusPage::cellsGateFollowsParameterLoad()
     QTRY_VERIFY_WITH_TIMEOUT(!p.cellsPollTimer()->isActive(), 1000);
     fx->loading = false;
     QTRY_VERIFY_WITH_TIMEOUT(p.cellsPollTimer()->isActive(), 1000);
+}
+
+void TestStatusPage::cellsCycle_data()
+{
+    QTest::addColumn<bool>("feature34");
+    QTest::addColumn<bool>("extColumns");
+    QTest::addColumn<QList<int>>("steps"); // the step after each tick
+    QTest::newRow("CMV1 BW1 BV2 BT2 BB2") << false << false << QList<int>{1, 2, 3, 4, 0, 1};
+    QTest::newRow("... BT4") << true << false << QList<int>{1, 2, 3, 4, 5, 0, 1};
+    QTest::newRow("... BT4 BB4") << true << true << QList<int>{1, 2, 3, 4, 5, 6, 0, 1};
+}
+
+void TestStatusPage::cellsCycle()
+{
+    QFETCH(bool, feature34);
+    QFETCH(bool, extColumns);
+    QFETCH(QList<int>, steps);
+    StatusPage& p = *fx->page;
+    fx->bitmap.features = {75};
+    if (feature34)
+        fx->bitmap.features.insert(34);
+    p.slotReceivedVersionString(QStringLiteral("VR1,BMS2,1,2.1.4.2"));
+    p.slotConfigParamUpdate(0x1600, extColumns ? 0x04804200 : 0x00804200);
+    QCOMPARE(p.hasMasterSlaveExtColumns(), extColumns);
+    auto tick = [&p]() { QMetaObject::invokeMethod(&p, "slotCellsTimerTimeoutEvent"); };
+    // With the link down a tick sends nothing and the cycle stays.
+    tick();
+    QCOMPARE(p.cellsCycleStep(), 0);
+    p.connectionStatusChanged(true);
+    for (int expected : steps) {
+        tick();
+        QCOMPARE(p.cellsCycleStep(), expected);
+    }
+    // "CMV1" is given up after five requests without the last string's reply.
+    for (int i = 0; i < 40; ++i)
+        tick();
+    QCOMPARE(p.moduleVersionRequestCount(), 5);
+    p.processSentence(QStringLiteral("CMV1,0,0,1,66"));
+    QCOMPARE(p.moduleVersionRequestCount(), 0);
+    p.connectionStatusChanged(false);
+    tick();
+    QCOMPARE(p.moduleVersionRequestCount(), 0);
+    QTRY_VERIFY(!p.currentSentenceLoader());
 }
 
 void TestStatusPage::temperatureViews()
