@@ -17,7 +17,10 @@
 #include <QMouseEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QDataStream>
+#include <QSettings>
 #include <QShortcut>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QThread>
@@ -71,6 +74,8 @@ private slots:
     void linkState_data();
     void linkState();
     void statusValueText();
+    void distanceUnit();
+    void splitterState();
     void versionReaction_data();
     void versionReaction();
     void lithiumTitanate();
@@ -251,6 +256,51 @@ void TestStatusPage::statusValueText()
     QString cells = QStringLiteral(">");
     page.getStatusValueText(QStringLiteral("Cells Voltages"), cells);
     QCOMPARE(cells, QStringLiteral(">3.25 3.3 -11000 3.28 "));
+}
+
+void TestStatusPage::distanceUnit()
+{
+    StatusPage& page = *fx->page;
+    auto unitLabels = [&page](const QString& text) {
+        int n = 0;
+        for (QLabel* l : page.findChildren<QLabel*>())
+            n += l->text() == text;
+        return n;
+    };
+    QCOMPARE(unitLabels(QStringLiteral("/h")), 1);
+    QCOMPARE(unitLabels(QStringLiteral("Wh/")), 3);
+    page.setDistanceUnit(QStringLiteral("km"));
+    QCOMPARE(unitLabels(QStringLiteral("km/h")), 1);
+    QCOMPARE(unitLabels(QStringLiteral("Wh/km")), 3);
+    QCOMPARE(unitLabels(QStringLiteral("km")), 5);
+    g_distanceUnit = QStringLiteral("mi");
+    page.slotDistanceUnitChanged();
+    QCOMPARE(unitLabels(QStringLiteral("mi/h")), 1);
+    g_distanceUnit.clear();
+}
+
+void TestStatusPage::splitterState()
+{
+    QSplitter* splitter = fx->page->cellsSplitter();
+    splitter->resize(400, 600);
+    splitter->setSizes({300, 200, 100});
+    emit splitter->splitterMoved(300, 1); // as a drag of the handle does
+    const QByteArray saved = QSettings().value(QStringLiteral("GraphSplitterSize")).toByteArray();
+    QVERIFY(!saved.isEmpty());
+    QCOMPARE(saved, splitter->saveState());
+    // A new page restores it.
+    delete fx;
+    fx = new StatusFixture(comm, handler);
+    // The state holds the sizes; those that fit the sections' minimums stay.
+    auto firstSize = [](const QByteArray& state) {
+        QDataStream in(state);
+        qint32 marker = 0, version = 0;
+        QList<int> sizes;
+        in >> marker >> version >> sizes;
+        return sizes.value(0);
+    };
+    QCOMPARE(firstSize(saved), 300);
+    QCOMPARE(firstSize(fx->page->cellsSplitter()->saveState()), 300);
 }
 
 Q_DECLARE_METATYPE(QList<int>)
