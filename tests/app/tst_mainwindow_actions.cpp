@@ -33,6 +33,7 @@ private slots:
     void statisticsEntries();
     void accessLevelKeepsTabsDockedAtZero();
     void logOptionsAgainstTheEmulator();
+    void importRunsInConfigurationMode();
     void refreshRefusedWhileLoading();
     void informationAndLanguage();
 
@@ -195,6 +196,41 @@ void TestMainWindowActions::logOptionsAgainstTheEmulator()
     QVERIFY(QSettings().value("WriteLog").toBool());
     sim.reply("ST1,78");
     QTRY_VERIFY(fileText().contains(",0,ST1,78"));
+}
+
+void TestMainWindowActions::importRunsInConfigurationMode()
+{
+    QSettings store(kOrganisationName, kManualStatisticsStore);
+    store.setValue("Statistics", 0);
+    store.sync();
+    ControlUnitSim sim;
+    QVERIFY(sim.start(port_));
+    BMS_GUI w;
+    w.setAccessLevel(2);
+    w.processCsSentence("CS1,00");
+    QVERIFY(w.importStatisticsAction()->isEnabled());
+
+    // Not linked: no configuration mode, nothing sent, the entry stays.
+    w.importStatisticsAction()->trigger();
+    QVERIFY(w.importStatisticsAction()->isEnabled());
+    QVERIFY(!sim.waitForSentence("CM1", 300));
+
+    for (int i = 0; i < w.portCombo()->count(); ++i)
+        if (portNameFromEntry(w.portCombo()->itemText(i)) == port_)
+            w.portCombo()->setCurrentIndex(i);
+    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().contains("BMS SN:"), 8000);
+    w.setAccessLevel(2);
+    w.processCsSentence("CS1,00");
+    sim.clearReceived();
+    w.importStatisticsAction()->trigger();
+    // Entered for the import and left again, whatever its outcome.
+    QStringList modes;
+    for (const QString& s : sim.goodSentences())
+        if (s.startsWith("CM1,"))
+            modes << s;
+    QCOMPARE(modes, (QStringList{"CM1,1", "CM1,0"}));
+    QVERIFY(!sim.configMode());
+    store.clear();
 }
 
 void TestMainWindowActions::refreshRefusedWhileLoading()
