@@ -124,7 +124,7 @@ void TestMainWindowClose::okEndsTheProgramWithAHungLoader()
     qInfo("closing took %lld ms", took);
     QCOMPARE(rc, 0);
     QCOMPARE(dialogs.quitQuestions, 1);
-    QVERIFY2(took < 2500, qPrintable(QString("closing took %1 ms").arg(took)));
+    QVERIFY2(took < 2000, qPrintable(QString("closing took %1 ms").arg(took)));
     QVERIFY(watch); // still hung, never terminated
 
     // Once its send returns, the loader ends and is cleaned up.

@@ -39,8 +39,9 @@ ConfigPage::ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
 
 ConfigPage::~ConfigPage()
 {
-    // Normally the window's close handler has ended the reading already.
-    if (paramLoader && !ConfigParamLoader::shutdown(paramLoader, 200)) {
+    // Normally the window's close handler has ended the reading already, or
+    // has waited for it in vain: then it is not waited for again.
+    if (paramLoader && !ConfigParamLoader::shutdown(paramLoader, paramLoader->isStopped() ? 0 : 200)) {
         // A send that hangs: loader and thread go once the thread ends (the
         // loader's hooks keep what they use of this page alive).
         QPointer<ConfigParamLoader> loader = paramLoader;
