@@ -214,16 +214,17 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 
 BMS_GUI::~BMS_GUI()
 {
+    const bool closedBefore = m_closing;
     stopTransport();
     disconnect(CommunicatorSelector::instance(), nullptr, this, nullptr);
     // The idle transport outlives the window: it must not keep the handler.
     CommunicatorSelector::instance()->setProtocolHandler(nullptr);
     if (Communicator* idle = CommunicatorSelector::instance()->communicator())
         idle->setProtocolHandler(nullptr);
-    // Normally the close handler has ended the handler's thread already.
-    m_closing = true;
+    // Normally the close handler has ended the handler's thread already (or
+    // waited for it in vain); a window destroyed without it gives more time.
     m_questionAsker.close();
-    const bool handlerEnded = stopHandlerThread(kThreadStopWaitMs);
+    const bool handlerEnded = stopHandlerThread(closedBefore ? kThreadStopWaitMs : 5000);
     setLogSink(nullptr);
     setPinFunctionQuery(nullptr);
     m_featureTable.setBitmapSource(nullptr);
