@@ -7,6 +7,7 @@
 #include "MainWindowServices.h"
 #include "SentenceMaps.h"
 #include "SentencePump.h"
+#include "WindowDialogs.h"
 
 #include <QMainWindow>
 #include <QMenu>
@@ -66,6 +67,9 @@ class BMS_GUI : public QMainWindow, public MainWindowServices
 {
     Q_OBJECT
 public:
+    // How long closing waits for each worker thread to end.
+    static constexpr int kThreadStopWaitMs = 500;
+
     explicit BMS_GUI(QWidget* parent = nullptr);
     ~BMS_GUI() override;
 
@@ -91,6 +95,27 @@ public:
     QComboBox* portCombo() const { return m_portCombo; }
     QListWidget* pageList() const { return m_pageList; }
     QStackedWidget* pageStack() const { return m_pageStack; }
+
+    // Every box the window shows goes through dialogs (tests script them);
+    // null restores the real message boxes. Not owned.
+    void setDialogs(WindowDialogs* dialogs);
+    // Ctrl+Q, added to the window: it closes the window through closeEvent.
+    QAction* addQuitAction();
+    bool isClosing() const { return m_closing; }
+    QAction* writeLogAction() const { return m_writeLogAction; }
+    QAction* chooseLogDirAction() const { return m_chooseLogDirAction; }
+    QAction* activePollingAction() const { return m_activePollingAction; }
+    QAction* exportStatisticsAction() const { return m_exportStatisticsAction; }
+    QAction* importStatisticsAction() const { return m_importStatisticsAction; }
+    QPushButton* refreshButton() const { return m_refreshButton; }
+    QWidget* aboutWindow() const { return m_aboutWindow; }
+    int accessLevel() const { return m_accessLevel; }
+    QString logFilePath() const { return m_log.currentFilePath(); }
+
+    // Selects the first port entry whose text contains text.
+    void selectPortByText(const QString& text);
+    // Makes code the default locale, stores "language" and asks for a restart.
+    void changeLanguage(const QString& code);
 
     void connectCommunicator();
     void processCsSentence(const QString& line);
@@ -121,8 +146,12 @@ private slots:
     void slotListUpdate_();
     void slotReceivedVersionString(QString line);
 
+protected slots:
+    void slotLanguageChanged(QAction* action);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void createPageList();
@@ -136,6 +165,9 @@ private:
     void startTransportThread();
     // Stops the serial transport (the idle one takes its place).
     void stopTransport();
+    // Asks the handler's thread to end and waits up to waitMs, events
+    // flowing. True when it has ended.
+    bool stopHandlerThread(int waitMs);
 
     QScrollArea* m_centralScroll = nullptr;
     QWidget* m_contentWidget = nullptr;
@@ -180,6 +212,7 @@ private:
     bool m_windowShown = false;
     int m_connectDots = 0;
 
+    WindowDialogs* m_dialogs = MessageBoxDialogs::instance();
     HandlerFeatureBitmap m_featureBitmap{&m_protocolHandler};
     GuiQuestionAsker m_questionAsker;
     SentencePump m_pump;

@@ -3,6 +3,8 @@
 
 #include "Communicator.h"
 #include "ConfigPage.h"
+#include "ConfigParamLoader.h"
+#include "Log.h"
 #include "PortList.h"
 #include "StartupRules.h"
 #include "StatisticsPage.h"
@@ -12,12 +14,14 @@
 #include "Y5ProtocolHandler.h"
 #include "myTabWidget.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
+#include <QElapsedTimer>
 #include <QLabel>
-#include <QMessageBox>
+#include <QLocale>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
@@ -37,8 +41,7 @@ void BMS_GUI::slotWriteLogAction()
 
 void BMS_GUI::slotChooseLogDir()
 {
-    const QString dir = QFileDialog::getExistingDirectory(this, tr("Open Directory"), m_log.requestedDir(),
-                                                          QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    const QString dir = m_dialogs->chooseDirectory(this, tr("Open Directory"), m_log.requestedDir());
     if (dir.isEmpty())
         return;
     m_log.setRequestedDir(dir);
@@ -59,8 +62,12 @@ void BMS_GUI::slotExportStatistics()
 
 void BMS_GUI::slotImportStatistics()
 {
+    // The unit takes the values only in configuration mode.
+    if (!m_protocolHandler->setConfigModeIfConnected(true))
+        return;
     if (m_statisticsPage->importStatistics(false))
         m_importStatisticsAction->setEnabled(false);
+    m_protocolHandler->setConfigModeIfConnected(false);
 }
 
 void BMS_GUI::updateStatisticsActions(bool enable)
@@ -124,12 +131,25 @@ void BMS_GUI::slotShowAboutWindow_()
 
 void BMS_GUI::slotCreateInfoMessageBox(QString text)
 {
-    QMessageBox box;
-    box.setTextFormat(Qt::RichText);
-    box.setText(text);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setModal(true);
-    box.exec();
+    // The sender waits until the box is closed: while the program ends,
+    // no box is shown and the sender goes on at once.
+    if (m_closing)
+        return;
+    m_dialogs->information(nullptr, text);
+}
+
+void BMS_GUI::setDialogs(WindowDialogs* dialogs)
+{
+    m_dialogs = dialogs ? dialogs : MessageBoxDialogs::instance();
+}
+
+QAction* BMS_GUI::addQuitAction()
+{
+    auto* quit = new QAction(this);
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    addAction(quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    return quit;
 }
 
 void BMS_GUI::refillPortCombo()
@@ -190,22 +210,121 @@ void BMS_GUI::slotBMSIdxChanged(int index)
     c->selectPort(index < 0 ? QString() : m_portCombo->currentText());
 }
 
+void BMS_GUI::selectPortByText(const QString& text)
+{
+    for (int i = 0; i < m_portCombo->count(); ++i) {
+        if (m_portCombo->itemText(i).contains(text)) {
+            m_portCombo->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
+// --- language
+
+static QString restartForLanguageText()
+{
+    return QStringLiteral("Please restart the Dadevoz Arezi to activate new language.");
+}
+
+void BMS_GUI::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LocaleChange) {
+        const QString name = QLocale::system().name();
+        const int cut = name.lastIndexOf(QLatin1Char('_'));
+        changeLanguage(cut >= 0 ? name.left(cut) : name);
+    } else if (event->type() == QEvent::LanguageChange) {
+        m_dialogs->information(nullptr, restartForLanguageText());
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void BMS_GUI::changeLanguage(const QString& code)
+{
+    QLocale::setDefault(QLocale(code));
+    QSettings().setValue(QStringLiteral("language"), code);
+    m_dialogs->information(nullptr, restartForLanguageText());
+}
+
+void BMS_GUI::slotLanguageChanged(QAction* action)
+{
+    if (action)
+        changeLanguage(action->data().toString());
+}
+
+// --- shutdown
+
+// Disconnects every signal the object's own class (below base) declares.
+static void disconnectOwnSignals(QObject* sender, const QMetaObject& base)
+{
+    const QMetaObject* mo = sender->metaObject();
+    for (int i = base.methodCount(); i < mo->methodCount(); ++i) {
+        const QMetaMethod m = mo->method(i);
+        if (m.methodType() == QMetaMethod::Signal)
+            QObject::disconnect(sender, m, nullptr, QMetaMethod());
+    }
+}
+
+bool BMS_GUI::stopHandlerThread(int waitMs)
+{
+    if (!m_handlerThread)
+        return true;
+    QElapsedTimer timer;
+    timer.start();
+    // The keep-alive loop clears its stop flag when it begins: ask until it
+    // has ended. Events keep flowing, so the handler's last queued messages
+    // are delivered and nothing it waits for is held.
+    while (m_handlerThread->isRunning() && timer.elapsed() < waitMs) {
+        m_protocolHandler->requestStop();
+        m_handlerThread->quit();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        m_handlerThread->wait(10);
+    }
+    return !m_handlerThread->isRunning();
+}
+
 void BMS_GUI::closeEvent(QCloseEvent* event)
 {
-    if (m_updatePage && m_updatePage->updateRunning) {
-        event->ignore();
+    if (m_closing) {
+        event->accept();
         return;
     }
-    if (QMessageBox::question(this, QStringLiteral("Quit"), QStringLiteral("Are you sure to exit application?"),
-                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton)
-        != QMessageBox::Ok) {
+    if (m_updatePage && m_updatePage->updateRunning) {
+        event->ignore();
+        m_dialogs->information(this, tr("The firmware of the Control Unit is being updated.<br>Dadevoz Arezi "
+                                        "can be closed when the update has finished."));
+        return;
+    }
+    if (!m_dialogs->confirmQuit(this)) {
         event->ignore();
         return;
     }
     m_closing = true;
-    disconnect(m_communicator.load(), nullptr, this, nullptr);
-    m_protocolHandler->requestStop();
+    // Questions that still arrive are answered No, without a box.
+    m_questionAsker.close();
+
+    // Each worker is asked to stop and gets a bounded time; one that does
+    // not end (a hung send) is left to end on its own, never terminated.
+    if (m_configPage && m_configPage->paramLoader
+        && !ConfigParamLoader::shutdown(m_configPage->paramLoader, kThreadStopWaitMs))
+        logMessage(QStringLiteral("Parameter loader did not stop in time"), 0);
+
+    for (QObject* page : {static_cast<QObject*>(m_configPage), static_cast<QObject*>(m_statusPage),
+                          static_cast<QObject*>(m_statisticsPage), static_cast<QObject*>(m_updatePage)})
+        if (page)
+            disconnectOwnSignals(page, QWidget::staticMetaObject);
+    disconnectOwnSignals(this, QMainWindow::staticMetaObject);
+    if (Communicator* c = m_communicator)
+        for (QObject* receiver : {static_cast<QObject*>(m_configPage), static_cast<QObject*>(m_statusPage),
+                                  static_cast<QObject*>(m_statisticsPage), static_cast<QObject*>(m_updatePage),
+                                  static_cast<QObject*>(this)})
+            if (receiver)
+                disconnect(c, nullptr, receiver, nullptr);
+
+    if (!stopHandlerThread(kThreadStopWaitMs))
+        logMessage(QStringLiteral("Protocol handler did not stop in time"), 0);
     stopTransport();
+
     event->accept();
     QApplication::closeAllWindows();
     QCoreApplication::quit();

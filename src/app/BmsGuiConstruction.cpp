@@ -61,7 +61,8 @@ static QPalette backgroundPalette(const QPalette& base)
 
 BMS_GUI::BMS_GUI(QWidget* parent)
     : QMainWindow(parent),
-      m_questionAsker(&GuiQuestionAsker::showMessageBox, [this] { close(); }),
+      m_questionAsker([this](const UserQuestion& q) { return m_dialogs->askYesNo(q); }, [this] { close(); },
+                      [this](const UserQuestion& q) { return m_dialogs->askChoice(q); }),
       m_log(LogWriter::Hooks{
                                [this] {
                                    return m_writeLogAction ? m_writeLogAction->isChecked()
@@ -139,6 +140,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pageStack->addWidget(m_updatePage);
     m_extComponentsPage = new ExternalComponentsPage(nullptr);
     m_pageStack->addWidget(m_extComponentsPage);
+    m_configPage->setQuestionAsker(&m_questionAsker);
     setPinFunctionQuery([page = m_configPage](int function) { return page->isPinFunctionAssigned(function); });
     // What the Status page needs of the pages and objects built after it.
     StatusPage::Hooks statusHooks;
@@ -218,6 +220,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 
 BMS_GUI::~BMS_GUI()
 {
+    const bool closedBefore = m_closing;
     // The status pollers send through the protocol handler deleted below.
     if (m_statusPage)
         m_statusPage->shutDownSentenceLoaders();
@@ -227,15 +230,10 @@ BMS_GUI::~BMS_GUI()
     CommunicatorSelector::instance()->setProtocolHandler(nullptr);
     if (Communicator* idle = CommunicatorSelector::instance()->communicator())
         idle->setProtocolHandler(nullptr);
-    // The keep-alive loop clears the stop flag when it begins: ask until the
-    // thread has ended. Events keep flowing, so a message the handler waits
-    // to have shown does not hold it.
-    while (m_handlerThread && m_handlerThread->isRunning()) {
-        m_protocolHandler->requestStop();
-        m_handlerThread->quit();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        m_handlerThread->wait(20);
-    }
+    // Normally the close handler has ended the handler's thread already (or
+    // waited for it in vain); a window destroyed without it gives more time.
+    m_questionAsker.close();
+    const bool handlerEnded = stopHandlerThread(closedBefore ? kThreadStopWaitMs : 5000);
     setLogSink(nullptr);
     setPinFunctionQuery(nullptr);
     m_featureTable.setBitmapSource(nullptr);
@@ -247,9 +245,11 @@ BMS_GUI::~BMS_GUI()
     delete m_canConfigurator;
     delete m_canFwUpdater;
     delete m_canProtocolHandler;
-    // Its thread has ended: the handler can go.
-    delete m_protocolHandler;
-    delete m_handlerThread;
+    if (handlerEnded) {
+        delete m_protocolHandler;
+        delete m_handlerThread;
+    }
+    // Otherwise a hung handler thread keeps both; they end with the process.
     delete m_aboutWindow;
 }
 

@@ -1,11 +1,16 @@
 #include "GuiQuestionAsker.h"
 
-#include <QMessageBox>
+#include "WindowDialogs.h"
+
 #include <QMetaObject>
 
+namespace {
+constexpr int kCancel = 0x400000;
+}
+
 GuiQuestionAsker::GuiQuestionAsker(std::function<bool(const UserQuestion&)> box, std::function<void()> declined,
-                                   QObject* parent)
-    : QObject(parent), m_box(std::move(box)), m_declined(std::move(declined))
+                                   std::function<int(const UserQuestion&)> choice, QObject* parent)
+    : QObject(parent), m_box(std::move(box)), m_declined(std::move(declined)), m_choice(std::move(choice))
 {
 }
 
@@ -14,6 +19,15 @@ void GuiQuestionAsker::ask(const UserQuestion& question, std::shared_ptr<UserAns
     QMetaObject::invokeMethod(
         this,
         [this, question, answer] {
+            if (question.kind == UserQuestion::ParamLoadFailure) {
+                const int code = (!closed_ && m_choice) ? m_choice(question) : kCancel;
+                answer->giveChoice(code);
+                return;
+            }
+            if (closed_) {
+                answer->give(false);
+                return;
+            }
             const bool yes = m_box && m_box(question);
             if (!yes && m_declined)
                 m_declined();
@@ -25,8 +39,5 @@ void GuiQuestionAsker::ask(const UserQuestion& question, std::shared_ptr<UserAns
 
 bool GuiQuestionAsker::showMessageBox(const UserQuestion& question)
 {
-    QMessageBox box(QMessageBox::Information, QString(), question.text, QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return MessageBoxDialogs::instance()->askYesNo(question);
 }

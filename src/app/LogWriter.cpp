@@ -33,6 +33,30 @@ QString LogWriter::formatLine(const QTime& time, int level, const QString& text)
         + body + QLatin1Char('\n');
 }
 
+QString LogWriter::maskPasswords(const QString& text)
+{
+    for (const QLatin1String prefix : {QLatin1String("<-"), QLatin1String("Not sent: ")}) {
+        if (!text.startsWith(prefix))
+            continue;
+        const QString sentence = text.mid(prefix.size());
+        const QStringList fields = sentence.split(QLatin1Char(','));
+        // Password fields: PW1's first, PW2's second. The query "?" and the
+        // logout (empty) carry none.
+        int passwordField = 0;
+        if (fields.value(0) == QLatin1String("PW1"))
+            passwordField = 1;
+        else if (fields.value(0) == QLatin1String("PW2"))
+            passwordField = 2;
+        if (passwordField == 0 || fields.size() <= passwordField)
+            return text;
+        const QString& secret = fields.at(passwordField);
+        if (passwordField == 1 && (secret.isEmpty() || secret == QLatin1String("?")))
+            return text;
+        return prefix + QStringList(fields.mid(0, passwordField)).join(QLatin1Char(',')) + QStringLiteral(",***");
+    }
+    return text;
+}
+
 void LogWriter::setSerial(quint32 serial)
 {
     QMutexLocker lock(&mutex_);
@@ -148,7 +172,7 @@ void LogWriter::write(const QString& text, int level)
             openFile(today);
         if (level > kLevelLimit)
             return;
-        const QString line = formatLine(now.time(), level, text);
+        const QString line = formatLine(now.time(), level, maskPasswords(text));
         if (file_.isOpen() && writeRaw(line)) {
             if (++linesSinceOpen_ >= kReopenEveryLines) {
                 linesSinceOpen_ = 0;

@@ -5,7 +5,6 @@
 #include "StartupRules.h"
 #include "UriScheme.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -59,10 +58,7 @@ int main(int argc, char** argv)
 
     BMS_GUI window;
     QObject::connect(&app, &QApplication::focusChanged, &window, &BMS_GUI::focusChanged);
-    auto* quit = new QAction(&window);
-    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
-    window.addAction(quit);
-    QObject::connect(quit, &QAction::triggered, &window, &QWidget::close);
+    window.addQuitAction();
     splash.finish(&window);
     return app.exec();
 }

@@ -11,6 +11,8 @@ class TestGuiQuestionAsker : public QObject
 private slots:
     void answerReachesTheWaitingWorker_data();
     void answerReachesTheWaitingWorker();
+    void loadFailureAnswerIsTheButton_data();
+    void loadFailureAnswerIsTheButton();
 };
 
 void TestGuiQuestionAsker::answerReachesTheWaitingWorker_data()
@@ -51,6 +53,47 @@ void TestGuiQuestionAsker::answerReachesTheWaitingWorker()
     QCOMPARE(boxThread, QThread::currentThread());
     QVERIFY(shown.startsWith("Firmware version of the connected Kepo BMS Control Unit is obsolete"));
     QCOMPARE(declined, yes ? 0 : 1);
+}
+
+void TestGuiQuestionAsker::loadFailureAnswerIsTheButton_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("Yes") << 0x4000 << false << 0x4000;
+    QTest::newRow("Yes to All") << 0x8000 << false << 0x8000;
+    QTest::newRow("Cancel") << 0x400000 << false << 0x400000;
+    // The program ends: no box, the reading is cancelled.
+    QTest::newRow("closing") << 0x8000 << true << 0x400000;
+}
+
+void TestGuiQuestionAsker::loadFailureAnswerIsTheButton()
+{
+    QFETCH(int, button);
+    QFETCH(bool, closed);
+    QFETCH(int, expected);
+    int boxes = 0;
+    int declined = 0;
+    int shownId = -1;
+    GuiQuestionAsker asker([](const UserQuestion&) { return true; }, [&] { ++declined; },
+                           [&](const UserQuestion& q) {
+                               ++boxes;
+                               shownId = q.paramId;
+                               return button;
+                           });
+    if (closed)
+        asker.close();
+    auto answer = std::make_shared<UserAnswer>();
+    UserQuestion q;
+    q.kind = UserQuestion::ParamLoadFailure;
+    q.paramId = 0x1E00;
+    asker.ask(q, answer);
+    QTRY_VERIFY(answer->isAnswered());
+    QCOMPARE(answer->choice(), expected);
+    QCOMPARE(boxes, closed ? 0 : 1);
+    if (!closed)
+        QCOMPARE(shownId, 0x1E00);
+    QCOMPARE(declined, 0);
 }
 
 QTEST_MAIN(TestGuiQuestionAsker)

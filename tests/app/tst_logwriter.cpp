@@ -48,6 +48,28 @@ private slots:
         QCOMPARE(LogWriter::formatLine(QTime(0, 0, 0, 5), 3, ""), QString("00:00:00.005,3,\n"));
     }
 
+    void passwordsStayOutOfTheLog_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("login") << "<-PW1,2222,5C" << "<-PW1,***";
+        QTest::newRow("login not sent") << "Not sent: PW1,secret,01" << "Not sent: PW1,***";
+        QTest::newRow("password change") << "<-PW2,2,newpass,A0" << "<-PW2,2,***";
+        QTest::newRow("login query") << "<-PW1,?,D1" << "<-PW1,?,D1";
+        QTest::newRow("logout") << "<-PW1,,7E" << "<-PW1,,7E";
+        QTest::newRow("level reply") << "PW1,2,3C" << "PW1,2,3C";
+        QTest::newRow("other sentence") << "<-VR1,?,D7" << "<-VR1,?,D7";
+    }
+    void passwordsStayOutOfTheLog()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, logged);
+        Fixture fx;
+        LogWriter log(fx.hooks());
+        log.write(text, 0);
+        QCOMPARE(fx.mirrored.value(0).mid(15), logged);
+    }
+
     void linesWaitUntilTheSerialIsKnownThenFollowTheLink()
     {
         Fixture fx;

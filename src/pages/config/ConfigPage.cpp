@@ -1,12 +1,27 @@
 #include "ConfigPage.h"
 
+#include "ConfigParam.h"
+#include "ConfigParamLoader.h"
 #include "MainWindowServices.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QSpacerItem>
+#include <QThread>
 #include <QVBoxLayout>
+
+namespace {
+
+// The parameters other pages follow.
+bool isPublishedParam(int id)
+{
+    return id == 0x1800 || id == 0x0111 || id == 0x0010 || id == 0x1E00 || id == 0x1600;
+}
+
+} // namespace
 
 ConfigPage::ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent,
                        FeatureSupportTable* featureTable)
@@ -22,7 +37,37 @@ ConfigPage::ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     layout->addWidget(box);
 }
 
-void ConfigPage::receiveSentence(const QString&) {}
+ConfigPage::~ConfigPage()
+{
+    // Normally the window's close handler has ended the reading already, or
+    // has waited for it in vain: then it is not waited for again.
+    if (paramLoader && !ConfigParamLoader::shutdown(paramLoader, paramLoader->isStopped() ? 0 : 200)) {
+        // A send that hangs: loader and thread go once the thread ends (the
+        // loader's hooks keep what they use of this page alive).
+        QPointer<ConfigParamLoader> loader = paramLoader;
+        QPointer<QThread> thread = loaderThread;
+        auto cleanup = [loader, thread] {
+            if (!thread)
+                return;
+            thread->wait();
+            delete loader.data();
+            delete thread.data();
+        };
+        if (thread) {
+            connect(thread, &QThread::finished, QCoreApplication::instance(), cleanup, Qt::QueuedConnection);
+            if (thread->isFinished())
+                cleanup();
+        }
+    }
+    qDeleteAll(m_params);
+    qDeleteAll(m_slots);
+}
+
+void ConfigPage::receiveSentence(const QString& sentence)
+{
+    if (sentence.startsWith(QLatin1String("CF2,")))
+        parseParamReply(sentence);
+}
 
 void ConfigPage::setConnected(bool linked)
 {
@@ -40,6 +85,156 @@ bool ConfigPage::isPinFunctionAssigned(int) const
     return false;
 }
 
+// --- parameters
+
+ConfigParam* ConfigPage::addConfigParam(int paramId, int featureId)
+{
+    if (paramId < 0)
+        return nullptr;
+    ConfigParamSlot*& slot = m_slots[paramId];
+    if (!slot) {
+        slot = new ConfigParamSlot;
+        slot->id = paramId;
+    }
+    auto* param = new ConfigParam;
+    param->featureId = featureId;
+    param->slot = slot;
+    slot->params.append(param);
+    m_params.append(param);
+    return param;
+}
+
+Y5ProtocolHandler* ConfigPage::protocolHandler() const
+{
+    if (m_handler)
+        return m_handler;
+    return g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
+}
+
+// --- reading all parameters
+
+bool ConfigPage::startParamLoader()
+{
+    Y5ProtocolHandler* handler = protocolHandler();
+    if (paramLoader || !handler)
+        return false;
+
+    ConfigParamLoader::Hooks hooks;
+    std::shared_ptr<ParamReplyWait> wait = m_replyWait;
+    hooks.sendParamRequest = [handler, wait](int id) { handler->sendParamRequest(quint16(id)); };
+    hooks.replyWait = wait.get();
+    hooks.asker = m_asker;
+    // The flag is cleared here, on done(), not by the loader's thread: the
+    // page may be gone by the time a hung loader ends.
+    hooks.loadingFlag = nullptr;
+    auto* loader = new ConfigParamLoader(std::move(hooks));
+
+    // One parameter per id the connected firmware has.
+    const QString version = handler->deviceVersion();
+    QList<ConfigParam*> supported;
+    for (ConfigParam* p : qAsConst(m_params))
+        if (featureSupported(p->featureId, version))
+            supported.append(p);
+    loader->queueParams(supported);
+
+    const auto q = Qt::QueuedConnection;
+    connect(loader, &ConfigParamLoader::sigHideProgressBar, this, &ConfigPage::slotHideProgressBar, q);
+    connect(loader, &ConfigParamLoader::sigShowProgressBar, this, &ConfigPage::slotShowProgressBar, q);
+    connect(loader, &ConfigParamLoader::sigCloseProgressBar, this, &ConfigPage::slotCloseProgressBar, q);
+    connect(loader, &ConfigParamLoader::sigSetProgressBar, this, &ConfigPage::slotSetProgressBar, q);
+    connect(loader, &ConfigParamLoader::sigDeleteProgressBarObjects, this,
+            &ConfigPage::slotDeleteProgressBarObjects, q);
+    connect(loader, &ConfigParamLoader::done, this, [this] { parametersLoading = false; }, q);
+
+    createProgressDialog();
+    parametersLoading = true;
+    paramLoader = loader;
+    loaderThread = ConfigParamLoader::start(loader, this);
+    connect(loaderThread, &QThread::destroyed, this, [this] { loaderThread = nullptr; });
+    return true;
+}
+
+bool ConfigPage::waitParamReply(int paramId, const QString& expectedValue, const std::atomic<bool>& stop)
+{
+    m_replyWait->expect(paramId, expectedValue);
+    return m_replyWait->wait(stop);
+}
+
+void ConfigPage::parseParamReply(const QString& line)
+{
+    int id = 0;
+    QString valueText;
+    if (!parseParamReplyLine(line, &id, &valueText))
+        return;
+    if (!valueText.isEmpty()) {
+        const uint32_t value = valueText.toUInt(nullptr, 16);
+        if (ConfigParamSlot* slot = m_slots.value(id)) {
+            slot->value = value;
+            slot->valid = true;
+        }
+        if (isPublishedParam(id))
+            emit sigConfigParamUpdate(id, value);
+    }
+    // Last: a waiter that goes on finds the value stored.
+    m_replyWait->noteReply(id, valueText);
+}
+
+void ConfigPage::createProgressDialog()
+{
+    delete m_progress;
+    m_progressHiddenByUser = false;
+    m_progress = new QProgressDialog(tr("Loading configuration parameters..."), tr("Hide"), 0, 100, this);
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(0);
+    m_progress->setAutoClose(true);
+    m_progress->setAutoReset(true);
+    // "Hide" only hides: the reading goes on. The loader learns it through
+    // its flag, never by asking the dialog from its thread.
+    connect(m_progress, &QProgressDialog::canceled, this, [this] {
+        m_progressHiddenByUser = true;
+        if (m_progress)
+            m_progress->hide();
+        if (paramLoader)
+            paramLoader->hideProgress();
+    });
+    m_progress->setValue(0);
+    m_progress->show();
+}
+
+void ConfigPage::slotHideProgressBar()
+{
+    if (m_progress)
+        m_progress->hide();
+}
+
+void ConfigPage::slotShowProgressBar()
+{
+    if (m_progress && !m_progressHiddenByUser)
+        m_progress->show();
+}
+
+void ConfigPage::slotCloseProgressBar()
+{
+    if (m_progress)
+        m_progress->close();
+}
+
+void ConfigPage::slotSetProgressBar(int percent)
+{
+    if (m_progress && !m_progressHiddenByUser)
+        m_progress->setValue(percent);
+}
+
+void ConfigPage::slotDeleteProgressBarObjects()
+{
+    if (m_progress) {
+        m_progress->deleteLater();
+        m_progress = nullptr;
+    }
+}
+
+// --- window and link hooks
+
 void ConfigPage::slotCurrentPageChanged(int) {}
 void ConfigPage::slotCanDeviceOperationStatus(int, int) {}
 void ConfigPage::slotToshibaSCiBOperationStatus(int, int) {}
@@ -52,8 +247,8 @@ void ConfigPage::slotLoadConfigurationFromHardDrive() {}
 void ConfigPage::slotLoginPressed()
 {
     // No password entry yet: answer at once so that a login wait ends.
-    if (g_mainWindow && g_mainWindow->protocolHandler())
-        g_mainWindow->protocolHandler()->loginAnswered = true;
+    if (Y5ProtocolHandler* h = protocolHandler())
+        h->loginAnswered = true;
 }
 
 void ConfigPage::slotAuthenticationFailed() {}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "WindowDialogs.h"
+
+#include <QStringList>
+
+// The window's boxes answered by a script; records what was shown.
+struct ScriptedDialogs : WindowDialogs
+{
+    bool quitAnswer = false;
+    QString directory;
+    bool yesNoAnswer = false;
+    int choiceAnswer = 0x400000;
+
+    int quitQuestions = 0;
+    QStringList informations;
+    QStringList directoryTitles;
+    QList<UserQuestion> questions;
+
+    bool confirmQuit(QWidget*) override
+    {
+        ++quitQuestions;
+        return quitAnswer;
+    }
+    void information(QWidget*, const QString& text) override { informations << text; }
+    QString chooseDirectory(QWidget*, const QString& title, const QString&) override
+    {
+        directoryTitles << title;
+        return directory;
+    }
+    bool askYesNo(const UserQuestion& q) override
+    {
+        questions << q;
+        return yesNoAnswer;
+    }
+    int askChoice(const UserQuestion& q) override
+    {
+        questions << q;
+        return choiceAnswer;
+    }
+};
