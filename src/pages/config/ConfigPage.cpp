@@ -1,5 +1,7 @@
 #include "ConfigPage.h"
 
+#include "CellStringLayout.h"
+
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
 #include "MainWindowServices.h"
@@ -172,11 +174,31 @@ void ConfigPage::parseParamReply(const QString& line)
             slot->value = value;
             slot->valid = true;
         }
+        if (id == kParamCellStrings || id == kParamCellCount)
+            layoutCellStrings(value, id);
         if (isPublishedParam(id))
             emit sigConfigParamUpdate(id, value);
     }
     // Last: a waiter that goes on finds the value stored.
     m_replyWait->noteReply(id, valueText);
+}
+
+// The pack's cell layout follows whichever of the two values arrived last:
+// strings = 0x0013 (1 when 0), cells per string = 0x0100 / strings.
+void ConfigPage::layoutCellStrings(uint32_t value, int id)
+{
+    if (id == kParamCellStrings)
+        m_cellStrings = value;
+    else
+        m_cellCount = value;
+    const uint32_t strings = m_cellStrings == 0 ? 1 : m_cellStrings;
+    const uint32_t cells = m_cellCount / strings;
+    // Above 31 strings the table keeps its old count, and only the strings
+    // below it take the new cell count (the setters ignore the rest).
+    setCellStringCount(strings <= uint32_t(kMaxCellStrings) ? int(strings) : -1);
+    const int rows = int(qMin<uint32_t>(strings, uint32_t(kCellStringRows)));
+    for (int i = 0; i < rows; ++i)
+        setCellsInString(i, int(qMin<uint32_t>(cells, uint32_t(kMaxCellsInString))));
 }
 
 void ConfigPage::createProgressDialog()

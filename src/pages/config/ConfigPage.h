@@ -101,8 +101,15 @@ public slots:
     void slotDeleteProgressBarObjects();
 
 private:
+    static constexpr int kParamCellStrings = 0x0013; // parallel cell strings
+    static constexpr int kParamCellCount = 0x0100;   // cells in the pack
+
     Y5ProtocolHandler* protocolHandler() const;
     void createProgressDialog();
+    void layoutCellStrings(uint32_t value, int id);
+
+    uint32_t m_cellStrings = 0;
+    uint32_t m_cellCount = 0;
 
     bool m_ltoSupport = false;
     QList<ConfigParam*> m_params;
