@@ -1,6 +1,9 @@
-// bms-sim: the control-unit emulator as a program. Prints the port path and
+// bms-sim: the control-unit emulator as a program, with a coherent pack
+// (4 x 16 cells by default, one invalid cell, one broken wire, a master/slave
+// network sending its rows and frame every second). Prints the port path and
 // runs until interrupted.
 #include "ControlUnitSim.h"
+#include "PackModel.h"
 
 #include <QString>
 
@@ -21,20 +24,22 @@ static void usage()
 {
     std::fprintf(stderr,
                  "usage: bms-sim [--link PATH] [--kind KIND] [--serial HEX] [--version VERSION] [--pace]\n"
-                 "               [--boot] [--level N]\n"
+                 "               [--boot] [--level N] [--strings N] [--cells N] [--bare]\n"
                  "  --link PATH   also reach the port through a symlink at PATH\n"
                  "  --kind, --serial, --version  the \"VR1\" reply (default VR1,BMS2,0001E240,2.1.4.2)\n"
                  "  --pace        send at 57600-baud speed\n"
                  "  --boot        start in the bootloader\n"
-                 "  --level N     login level at start (passwords: 1 \"1111\", 2 \"2222\")\n");
+                 "  --level N     login level at start (passwords: 1 \"1111\", 2 \"2222\")\n"
+                 "  --strings N, --cells N  the pack's layout (default 4 x 16)\n"
+                 "  --bare        no pack: answer only the link's own sentences\n");
 }
 
 int main(int argc, char** argv)
 {
     QString link, kind = QStringLiteral("BMS2"), serial = QStringLiteral("0001E240"),
                   version = QStringLiteral("2.1.4.2");
-    bool pace = false, boot = false;
-    int level = 0;
+    bool pace = false, boot = false, bare = false;
+    int level = 0, strings = 4, cells = 16;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         auto next = [&]() -> QString {
@@ -58,6 +63,12 @@ int main(int argc, char** argv)
             boot = true;
         else if (!std::strcmp(a, "--level"))
             level = next().toInt();
+        else if (!std::strcmp(a, "--strings"))
+            strings = next().toInt();
+        else if (!std::strcmp(a, "--cells"))
+            cells = next().toInt();
+        else if (!std::strcmp(a, "--bare"))
+            bare = true;
         else {
             usage();
             return 2;
@@ -72,6 +83,17 @@ int main(int argc, char** argv)
     sim.setLoginLevel(level);
     if (boot)
         sim.setMode(ControlUnitSim::Mode::Bootloader);
+    PackModel pack;
+    if (!bare) {
+        // A recent firmware's features: one protection and warning word, the
+        // pins of the status word, the vehicle and estimator rows, CAN devices.
+        sim.setFeatureBitmap(0x80, {0xFFFFFFFFu, 0x0E347FFFu, 0x00800800u, 0x0008E182u});
+        pack.setLayout(strings, cells);
+        pack.setCellInvalid(2, 3);
+        pack.setWireBroken(1, 5);
+        pack.install(sim);
+        pack.installConfigReplies(sim);
+    }
     if (!sim.start(link)) {
         std::fprintf(stderr, "bms-sim: cannot open a pseudo-terminal\n");
         return 1;
@@ -79,8 +101,11 @@ int main(int argc, char** argv)
     std::printf("%s\n", qPrintable(sim.portPath()));
     std::fflush(stdout);
     int seen = 0;
+    int tenths = 0;
     while (!g_stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!bare && ++tenths % 10 == 0)
+            pack.sendMasterSlave(sim);
         const auto rec = sim.received();
         for (; seen < rec.size(); ++seen) {
             const auto& r = rec[seen];
