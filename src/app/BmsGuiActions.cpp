@@ -323,6 +323,10 @@ void BMS_GUI::closeEvent(QCloseEvent* event)
 
     if (!stopHandlerThread(kThreadStopWaitMs))
         logMessage(QStringLiteral("Protocol handler did not stop in time"), 0);
+    // The status pollers send through the transport that stopTransport
+    // deletes: they end first (a send in progress finishes).
+    if (m_statusPage)
+        m_statusPage->shutDownSentenceLoaders();
     stopTransport();
 
     event->accept();

@@ -101,8 +101,20 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     // The window owns both and deletes them once the thread has ended.
     connect(m_handlerThread, &QThread::started, m_protocolHandler, &Y5ProtocolHandler::run, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::done, m_handlerThread, &QThread::quit, Qt::DirectConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigCreateInfoMessageBox, this, &BMS_GUI::slotCreateInfoMessageBox,
-            Qt::BlockingQueuedConnection);
+    // A worker that raises the box waits until it is closed. The GUI thread
+    // raises it too (a wait for a reply reads the port there): a blocking
+    // queued call would then wait for itself forever, so it calls directly.
+    QThread* guiThread = thread();
+    connect(
+        m_protocolHandler, &Y5ProtocolHandler::sigCreateInfoMessageBox, this,
+        [this, guiThread](const QString& text) {
+            if (QThread::currentThread() == guiThread)
+                slotCreateInfoMessageBox(text);
+            else
+                QMetaObject::invokeMethod(this, "slotCreateInfoMessageBox", Qt::BlockingQueuedConnection,
+                                          Q_ARG(QString, text));
+        },
+        Qt::DirectConnection);
 
     initDebugLevels();
 

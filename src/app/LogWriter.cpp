@@ -173,7 +173,9 @@ void LogWriter::write(const QString& text, int level)
         if (level > kLevelLimit)
             return;
         const QString line = formatLine(now.time(), level, maskPasswords(text));
-        if (file_.isOpen() && writeRaw(line)) {
+        // Behind lines that still wait, a line waits too: the file keeps
+        // their order.
+        if (file_.isOpen() && pending_.isEmpty() && droppedPending_ == 0 && writeRaw(line)) {
             if (++linesSinceOpen_ >= kReopenEveryLines) {
                 linesSinceOpen_ = 0;
                 const QString name = file_.fileName();
@@ -187,6 +189,9 @@ void LogWriter::write(const QString& text, int level)
             }
         } else {
             keepPending(line);
+            // A file that refused a line is closed: the next line opens it
+            // again and writes the waiting lines first.
+            file_.close();
         }
         mirrored = line.left(line.size() - 1);
     }

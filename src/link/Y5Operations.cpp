@@ -55,8 +55,7 @@ bool Y5ProtocolHandler::sendPassword(const QString& password)
             return false;
         }
     }
-    sendSentence(sentenceNames.at(2) + QLatin1Char(','), password, 20);
-    return true;
+    return sendSentence(sentenceNames.at(2) + QLatin1Char(','), password, 20);
 }
 
 void Y5ProtocolHandler::sendLogout()
@@ -87,8 +86,7 @@ bool Y5ProtocolHandler::sendParamValue(quint16 id, quint32 value)
         return false;
     }
     const QString valueText = QStringLiteral("%1").arg(value, 2 * width, 16, QLatin1Char('0')).toUpper();
-    sendSentence(sentenceNames.at(0) + QLatin1Char(',') + idText + QLatin1Char(','), valueText, 20);
-    return true;
+    return sendSentence(sentenceNames.at(0) + QLatin1Char(',') + idText + QLatin1Char(','), valueText, 20);
 }
 
 bool Y5ProtocolHandler::pollFor(int polls, const std::function<bool()>& condition)

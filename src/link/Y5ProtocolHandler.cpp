@@ -30,7 +30,7 @@ qint64 Y5ProtocolHandler::nowMs() const
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void Y5ProtocolHandler::sendSentence(const QString& name, const QString& parameters, unsigned delayMs)
+bool Y5ProtocolHandler::sendSentence(const QString& name, const QString& parameters, unsigned delayMs)
 {
     const bool canBusy = canUpdateBusy_ && canUpdateBusy_();
     const unsigned pause = canBusy ? 15 : delayMs;
@@ -45,9 +45,10 @@ void Y5ProtocolHandler::sendSentence(const QString& name, const QString& paramet
     static const char* const quiet[] = {"CM1", "CM3", "SR1", "SR2", "SS2"};
     for (const char* q : quiet)
         if (wire.startsWith(q))
-            return;
+            return written;
     // A sentence that never reached the port is not logged as sent.
     logMessage((written ? QStringLiteral("<-") : QStringLiteral("Not sent: ")) + sentence, 0);
+    return written;
 }
 
 static int hexValue(char c)

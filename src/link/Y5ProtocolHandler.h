@@ -84,7 +84,8 @@ public:
     // --- framing and sending
     // Pauses (delay, or 15 ms while a CAN update is busy), frames
     // name + parameters + "," + CRC + CR, writes it in one piece and logs it.
-    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs = 0);
+    // False when the sentence did not reach the port.
+    bool sendSentence(const QString& name, const QString& parameters, unsigned delayMs = 0);
 
     // --- reception and queue
     // True for a good line "text,XX" (XX the CRC-8 of "text,", either case);
@@ -145,12 +146,14 @@ public:
     void sendConfigMode(bool enter);
     void sendPasswordQuery(unsigned delayMs);
     // Refuses (false, logged, nothing sent) a password that would break the
-    // sentence: a comma, a line end or a character outside Latin-1.
+    // sentence: a comma, a line end or a character outside Latin-1; false too
+    // when the sentence did not reach the port.
     bool sendPassword(const QString& password);
     void sendLogout();
     void sendParamRequest(quint16 id);
     // Refuses (false, logged, nothing sent) a value that does not fit the
-    // id's width and an id of width code 3.
+    // id's width and an id of width code 3; false too when the sentence did
+    // not reach the port.
     bool sendParamValue(quint16 id, quint32 value);
     // Byte width of a parameter id's value: 1, 2, 4 or 8 (never sent).
     static int paramWidth(quint16 id) { return 1 << ((id >> 8) & 3); }
