@@ -7,7 +7,6 @@
 #include "SimLink.h"
 #include "ControlUnitSim.h"
 #include "GroupedCellsGraph.h"
-#include "OffscreenApp.h"
 #include "Param.h"
 #include "PortList.h"
 #include "SentenceMaps.h"
@@ -241,5 +240,5 @@ void TstCellGraphsOverLink::cellSentencesReachTheGraphs()
     QCOMPARE(countIn(empty, empty.rect(), isMarkRed), 0);
 }
 
-BMS_OFFSCREEN_TEST_MAIN(TstCellGraphsOverLink)
+QTEST_MAIN(TstCellGraphsOverLink)
 #include "tst_cellgraphs_link.moc"

@@ -2,7 +2,6 @@
 #include "CellStringLayout.h"
 #include "GroupedCellsGraph.h"
 #include "MyToolTip.h"
-#include "OffscreenApp.h"
 
 #include <QImage>
 #include <QSignalSpy>
@@ -523,5 +522,5 @@ private slots:
     }
 };
 
-BMS_OFFSCREEN_TEST_MAIN(TstCellsGraph)
+QTEST_MAIN(TstCellsGraph)
 #include "tst_cellsgraph.moc"

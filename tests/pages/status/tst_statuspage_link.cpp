@@ -5,7 +5,6 @@
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
 #include "GroupedCellsGraph.h"
-#include "OffscreenApp.h"
 #include "PackModel.h"
 #include "Param.h"
 #include "SimLink.h"
@@ -204,5 +203,5 @@ void TestStatusPageLink::masterSlaveFromTheUnit()
     QTRY_COMPARE(page.splitterSerialLabel()->text(), QString());
 }
 
-BMS_OFFSCREEN_TEST_MAIN(TestStatusPageLink)
+QTEST_MAIN(TestStatusPageLink)
 #include "tst_statuspage_link.moc"
