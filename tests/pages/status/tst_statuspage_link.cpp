@@ -86,7 +86,6 @@ void TestStatusPageLink::cellsCycleFillsTheGraphs()
     StatusOverLink rig;
     QVERIFY(rig.start(pack));
     SimLink& link = rig.link;
-    StatusFixture& fx = *rig.fx;
     StatusPage& page = rig.page();
     setCellStringCount(4);
     for (int s = 0; s < 4; ++s)
@@ -155,7 +154,6 @@ void TestStatusPageLink::masterSlaveFromTheUnit()
     StatusOverLink rig;
     QVERIFY(rig.start(pack));
     SimLink& link = rig.link;
-    StatusFixture& fx = *rig.fx;
     StatusPage& page = rig.page();
 
     page.slotReceivedVersionString(link.handler.versionLine());
