@@ -49,6 +49,19 @@ int roundToInt(double v)
 
 bool isLabelOrEdit(int kind) { return kind == ParamWidgetKind::Label || kind == ParamWidgetKind::LineEdit; }
 
+// A float or double sent as the hex of its bits; "?" when the field is not hex.
+template <typename Real, typename Bits>
+QString realText(const QString& fieldText, bool (*readHex)(const QString&, Bits*), int decimals, const QString& unit)
+{
+    static_assert(sizeof(Real) == sizeof(Bits), "the bits make up the number");
+    Bits bits = 0;
+    if (!readHex(fieldText, &bits))
+        return QStringLiteral("?");
+    Real r;
+    std::memcpy(&r, &bits, sizeof r);
+    return QString::number(double(r), 'g', decimals) + unit;
+}
+
 } // namespace
 
 void setPinFunctionQuery(std::function<bool(int)> query) { pinFunctionQuery() = std::move(query); }
@@ -197,29 +210,13 @@ void Param::updateValue(const QString& name, int fieldIndex, const QString& fiel
         break;
 
     case ParamValueType::Float:
-        if (isLabelOrEdit(widgetKind)) {
-            uint32_t bits = 0;
-            if (FieldText::readHex32(fieldText, &bits)) {
-                float f;
-                std::memcpy(&f, &bits, sizeof f);
-                setText(QString::number(double(f), 'g', decimals) + unitText);
-            } else {
-                setText(QStringLiteral("?"));
-            }
-        }
+        if (isLabelOrEdit(widgetKind))
+            setText(realText<float>(fieldText, FieldText::readHex32, decimals, unitText));
         break;
 
     case ParamValueType::Double:
-        if (isLabelOrEdit(widgetKind)) {
-            uint64_t bits = 0;
-            if (FieldText::readHex64(fieldText, &bits)) {
-                double d;
-                std::memcpy(&d, &bits, sizeof d);
-                setText(QString::number(d, 'g', decimals) + unitText);
-            } else {
-                setText(QStringLiteral("?"));
-            }
-        }
+        if (isLabelOrEdit(widgetKind))
+            setText(realText<double>(fieldText, FieldText::readHex64, decimals, unitText));
         break;
 
     default:

@@ -3,18 +3,14 @@
 // The real serial transport in its own thread against the control-unit
 // emulator on a pty, with the handler, a stand-in for the window's sentence
 // pump and a scripted answerer for questions to the user.
-#include "Communicator.h"
-#include "ControlUnitSim.h"
 #include "FeedTransport.h"
-#include "PortList.h"
+#include "SimLink.h"
 #include "UserQuestion.h"
-#include "Y5ProtocolHandler.h"
 
 #include <QMutex>
 #include <QMutexLocker>
 #include <QObject>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <memory>
@@ -73,18 +69,14 @@ public slots:
     void state(int s) { states.append(s); }
 };
 
-struct LinkRig
+// SimLink with the captured log, the pump and the answerer joined, short
+// handler timings, and optionally the handler's keep-alive loop.
+struct LinkRig : SimLink
 {
-    QTemporaryDir dir;
-    ControlUnitSim sim;
     LogCapture log;
-    Communicator* comm = new Communicator;
-    Y5ProtocolHandler handler{comm};
     TestPump pump{&handler};
     ScriptedAsker asker;
-    QThread commThread;
     QThread handlerThread;
-    QString portPath;
 
     LinkRig()
     {
@@ -104,27 +96,10 @@ struct LinkRig
     // keepAlive: run the handler's keep-alive loop in "Y5 Handler Thread".
     bool start(bool keepAlive = false)
     {
-        portPath = dir.filePath("ttyBMS0");
-        if (!sim.start(portPath))
-            return false;
-        qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
-        QString entry;
-        for (const PortEntry& p : availableSerialPorts())
-            if (p.systemLocation == portPath)
-                entry = portEntryText(p);
-        if (entry.isEmpty())
-            return false;
-        comm->setProtocolHandler(&handler);
-        QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
-                         Qt::DirectConnection);
         QObject::connect(comm, &CommunicatorBase::sigReceivedSentence, &pump, &TestPump::pump, Qt::QueuedConnection);
         QObject::connect(comm, &CommunicatorBase::sigStatusChanged, &pump, &TestPump::state, Qt::QueuedConnection);
-        comm->selectPort(entry);
-        comm->moveToThread(&commThread);
-        commThread.setObjectName("Communicator Thread");
-        QObject::connect(&commThread, &QThread::started, comm, &Communicator::run);
-        QObject::connect(comm, &CommunicatorBase::done, &commThread, &QThread::quit, Qt::DirectConnection);
-        commThread.start();
+        if (!SimLink::start())
+            return false;
         if (keepAlive) {
             handlerThread.setObjectName("Y5 Handler Thread");
             QObject::connect(&handlerThread, &QThread::started, [this] { handler.run(); });
@@ -148,9 +123,7 @@ struct LinkRig
             if (!handlerThread.wait(5000))
                 qFatal("the keep-alive loop did not stop");
         }
-        if (!commThread.wait(10000))
-            qFatal("the transport loop did not stop");
-        delete comm;
-        sim.stop();
+        // The transport may still ask the answerer or log: stop it first.
+        SimLink::stop();
     }
 };

@@ -8,11 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool init = [] {
-        setLogSink([](const QString&, int) {});
-        return true;
-    }();
-    (void)init;
+    muteLogOnce();
 
     FeedTransport t;
     Y5ProtocolHandler h(&t);

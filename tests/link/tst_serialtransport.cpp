@@ -1,8 +1,7 @@
 // The real serial transport on a real pty, against the control-unit emulator.
 #include "Communicator.h"
-#include "ControlUnitSim.h"
 #include "FeedTransport.h"
-#include "PortList.h"
+#include "SimLink.h"
 #include "Y5ProtocolHandler.h"
 
 #include <QElapsedTimer>
@@ -17,54 +16,11 @@
 namespace {
 
 // Emulator, transport in its own thread, handler, and the captured log.
-struct Rig
+struct Rig : SimLink
 {
-    QTemporaryDir dir;
-    ControlUnitSim sim;
     LogCapture log;
-    Communicator* comm = new Communicator;
-    Y5ProtocolHandler handler{comm};
-    QThread thread;
-    QString portPath;
-    QString entry;
-
-    enum Listing { Listed, Unlisted, AutoConnect };
-
-    bool start(Listing listing = Listed)
-    {
-        portPath = dir.filePath("ttyBMS0");
-        if (!sim.start(portPath))
-            return false;
-        if (listing == Unlisted) {
-            qunsetenv("BMS_SERIAL_PORTS");
-            entry = portPath + " - chosen by hand";
-        } else {
-            qputenv("BMS_SERIAL_PORTS", portPath.toLocal8Bit());
-            for (const PortEntry& p : availableSerialPorts())
-                if (p.systemLocation == portPath)
-                    entry = portEntryText(p);
-            if (entry.isEmpty())
-                return false;
-        }
-        comm->autoConnection = listing == AutoConnect;
-        comm->setProtocolHandler(&handler);
-        QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
-                         Qt::DirectConnection);
-        comm->selectPort(entry);
-        comm->moveToThread(&thread);
-        QObject::connect(&thread, &QThread::started, comm, &Communicator::run);
-        QObject::connect(comm, &CommunicatorBase::done, &thread, &QThread::quit, Qt::DirectConnection);
-        thread.start();
-        return true;
-    }
-    ~Rig()
-    {
-        comm->requestStop();
-        if (!thread.wait(10000))
-            qFatal("the transport loop did not stop");
-        delete comm;
-        sim.stop();
-    }
+    // The transport logs until it stops: stop it while the capture lives.
+    ~Rig() { stop(); }
 };
 
 } // namespace

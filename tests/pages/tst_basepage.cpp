@@ -2,7 +2,7 @@
 #include "BasePage.h"
 #include "FeatureSupportTable.h"
 #include "FeedTransport.h"
-#include "MainWindowServices.h"
+#include "TestServices.h"
 #include "Y5ProtocolHandler.h"
 
 #include <QtTest>
@@ -23,35 +23,13 @@ public:
     }
 };
 
-class FakeWindow : public MainWindowServices
-{
-public:
-    Y5ProtocolHandler* handler = nullptr;
-    int relayouts = 0;
-    Y5ProtocolHandler* protocolHandler() const override { return handler; }
-    Y5CanProtocolHandler* canProtocolHandler() const override { return nullptr; }
-    Y5CanFwUpdater* canFwUpdater() const override { return nullptr; }
-    FeatureSupportTable* featureTable() override { return nullptr; }
-    CSntcMap* rootSentenceMap() override { return nullptr; }
-    StatusPage* statusPage() const override { return nullptr; }
-    StatisticsPage* statisticsPage() const override { return nullptr; }
-    ConfigPage* configPage() const override { return nullptr; }
-    UpdatePage* updatePage() const override { return nullptr; }
-    ExternalComponentsPage* extComponentsPage() const override { return nullptr; }
-    void setAccessLevel(int) override {}
-    quint32 bmsSerialNumber() const override { return 0; }
-    void updateStatisticsActions(bool) override {}
-    void relayout(QWidget*) override { ++relayouts; }
-    void writeLog(const QString&, int) override {}
-};
-
 struct Fixture
 {
     Bitmap bitmap;
     FeatureSupportTable table{&bitmap};
     FeedTransport transport;
     Y5ProtocolHandler handler{&transport};
-    FakeWindow window;
+    TestServices window;
     QWidget top;
     BasePage* page = new BasePage(nullptr, &transport, &top, &table);
 

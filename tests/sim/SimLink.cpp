@@ -4,26 +4,32 @@
 
 #include <QElapsedTimer>
 
-bool SimLink::start()
+bool SimLink::start(Listing listing)
 {
-    const QString portPath = dir.filePath("ttyBMS0");
+    portPath = dir.filePath("ttyBMS0");
     if (!sim.start(portPath))
         return false;
-    qputenv(kExtraPortsVariable, portPath.toLocal8Bit());
-    QString entry;
-    for (const PortEntry& p : availableSerialPorts())
-        if (p.systemLocation == portPath)
-            entry = portEntryText(p);
-    if (entry.isEmpty())
-        return false;
+    if (listing == Unlisted) {
+        qunsetenv(kExtraPortsVariable);
+        entry = portPath + " - chosen by hand";
+    } else {
+        qputenv(kExtraPortsVariable, portPath.toLocal8Bit());
+        for (const PortEntry& p : availableSerialPorts())
+            if (p.systemLocation == portPath)
+                entry = portEntryText(p);
+        if (entry.isEmpty())
+            return false;
+    }
+    comm->autoConnection = listing == AutoConnect;
     comm->setProtocolHandler(&handler);
     QObject::connect(comm, &CommunicatorBase::sigDataReceived, &handler, &Y5ProtocolHandler::slotDataReceived,
                      Qt::DirectConnection);
     comm->selectPort(entry);
-    comm->moveToThread(&thread);
-    QObject::connect(&thread, &QThread::started, comm, &Communicator::run);
-    QObject::connect(comm, &CommunicatorBase::done, &thread, &QThread::quit, Qt::DirectConnection);
-    thread.start();
+    comm->moveToThread(&commThread);
+    commThread.setObjectName("Communicator Thread");
+    QObject::connect(&commThread, &QThread::started, comm, &Communicator::run);
+    QObject::connect(comm, &CommunicatorBase::done, &commThread, &QThread::quit, Qt::DirectConnection);
+    commThread.start();
     return true;
 }
 
@@ -39,11 +45,16 @@ bool SimLink::waitLinked(int timeoutMs) const
     return true;
 }
 
-SimLink::~SimLink()
+void SimLink::stop()
 {
     comm->requestStop();
-    if (!thread.wait(10000))
+    if (!commThread.wait(10000))
         qFatal("the transport loop did not stop");
-    delete comm;
     sim.stop();
+}
+
+SimLink::~SimLink()
+{
+    stop();
+    delete comm;
 }

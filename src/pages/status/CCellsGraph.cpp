@@ -325,12 +325,16 @@ void CCellsGraph::paintEvent(QPaintEvent*)
 
     RangeSettings st{rangeMin, rangeMax, minSpan, fixedRange};
     const CellRange range = plainGraphRange(values, st);
+    paintStrings(n, range.lo, range.hi);
+}
 
+void CCellsGraph::paintStrings(int n, double lo, double hi)
+{
     QPainter p(this);
     const Frame f = frame(p, n);
     for (int s = 0; s < n; ++s)
-        drawString(p, f, s, range.lo, range.hi);
-    drawScale(p, f, range.lo, range.hi);
+        drawString(p, f, s, lo, hi);
+    drawScale(p, f, lo, hi);
     drawSeparators(p, f);
 }
 

@@ -136,6 +136,8 @@ protected:
     };
     void drawScale(QPainter& p, const Frame& f, double lo, double hi) const;
     void drawSeparators(QPainter& p, const Frame& f) const;
+    // Paints n strings with drawString, then the scale and the separators.
+    void paintStrings(int n, double lo, double hi);
     void rememberString(int s, int left, int right, double cw);
     int stringAt(int x) const;
     void showTip(TipAction action, const QString& text, bool fromEvent);
@@ -148,7 +150,8 @@ protected:
 
 private:
     bool layoutMatches() const;
-    void drawString(QPainter& p, const Frame& f, int s, double lo, double hi);
+    // One string's bars; the grouped graph draws its own.
+    virtual void drawString(QPainter& p, const Frame& f, int s, double lo, double hi);
 
     std::vector<std::vector<float>> values;
     int alarmLow = 0;

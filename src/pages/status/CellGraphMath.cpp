@@ -26,6 +26,26 @@ void keepSpanOpen(CellRange& r)
     }
 }
 
+// A tenth of the span of the readings as margin on each side (the top
+// margin measured on the span already widened at the bottom).
+void addMargins(CellRange& r)
+{
+    r.lo = r.lo - (r.hi - r.lo) / 10.0;
+    r.hi = r.hi + (r.hi - r.lo) / 10.0;
+}
+
+// A range still at the sentinel falls back to the limits; a closed span is
+// opened.
+CellRange finished(CellRange r, const RangeSettings& st)
+{
+    if (nearSentinel(r.lo) || nearSentinel(r.hi)) {
+        r.lo = st.rangeMin;
+        r.hi = st.rangeMax;
+    }
+    keepSpanOpen(r);
+    return r;
+}
+
 } // namespace
 
 CellRange plainGraphRange(const std::vector<std::vector<float>>& values, const RangeSettings& st)
@@ -50,8 +70,7 @@ CellRange plainGraphRange(const std::vector<std::vector<float>>& values, const R
             }
         }
     }
-    r.lo = r.lo - (r.hi - r.lo) / 10.0;
-    r.hi = r.hi + (r.hi - r.lo) / 10.0;
+    addMargins(r);
     if (r.lo < st.rangeMin)
         r.lo = st.rangeMin;
     if (r.hi > st.rangeMax)
@@ -62,12 +81,7 @@ CellRange plainGraphRange(const std::vector<std::vector<float>>& values, const R
         r.hi += e;
         r.lo -= e;
     }
-    if (nearSentinel(r.lo) || nearSentinel(r.hi)) {
-        r.lo = st.rangeMin;
-        r.hi = st.rangeMax;
-    }
-    keepSpanOpen(r);
-    return r;
+    return finished(r, st);
 }
 
 CellRange groupedGraphRange(const std::vector<std::vector<std::vector<float>>>& values,
@@ -112,8 +126,7 @@ CellRange groupedGraphRange(const std::vector<std::vector<std::vector<float>>>& 
             }
         }
     }
-    r.lo = r.lo - (r.hi - r.lo) / 10.0;
-    r.hi = r.hi + (r.hi - r.lo) / 10.0;
+    addMargins(r);
     const double span = std::fabs(r.hi - r.lo);
     const double sentinel = double(INVALID_CELL_VALUE);
     if (span < st.minSpan && r.lo > sentinel && r.hi > sentinel) {
@@ -121,12 +134,7 @@ CellRange groupedGraphRange(const std::vector<std::vector<std::vector<float>>>& 
         r.hi += e;
         r.lo -= e;
     }
-    if (nearSentinel(r.lo) || nearSentinel(r.hi)) {
-        r.lo = st.rangeMin;
-        r.hi = st.rangeMax;
-    }
-    keepSpanOpen(r);
-    return r;
+    return finished(r, st);
 }
 
 ScaleTicks scaleTicks(double lo, double hi, int plotHeight, int fontHeight)

@@ -122,13 +122,7 @@ void GroupedCellsGraph::paintEvent(QPaintEvent*)
         return;
     const RangeSettings st{rangeMin, rangeMax, minSpan, fixedRange};
     const CellRange range = groupedGraphRange(grouped, valueFactors, st);
-
-    QPainter p(this);
-    const Frame f = frame(p, n);
-    for (int s = 0; s < n; ++s)
-        drawString(p, f, s, range.lo, range.hi);
-    drawScale(p, f, range.lo, range.hi);
-    drawSeparators(p, f);
+    paintStrings(n, range.lo, range.hi);
 }
 
 void GroupedCellsGraph::drawString(QPainter& p, const Frame& f, int s, double lo, double hi)

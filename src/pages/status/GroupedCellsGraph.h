@@ -53,7 +53,7 @@ private:
 
     bool layoutMatches() const;
     const float* cellAt(int string, int cell, int index) const;
-    void drawString(QPainter& p, const Frame& f, int s, double lo, double hi);
+    void drawString(QPainter& p, const Frame& f, int s, double lo, double hi) override;
 
     std::vector<std::vector<std::vector<float>>> grouped;
     int groupSz = 1;

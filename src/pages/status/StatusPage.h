@@ -199,9 +199,10 @@ private:
     SignalWindowTab* createSocSohTab(QWidget* parent);
     SignalWindowTab* createCanDevicesTab(QWidget* parent);
     SignalWindowTab* createMasterSlaveTab(QWidget* parent);
-    QGroupBox* createCanCurrentSensorPanel(int valueWidth);
-    QGroupBox* createAnalogCurrentSensorPanel(int valueWidth);
-    QGroupBox* createBatteryStateGroup(int width);
+    // A box of row-table rows, registered as a feature group itself.
+    QGroupBox* createRowsPanel(const QString& title, const QVector<StatusRowSpec>& rows, int valueWidth);
+    // A box with a value grid inside a fold registered as a feature group.
+    WidgetFold* createFoldedValueBox(const QString& title, int valueWidth, QGridLayout*& grid);
     WidgetFold* createCellStateGroup(int width);
     void addEstimatorRow(const QString& caption, const QString& unit, const QString& sentence, int& field,
                          int decimals, QGridLayout* grid, int& row);

@@ -27,6 +27,17 @@ void setTemperatureColors(CCellsGraph* g)
     g->setAlarmColors(QColor(0, 180, 204), QColor(127, 207, 218), QColor(0, 140, 158));
 }
 
+// The value scale: its limits, the least span it shows, the least span of
+// the bars (around their values) and whether it stays at the limits.
+void setScale(CCellsGraph* g, float rangeMin, float rangeMax, float minSpan, float minHalfSpan, bool fixedRange)
+{
+    g->rangeMin = rangeMin;
+    g->rangeMax = rangeMax;
+    g->minSpan = minSpan;
+    g->minHalfSpan = minHalfSpan;
+    g->fixedRange = fixedRange;
+}
+
 } // namespace
 
 SignalWindowTab* StatusPage::createCellsTab(QWidget* parent)
@@ -65,11 +76,7 @@ SignalWindowTab* StatusPage::createCellsTab(QWidget* parent)
     cellVoltageGraph = static_cast<CCellsGraph*>(addStatusParam(QStringLiteral("Cells Voltages"),
                                                                 QStringLiteral("BV2"), 3, ParamValueType::Cells, 200,
                                                                 0.01, 3, ParamWidgetKind::CellsGraph, nullptr));
-    cellVoltageGraph->rangeMin = 2.0f;
-    cellVoltageGraph->rangeMax = 5.0f;
-    cellVoltageGraph->minSpan = 0.5f;
-    cellVoltageGraph->minHalfSpan = 0.05f;
-    cellVoltageGraph->fixedRange = false;
+    setScale(cellVoltageGraph, 2.0f, 5.0f, 0.5f, 0.05f, false);
     cellVoltageGraph->decimals = {2};
     cellVoltageGraph->units = QStringList{QStringLiteral(" V")};
     cellVoltageGraph->setAlarmColoring(true);
@@ -109,11 +116,7 @@ SignalWindowTab* StatusPage::createCellsTab(QWidget* parent)
     groupedTemperatureGraph = static_cast<GroupedCellsGraph*>(
         addStatusParam(QStringLiteral("Cells Temperatures"), QStringLiteral("BT2"), 3, ParamValueType::Cells, -100, 1.0,
                        0, ParamWidgetKind::GroupedCellsGraph, nullptr));
-    groupedTemperatureGraph->rangeMin = -40.0f;
-    groupedTemperatureGraph->rangeMax = 150.0f;
-    groupedTemperatureGraph->minSpan = 10.0f;
-    groupedTemperatureGraph->minHalfSpan = 4.0f;
-    groupedTemperatureGraph->fixedRange = false;
+    setScale(groupedTemperatureGraph, -40.0f, 150.0f, 10.0f, 4.0f, false);
     groupedTemperatureGraph->setGroupSize(2);
     groupedTemperatureGraph->setMinimumHeight(60);
     setTemperatureColors(groupedTemperatureGraph);
@@ -129,11 +132,7 @@ SignalWindowTab* StatusPage::createCellsTab(QWidget* parent)
     cellTemperatureGraph = static_cast<CCellsGraph*>(
         addStatusParam(QStringLiteral("Cells Temperatures"), QStringLiteral("BT2"), 3, ParamValueType::Cells, -100, 1.0,
                        0, ParamWidgetKind::CellsGraph, nullptr));
-    cellTemperatureGraph->rangeMin = -50.0f;
-    cellTemperatureGraph->rangeMax = 100.0f;
-    cellTemperatureGraph->minSpan = 10.0f;
-    cellTemperatureGraph->minHalfSpan = 4.0f;
-    cellTemperatureGraph->fixedRange = false;
+    setScale(cellTemperatureGraph, -50.0f, 100.0f, 10.0f, 4.0f, false);
     cellTemperatureGraph->units = QStringList{deg};
     setTemperatureColors(cellTemperatureGraph);
     cellTemperatureGraph->setMinimumHeight(60);
@@ -161,11 +160,7 @@ SignalWindowTab* StatusPage::createCellsTab(QWidget* parent)
     groupedBalancingGraph = static_cast<GroupedCellsGraph*>(
         addStatusParam(QStringLiteral("Cells Balancing"), QStringLiteral("BB2"), 3, ParamValueType::Cells, 0, rate, 0,
                        ParamWidgetKind::GroupedCellsGraph, nullptr));
-    groupedBalancingGraph->rangeMin = 0.0f;
-    groupedBalancingGraph->rangeMax = 99.0f;
-    groupedBalancingGraph->minSpan = 20.0f;
-    groupedBalancingGraph->minHalfSpan = 50.0f;
-    groupedBalancingGraph->fixedRange = true;
+    setScale(groupedBalancingGraph, 0.0f, 99.0f, 20.0f, 50.0f, true);
     groupedBalancingGraph->units = QStringList{QStringLiteral(" %")};
     groupedBalancingGraph->valueLabels = QStringList{tr("Balancing Rate ")};
     groupedBalancingGraph->setGroupSize(2);
@@ -184,11 +179,7 @@ SignalWindowTab* StatusPage::createCellsTab(QWidget* parent)
     cellBalancingGraph = static_cast<CCellsGraph*>(addStatusParam(QStringLiteral("Cells Balancing"),
                                                                   QStringLiteral("BB2"), 3, ParamValueType::Cells, 0,
                                                                   rate, 0, ParamWidgetKind::CellsGraph, nullptr));
-    cellBalancingGraph->rangeMin = 0.0f;
-    cellBalancingGraph->rangeMax = 99.0f;
-    cellBalancingGraph->minSpan = 20.0f;
-    cellBalancingGraph->minHalfSpan = 50.0f;
-    cellBalancingGraph->fixedRange = true;
+    setScale(cellBalancingGraph, 0.0f, 99.0f, 20.0f, 50.0f, true);
     cellBalancingGraph->units = QStringList{QStringLiteral(" %")};
     cellBalancingGraph->setMinimumHeight(60);
     addToWidgetGroup(cellBalancingGraph, 4);

@@ -28,61 +28,57 @@ QGridLayout* valueGrid(int valueWidth)
     return grid;
 }
 
-} // namespace
-
-// --- Sensors
-
-QGroupBox* StatusPage::createCanCurrentSensorPanel(int valueWidth)
-{
-    QGridLayout* grid = valueGrid(valueWidth);
-    auto* box = new QGroupBox(tr("CAN Current Sensor Readings"));
-    registerFeatureGroup(box, false);
-    box->setLayout(grid);
-    for (const StatusRowSpec& r : canCurrentSensorRows())
-        addRow(grid, r, false);
-    return box;
-}
-
-QGroupBox* StatusPage::createAnalogCurrentSensorPanel(int valueWidth)
-{
-    QGridLayout* grid = valueGrid(valueWidth);
-    auto* box = new QGroupBox(tr("Analog Current Sensor Diag."));
-    registerFeatureGroup(box, false);
-    box->setLayout(grid);
-    for (const StatusRowSpec& r : analogCurrentSensorRows())
-        addRow(grid, r, false);
-    return box;
-}
-
-SignalWindowTab* StatusPage::createSensorsTab(QWidget* parent)
+// A tab of columns side by side, each topped up with a stretch, the whole
+// kept to the left.
+SignalWindowTab* columnsTab(QWidget* parent, std::initializer_list<std::initializer_list<QWidget*>> columns)
 {
     auto* tab = new SignalWindowTab(parent);
     auto* outer = new QHBoxLayout;
-    auto* left = new QVBoxLayout;
-    left->addWidget(new WidgetFold(createAnalogCurrentSensorPanel(45)));
-    left->addStretch(1);
-    auto* right = new QVBoxLayout;
-    right->addWidget(new WidgetFold(createCanCurrentSensorPanel(45)));
-    right->addStretch(1);
-    outer->addLayout(left);
-    outer->addLayout(right);
+    for (const auto& widgets : columns) {
+        auto* column = new QVBoxLayout;
+        for (QWidget* w : widgets)
+            column->addWidget(w);
+        column->addStretch(1);
+        outer->addLayout(column);
+    }
     outer->addStretch(1);
     tab->setLayout(outer);
     return tab;
 }
 
-// --- SOC / SOH
+} // namespace
 
-QGroupBox* StatusPage::createBatteryStateGroup(int width)
+QGroupBox* StatusPage::createRowsPanel(const QString& title, const QVector<StatusRowSpec>& rows, int valueWidth)
 {
-    QGridLayout* grid = valueGrid(width);
-    auto* box = new QGroupBox(tr("Battery State Estimate"));
+    QGridLayout* grid = valueGrid(valueWidth);
+    auto* box = new QGroupBox(title);
     registerFeatureGroup(box, false);
     box->setLayout(grid);
-    for (const StatusRowSpec& r : batteryStateRows())
+    for (const StatusRowSpec& r : rows)
         addRow(grid, r, false);
     return box;
 }
+
+WidgetFold* StatusPage::createFoldedValueBox(const QString& title, int valueWidth, QGridLayout*& grid)
+{
+    grid = valueGrid(valueWidth);
+    auto* box = new QGroupBox(title);
+    auto* fold = new WidgetFold(box);
+    registerFeatureGroup(fold, false);
+    box->setLayout(grid);
+    return fold;
+}
+
+// --- Sensors
+
+SignalWindowTab* StatusPage::createSensorsTab(QWidget* parent)
+{
+    QWidget* analog = new WidgetFold(createRowsPanel(tr("Analog Current Sensor Diag."), analogCurrentSensorRows(), 45));
+    QWidget* can = new WidgetFold(createRowsPanel(tr("CAN Current Sensor Readings"), canCurrentSensorRows(), 45));
+    return columnsTab(parent, {{analog}, {can}});
+}
+
+// --- SOC / SOH
 
 void StatusPage::addEstimatorRow(const QString& caption, const QString& unit, const QString& sentence, int& field,
                                  int decimals, QGridLayout* grid, int& row)
@@ -96,11 +92,8 @@ void StatusPage::addEstimatorRow(const QString& caption, const QString& unit, co
 
 WidgetFold* StatusPage::createCellStateGroup(int width)
 {
-    QGridLayout* grid = valueGrid(width);
-    auto* box = new QGroupBox(tr("Cell State Estimate"));
-    auto* fold = new WidgetFold(box);
-    registerFeatureGroup(fold, false);
-    box->setLayout(grid);
+    QGridLayout* grid = nullptr;
+    WidgetFold* fold = createFoldedValueBox(tr("Cell State Estimate"), width, grid);
     int field = 0;
     int row = 0;
     for (const EstimatorRowSpec& r : cellStateEstimateRows())
@@ -111,29 +104,16 @@ WidgetFold* StatusPage::createCellStateGroup(int width)
 
 SignalWindowTab* StatusPage::createSocSohTab(QWidget* parent)
 {
-    auto* tab = new SignalWindowTab(parent);
-    auto* outer = new QHBoxLayout;
-    auto* left = new QVBoxLayout;
-    left->addWidget(new WidgetFold(createBatteryStateGroup(45)));
-    left->addWidget(createCellStateGroup(45));
-    left->addStretch(1);
-    auto* right = new QVBoxLayout;
-    right->addStretch(1);
-    outer->addLayout(left);
-    outer->addLayout(right);
-    outer->addStretch(1);
-    tab->setLayout(outer);
-    return tab;
+    QWidget* battery = new WidgetFold(createRowsPanel(tr("Battery State Estimate"), batteryStateRows(), 45));
+    QWidget* cells = createCellStateGroup(45);
+    // The right column stays empty.
+    return columnsTab(parent, {{battery, cells}, {}});
 }
 
 // --- CAN Devices
 
 SignalWindowTab* StatusPage::createCanDevicesTab(QWidget* parent)
 {
-    auto* tab = new SignalWindowTab(parent);
-    auto* outer = new QHBoxLayout;
-    auto* inner = new QVBoxLayout;
-
     auto state = [this](const QString& caption, int field) {
         Param* p = nullptr;
         QWidget* w = addStatusParam(caption, QStringLiteral("CG1"), field, ParamValueType::HexFlags, 0, 1, 0,
@@ -147,7 +127,6 @@ SignalWindowTab* StatusPage::createCanDevicesTab(QWidget* parent)
     sensorBox->setLayout(sensorGrid);
     auto* sensorFold = new WidgetFold(sensorBox);
     registerFeatureGroup(sensorFold, false);
-    inner->addWidget(sensorFold);
     sensorGrid->addWidget(registerFeatureWidget(new QLabel(tr("Current Sensor:")), 97, 0), 0, 0, Qt::AlignLeft);
     sensorGrid->addWidget(registerFeatureWidget(state(QStringLiteral("Current Sensor State"), 0), 97, 0), 0, 1,
                           Qt::AlignLeft);
@@ -156,7 +135,7 @@ SignalWindowTab* StatusPage::createCanDevicesTab(QWidget* parent)
     auto* moduleGrid = new QGridLayout;
     auto* moduleBox = new QGroupBox(tr("Cells Group Modules"));
     moduleBox->setLayout(moduleGrid);
-    inner->addWidget(new WidgetFold(moduleBox));
+    auto* moduleFold = new WidgetFold(moduleBox);
     moduleGrid->setColumnStretch(3, 1);
     moduleGrid->setColumnStretch(7, 1);
     moduleGrid->setColumnMinimumWidth(4, 30);
@@ -173,11 +152,7 @@ SignalWindowTab* StatusPage::createCanDevicesTab(QWidget* parent)
         moduleGrid->addWidget(cells, row, c + 3, Qt::AlignLeft);
     }
 
-    inner->addStretch(1);
-    outer->addLayout(inner);
-    outer->addStretch(1);
-    tab->setLayout(outer);
-    return tab;
+    return columnsTab(parent, {{sensorFold, moduleFold}});
 }
 
 // --- Debug (built only by tests)
@@ -194,11 +169,8 @@ void StatusPage::addDiagnosticCounterRow(const QString& caption, const QString& 
 
 WidgetFold* StatusPage::createCanDriverDiagnosticsPanel(int valueWidth)
 {
-    QGridLayout* grid = valueGrid(valueWidth);
-    auto* box = new QGroupBox(tr("CAN Driver Diagnostics"));
-    auto* fold = new WidgetFold(box);
-    registerFeatureGroup(fold, false);
-    box->setLayout(grid);
+    QGridLayout* grid = nullptr;
+    WidgetFold* fold = createFoldedValueBox(tr("CAN Driver Diagnostics"), valueWidth, grid);
     static const char* const rows[][2] = {{"CAN Rx Buffer Overflow cnt", ""},  {"CAN Rx Message count", ""},
                                           {"Dropped/Received Msg Ratio", "%"}, {"CAN Tx Buffer Overflow cnt", ""},
                                           {"MCP Rx Buffer0 Overflow cnt", ""}, {"MCP Rx Buffer1 Overflow cnt", ""}};
@@ -211,11 +183,8 @@ WidgetFold* StatusPage::createCanDriverDiagnosticsPanel(int valueWidth)
 
 WidgetFold* StatusPage::createCanDriverResponseDiagnosticsPanel(int valueWidth)
 {
-    QGridLayout* grid = valueGrid(valueWidth);
-    auto* box = new QGroupBox(tr("CAN Driver Response Diagnostics"));
-    auto* fold = new WidgetFold(box);
-    registerFeatureGroup(fold, false);
-    box->setLayout(grid);
+    QGridLayout* grid = nullptr;
+    WidgetFold* fold = createFoldedValueBox(tr("CAN Driver Response Diagnostics"), valueWidth, grid);
     static const char* const single[] = {
         "diagSRespReceivedInvalidGroupId_",  "diagSRespCannotFit_",          "diagSRespReceiveRetries_",
         "diagSRespMaxRetriesLevel_",         "diagSRespMaxRetriesExceeded_", "diagSRespMaxRetriesExceededPlus_",

@@ -6,10 +6,10 @@
 
 #include "Communicator.h"
 #include "FeatureSupportTable.h"
-#include "MainWindowServices.h"
 #include "SentenceMaps.h"
 #include "StatusPage.h"
 #include "Y5ProtocolHandler.h"
+#include "../TestServices.h"
 
 #include <QSet>
 
@@ -32,27 +32,6 @@ public:
         *word = w;
         return true;
     }
-};
-
-class TestServices : public MainWindowServices
-{
-public:
-    Y5ProtocolHandler* handler = nullptr;
-    Y5ProtocolHandler* protocolHandler() const override { return handler; }
-    Y5CanProtocolHandler* canProtocolHandler() const override { return nullptr; }
-    Y5CanFwUpdater* canFwUpdater() const override { return nullptr; }
-    FeatureSupportTable* featureTable() override { return nullptr; }
-    CSntcMap* rootSentenceMap() override { return nullptr; }
-    StatusPage* statusPage() const override { return nullptr; }
-    StatisticsPage* statisticsPage() const override { return nullptr; }
-    ConfigPage* configPage() const override { return nullptr; }
-    UpdatePage* updatePage() const override { return nullptr; }
-    ExternalComponentsPage* extComponentsPage() const override { return nullptr; }
-    void setAccessLevel(int) override {}
-    quint32 bmsSerialNumber() const override { return 0; }
-    void updateStatisticsActions(bool) override {}
-    void relayout(QWidget*) override {}
-    void writeLog(const QString&, int) override {}
 };
 
 struct StatusFixture

@@ -2,9 +2,7 @@
 // pack through the real link, for looking at it (screenshots). Not a test.
 //   status-demo [--tab N] [--grab FILE] [--wait MS]
 #include "CellStringLayout.h"
-#include "PackModel.h"
-#include "SimLink.h"
-#include "StatusFixture.h"
+#include "StatusOverLink.h"
 #include "myTabWidget.h"
 
 #include <QApplication>
@@ -20,25 +18,16 @@ int main(int argc, char** argv)
     cli.addOption({"wait", "milliseconds before the picture", "MS", "6000"});
     cli.process(app);
 
-    SimLink link;
     PackModel pack;
     pack.setLayout(4, 16);
     pack.setCellInvalid(2, 3);
     pack.setWireBroken(1, 5);
-    pack.install(link.sim);
-    if (!link.start() || !link.waitLinked())
+    StatusOverLink rig;
+    if (!rig.start(pack))
         return 1;
-    StatusFixture fx(link.comm, &link.handler);
-    StatusPage& page = *fx.page;
-    QTimer pump;
-    QObject::connect(&pump, &QTimer::timeout, [&]() {
-        QString s;
-        while (link.handler.getSentence(s)) {
-            page.processSentence(s);
-            fx.map.dispatch(s);
-        }
-    });
-    pump.start(20);
+    SimLink& link = rig.link;
+    StatusFixture& fx = *rig.fx;
+    StatusPage& page = rig.page();
     QTimer ms;
     QObject::connect(&ms, &QTimer::timeout, [&]() { pack.sendMasterSlave(link.sim); });
     ms.start(1000);

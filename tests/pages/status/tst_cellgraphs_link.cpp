@@ -4,10 +4,10 @@
 
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
-#include "SimLink.h"
 #include "ControlUnitSim.h"
+#include "GraphPixels.h"
 #include "GroupedCellsGraph.h"
-#include "OffscreenApp.h"
+#include "SimLink.h"
 #include "Param.h"
 #include "PortList.h"
 #include "SentenceMaps.h"
@@ -96,37 +96,8 @@ struct CellsWindow
     }
 };
 
-QImage renderOf(QWidget* w)
-{
-    QImage img(w->size(), QImage::Format_ARGB32);
-    w->render(&img);
-    return img;
-}
-
-bool isBlack(QRgb c) { return qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40; }
-bool isBackground(QRgb c) { return c == qRgb(0x69, 0x69, 0x69); }
-bool isMarkRed(QRgb c) { return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60; }
-
-int countIn(const QImage& img, QRect area, bool (*pred)(QRgb))
-{
-    area &= img.rect();
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += pred(img.pixel(x, y));
-    return n;
-}
-
 // Middle of cell j of string s, as the graphs lay their strings out.
-int cellCentre(const CCellsGraph* g, int s, int j)
-{
-    const QFontMetrics fm = g->fontMetrics();
-    const int wM = fm.horizontalAdvance(QStringLiteral("MMMMM"));
-    const int avail = g->width() - wM - (kStrings - 1) * g->stringGap;
-    const int left = wM + (s * avail) / kStrings + s * g->stringGap;
-    const int right = wM + ((s + 1) * avail) / kStrings + s * g->stringGap;
-    return int(left + (j + 0.5) * double(right - left + 1) / kCells);
-}
+int cellCentre(const CCellsGraph* g, int s, int j) { return geometryOf(*g, kStrings).cellCentre(s, j, kCells); }
 
 } // namespace
 
@@ -241,5 +212,5 @@ void TstCellGraphsOverLink::cellSentencesReachTheGraphs()
     QCOMPARE(countIn(empty, empty.rect(), isMarkRed), 0);
 }
 
-BMS_OFFSCREEN_TEST_MAIN(TstCellGraphsOverLink)
+QTEST_MAIN(TstCellGraphsOverLink)
 #include "tst_cellgraphs_link.moc"

@@ -1,8 +1,8 @@
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
+#include "GraphPixels.h"
 #include "GroupedCellsGraph.h"
 #include "MyToolTip.h"
-#include "OffscreenApp.h"
 
 #include <QImage>
 #include <QSignalSpy>
@@ -18,47 +18,6 @@ void setLayout(int strings, int cells)
     setCellStringCount(strings);
     for (int s = 0; s < strings; ++s)
         setCellsInString(s, cells);
-}
-
-QImage renderOf(QWidget& w)
-{
-    QImage img(w.size(), QImage::Format_ARGB32);
-    img.fill(Qt::magenta);
-    w.render(&img);
-    return img;
-}
-
-// Where the graph puts its strings: the scale takes the width of "MMMMM",
-// the rest is shared by the strings with a gap between them.
-struct Geometry
-{
-    int h, wM, W, H, n, gap;
-    int avail() const { return W - wM - (n - 1) * gap; }
-    int left(int s) const { return wM + (s * avail()) / n + s * gap; }
-    int right(int s) const { return wM + ((s + 1) * avail()) / n + s * gap; }
-    double cw(int s, int cells) const { return double(right(s) - left(s) + 1) / cells; }
-    int cellCentre(int s, int j, int cells) const { return int(left(s) + (j + 0.5) * cw(s, cells)); }
-};
-
-Geometry geometryOf(const CCellsGraph& g, int strings)
-{
-    const QFontMetrics fm = g.fontMetrics();
-    return {fm.height(), fm.horizontalAdvance(QStringLiteral("MMMMM")), g.width(), g.height(), strings, g.stringGap};
-}
-
-bool isBackground(QRgb c) { return c == qRgb(0x69, 0x69, 0x69); }
-bool isBlack(QRgb c) { return qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40; }
-bool isTeal(QRgb c) { return qRed(c) < 40 && qGreen(c) > 110 && qBlue(c) > 110; }
-bool isMarkRed(QRgb c) { return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60; }
-
-int countIn(const QImage& img, QRect area, bool (*pred)(QRgb))
-{
-    area &= img.rect();
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += pred(img.pixel(x, y));
-    return n;
 }
 
 void setUpVoltage(CCellsGraph& g)
@@ -523,5 +482,5 @@ private slots:
     }
 };
 
-BMS_OFFSCREEN_TEST_MAIN(TstCellsGraph)
+QTEST_MAIN(TstCellsGraph)
 #include "tst_cellsgraph.moc"

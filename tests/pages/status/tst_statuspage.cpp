@@ -5,7 +5,6 @@
 #include "CellStringLayout.h"
 #include "CommunicatorSelector.h"
 #include "GroupedCellsGraph.h"
-#include "OffscreenApp.h"
 #include "SignalWindowTab.h"
 #include "Param.h"
 #include "SentenceLoader.h"
@@ -796,5 +795,5 @@ void TestStatusPage::pollerPointer()
     QTRY_VERIFY(!p.currentSentenceLoader());
 }
 
-BMS_OFFSCREEN_TEST_MAIN(TestStatusPage)
+QTEST_MAIN(TestStatusPage)
 #include "tst_statuspage.moc"

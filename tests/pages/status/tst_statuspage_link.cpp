@@ -5,37 +5,15 @@
 #include "CCellsGraph.h"
 #include "CellStringLayout.h"
 #include "GroupedCellsGraph.h"
-#include "OffscreenApp.h"
-#include "PackModel.h"
 #include "Param.h"
-#include "SimLink.h"
-#include "StatusFixture.h"
+#include "StatusOverLink.h"
 #include "myTabWidget.h"
 
 #include <QLabel>
 #include <QTableWidget>
-#include <QTimer>
 #include <QtTest>
 
 namespace {
-
-// What the main window's pump does for the page: every queued line to the
-// page's raw hook, then to the root map.
-struct Pump
-{
-    QTimer timer;
-    Pump(Y5ProtocolHandler& handler, StatusPage& page, CSntcMap& map)
-    {
-        QObject::connect(&timer, &QTimer::timeout, [&handler, &page, &map]() {
-            QString s;
-            while (handler.getSentence(s)) {
-                page.processSentence(s);
-                map.dispatch(s);
-            }
-        });
-        timer.start(20);
-    }
-};
 
 QString text(const StatusPage& page, const QString& caption)
 {
@@ -65,14 +43,12 @@ private slots:
 
 void TestStatusPageLink::generalTabFromThePoller()
 {
-    SimLink link;
     PackModel pack;
-    pack.install(link.sim);
-    QVERIFY(link.start());
-    QVERIFY(link.waitLinked());
-    StatusFixture fx(link.comm, &link.handler);
-    StatusPage& page = *fx.page;
-    Pump pump(link.handler, page, fx.map);
+    StatusOverLink rig;
+    QVERIFY(rig.start(pack));
+    SimLink& link = rig.link;
+    StatusFixture& fx = *rig.fx;
+    StatusPage& page = rig.page();
     link.sim.clearReceived();
 
     page.connectionStatusChanged(true);
@@ -103,17 +79,14 @@ void TestStatusPageLink::generalTabFromThePoller()
 
 void TestStatusPageLink::cellsCycleFillsTheGraphs()
 {
-    SimLink link;
     PackModel pack;
     pack.setLayout(4, 16);
     pack.setCellInvalid(2, 3);
     pack.setWireBroken(1, 5);
-    pack.install(link.sim);
-    QVERIFY(link.start());
-    QVERIFY(link.waitLinked());
-    StatusFixture fx(link.comm, &link.handler);
-    StatusPage& page = *fx.page;
-    Pump pump(link.handler, page, fx.map);
+    StatusOverLink rig;
+    QVERIFY(rig.start(pack));
+    SimLink& link = rig.link;
+    StatusPage& page = rig.page();
     setCellStringCount(4);
     for (int s = 0; s < 4; ++s)
         setCellsInString(s, 16);
@@ -176,15 +149,12 @@ void TestStatusPageLink::cellsCycleFillsTheGraphs()
 
 void TestStatusPageLink::masterSlaveFromTheUnit()
 {
-    SimLink link;
     PackModel pack;
     pack.setMasterSlaveUnits(3);
-    pack.install(link.sim);
-    QVERIFY(link.start());
-    QVERIFY(link.waitLinked());
-    StatusFixture fx(link.comm, &link.handler);
-    StatusPage& page = *fx.page;
-    Pump pump(link.handler, page, fx.map);
+    StatusOverLink rig;
+    QVERIFY(rig.start(pack));
+    SimLink& link = rig.link;
+    StatusPage& page = rig.page();
 
     page.slotReceivedVersionString(link.handler.versionLine());
     QVERIFY(page.tabs()->indexOf(page.masterSlavePage()) >= 0);
@@ -204,5 +174,5 @@ void TestStatusPageLink::masterSlaveFromTheUnit()
     QTRY_COMPARE(page.splitterSerialLabel()->text(), QString());
 }
 
-BMS_OFFSCREEN_TEST_MAIN(TestStatusPageLink)
+QTEST_MAIN(TestStatusPageLink)
 #include "tst_statuspage_link.moc"
