@@ -216,5 +216,7 @@ private:
     HandlerFeatureBitmap m_featureBitmap{&m_protocolHandler};
     GuiQuestionAsker m_questionAsker;
     SentencePump m_pump;
+    // "Write Log" as the log's threads read it; the action lives in the GUI thread.
+    std::atomic<bool> m_writeLogEnabled{true};
     LogWriter m_log;
 };

@@ -36,6 +36,7 @@ void BMS_GUI::writeLog(const QString& text, int level)
 
 void BMS_GUI::slotWriteLogAction()
 {
+    m_writeLogEnabled = m_writeLogAction->isChecked();
     QSettings().setValue(QStringLiteral("WriteLog"), m_writeLogAction->isChecked());
 }
 

@@ -64,10 +64,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
       m_questionAsker([this](const UserQuestion& q) { return m_dialogs->askYesNo(q); }, [this] { close(); },
                       [this](const UserQuestion& q) { return m_dialogs->askChoice(q); }),
       m_log(LogWriter::Hooks{
-                               [this] {
-                                   return m_writeLogAction ? m_writeLogAction->isChecked()
-                                                           : QSettings().value(QStringLiteral("WriteLog"), true).toBool();
-                               },
+                               [this] { return m_writeLogEnabled.load(); },
                                [this] { return m_protocolHandler && m_protocolHandler->isConnected(); },
                                [this](const QString& line) {
                                    if (StatusPage* page = m_statusPage)
@@ -75,6 +72,8 @@ BMS_GUI::BMS_GUI(QWidget* parent)
                                },
                                [] { return QDateTime::currentDateTime(); }})
 {
+    // Until the Options menu exists the stored "Write Log" decides.
+    m_writeLogEnabled = QSettings().value(QStringLiteral("WriteLog"), true).toBool();
     m_portCombo = new QComboBox;
 
     // The transport, the protocol handler and the CAN update objects. The
@@ -359,6 +358,7 @@ void BMS_GUI::createMenus()
     m_writeLogAction->setToolTip(tr("Enables or disables BMS communication log recording into local disk."));
     m_writeLogAction->setCheckable(true);
     m_writeLogAction->setChecked(settings.value(QStringLiteral("WriteLog"), true).toBool());
+    m_writeLogEnabled = m_writeLogAction->isChecked();
     m_activePollingAction = options->addAction(tr("Active Polling"), this, &BMS_GUI::slotActivePollingAction);
     m_activePollingAction->setToolTip(tr("Enables or disables active polling of BMS status from Dadevoz Arezi."));
     m_activePollingAction->setCheckable(true);
