@@ -29,6 +29,8 @@ CommunicatorSelector::CommunicatorSelector() : QObject(nullptr)
 CommunicatorSelector::~CommunicatorSelector()
 {
     shutDown(current_, thread_);
+    for (const auto& r : qAsConst(retired_))
+        shutDown(r.first, r.second);
 }
 
 void CommunicatorSelector::shutDown(Communicator* c, QThread* t)
@@ -151,10 +153,16 @@ bool CommunicatorSelector::select(Selection kind)
 
     emit CommunicatorChanged(kind, next);
 
-    // The old transport stays alive until every holder has rebound: a
+    // The old transport stays alive until every holder has rebound (a
     // transport that stopped on its own may still be held by the window and
-    // the pages. Its thread has ended, so nothing runs in it any more.
-    delete old;
-    delete oldThread;
+    // the pages) and a while longer for workers that took its pointer just
+    // before the change. Its thread has ended, so nothing runs in it.
+    if (old) {
+        retired_.append(qMakePair(old, oldThread));
+        while (retired_.size() > kRetiredKept) {
+            const auto oldest = retired_.takeFirst();
+            shutDown(oldest.first, oldest.second);
+        }
+    }
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include "Communicator.h"
 
+#include <QList>
+#include <QPair>
 #include <QRecursiveMutex>
 #include <QObject>
 
@@ -93,4 +95,10 @@ private:
     std::shared_ptr<std::atomic<bool>> currentEnded_;
     Y5ProtocolHandler* handler_ = nullptr;
     std::atomic<QThread*> selectingThread_{nullptr};
+    // Replaced transports with their ended threads. A worker that took the
+    // old pointer just before the change (a poller's send, the keep-alive
+    // check) still finds a stopped transport whose writes fail, never freed
+    // memory; the oldest go once a few newer ones have been retired.
+    static constexpr int kRetiredKept = 8;
+    QList<QPair<Communicator*, QThread*>> retired_;
 };
