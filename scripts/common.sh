@@ -10,7 +10,6 @@ PACKAGES=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libqcustomplot-dev libssl-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  fonts-wine
 )
 
 as_root() {
