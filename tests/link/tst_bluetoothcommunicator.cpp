@@ -190,11 +190,12 @@ void TestBluetoothCommunicator::queuedDriverEventsAreAllHandledInOrder()
 {
     BluetoothCommunicator bt;
     QStringList seen;
-    connect(&bt, &BluetoothCommunicator::Connected, this, [&] { seen << "connected"; });
-    connect(&bt, &BluetoothCommunicator::Disconnected, this, [&] { seen << "disconnected"; });
-    connect(&bt, &BluetoothCommunicator::passkeyRequested, this, [&] { seen << "passkey"; });
-    connect(&bt, &BluetoothCommunicator::incorrectPasskey, this, [&] { seen << "incorrect"; });
-    connect(&bt, &BluetoothCommunicator::NewDeviceFound, this,
+    QObject context; // goes before seen, with any call still queued
+    connect(&bt, &BluetoothCommunicator::Connected, &context, [&] { seen << "connected"; });
+    connect(&bt, &BluetoothCommunicator::Disconnected, &context, [&] { seen << "disconnected"; });
+    connect(&bt, &BluetoothCommunicator::passkeyRequested, &context, [&] { seen << "passkey"; });
+    connect(&bt, &BluetoothCommunicator::incorrectPasskey, &context, [&] { seen << "incorrect"; });
+    connect(&bt, &BluetoothCommunicator::NewDeviceFound, &context,
             [&](const BluetoothCommunicator::BTDevInfo& d) { seen << QString("found %1 %2").arg(d.index).arg(d.name); });
 
     // A quick disconnection and reconnection in one pass ends connected.
@@ -325,19 +326,20 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
             int passkeyRequests = 0, connectedCount = 0;
             QString passkey;
             QList<int> states;
-            connect(bt, &BluetoothCommunicator::NewDeviceFound, this,
+            QObject context; // goes before the counters, with any call still queued
+            connect(bt, &BluetoothCommunicator::NewDeviceFound, &context,
                     [&](const BluetoothCommunicator::BTDevInfo& d) { found.append(d); }, Qt::QueuedConnection);
             // The user types the passkey when asked.
-            connect(bt, &BluetoothCommunicator::passkeyRequested, this,
+            connect(bt, &BluetoothCommunicator::passkeyRequested, &context,
                     [&] {
                         ++passkeyRequests;
                         QCOMPARE(bt->enterPasskey("123456"), 0);
                     },
                     Qt::QueuedConnection);
-            connect(bt, &BluetoothCommunicator::Connected, this, [&] { ++connectedCount; }, Qt::QueuedConnection);
-            connect(bt, &BluetoothCommunicator::PasskeyReceived, this,
+            connect(bt, &BluetoothCommunicator::Connected, &context, [&] { ++connectedCount; }, Qt::QueuedConnection);
+            connect(bt, &BluetoothCommunicator::PasskeyReceived, &context,
                     [&](const BluetoothCommunicator::BTDevPasskey& k) { passkey = k.text(); }, Qt::QueuedConnection);
-            connect(bt, &CommunicatorBase::sigStatusChanged, this, [&](int s) { states.append(s); },
+            connect(bt, &CommunicatorBase::sigStatusChanged, &context, [&](int s) { states.append(s); },
                     Qt::QueuedConnection);
             selector.startCommunicator();
             QVERIFY(!selector.selectionAllowed);
@@ -400,7 +402,8 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
             if (round == 1) {
                 // The user ends the module connection before switching back.
                 int disconnectedCount = 0;
-                connect(bt, &BluetoothCommunicator::Disconnected, this, [&] { ++disconnectedCount; },
+                QObject disconnectContext;
+                connect(bt, &BluetoothCommunicator::Disconnected, &disconnectContext, [&] { ++disconnectedCount; },
                         Qt::QueuedConnection);
                 QCOMPARE(bt->disconnectDevice(), 0);
                 QVERIFY(!bt->linked);

@@ -53,7 +53,8 @@ void TestLinkSession::linksIdentifiesAndReadsFeatures()
     LinkRig rig;
     rig.sim.setFeatureBitmap(0x40, {0xFFFFFFFF, 0x0000FFFF, 0, 1});
     QStringList versions; // in this thread; the signal comes from the transport's
-    connect(&rig.handler, &Y5ProtocolHandler::sigReceivedVersionString, this,
+    QObject context;      // goes before versions, with any call still queued
+    connect(&rig.handler, &Y5ProtocolHandler::sigReceivedVersionString, &context,
             [&](const QString& v) { versions << v; }, Qt::QueuedConnection);
     QVERIFY(rig.start());
     QTRY_COMPARE_WITH_TIMEOUT(rig.pump.linkStarts(), 1, 5000);

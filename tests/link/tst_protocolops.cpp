@@ -390,7 +390,8 @@ void TestProtocolOps::restoreAfterUpdate()
     connect(&rig.handler, &Y5ProtocolHandler::sigAuthenticationFailed, this, [&] { ++refused; },
             Qt::DirectConnection);
     QList<int> progress;
-    connect(rig.comm, &CommunicatorBase::sigFirmwareUpdateProgress, this,
+    QObject context; // goes before progress, with any call still queued
+    connect(rig.comm, &CommunicatorBase::sigFirmwareUpdateProgress, &context,
             [&](int v, int code, const QString&) { progress << v << code; }, Qt::QueuedConnection);
     QVERIFY(rig.start());
 
