@@ -181,8 +181,10 @@ bool Y5ProtocolHandler::authenticate()
     Communicator* c = communicator_;
     if (!c)
         return false;
-    sendPasswordQuery(20);
+    // Awaited before it is asked: the reply can come back on the transport's
+    // thread before the next line here runs.
     pw1ReplyPending = true;
+    sendPasswordQuery(20);
     if (!sleepUnlessStopped(timing_.authFirstSleepMs))
         return false;
     processEvents();

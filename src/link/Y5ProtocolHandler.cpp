@@ -227,7 +227,10 @@ void Y5ProtocolHandler::probeBootloader()
     if (std::memchr(bytes, '#', size_t(n))) {
         std::printf("Receive #. Sending #\n");
         std::fflush(stdout);
-        c->write("#", 1);
+        {
+            QMutexLocker lock(&c->portMutex()); // the poller writes from its own thread
+            c->write("#", 1);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(timing_.probeAnswerWaitMs));
     }
 }
