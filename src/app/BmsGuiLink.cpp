@@ -98,6 +98,9 @@ void BMS_GUI::slotReceivedVersionString(QString line)
     if (m_protocolHandler->resetPending) {
         // After a reset the unit asks for the login again: query it.
         QTimer::singleShot(100, this, [this] {
+            // Another version line may have asked already and had its answer.
+            if (!m_protocolHandler->resetPending)
+                return;
             // Awaited before it is asked, or a quick reply goes unnoticed.
             m_protocolHandler->pw1ReplyPending = true;
             m_protocolHandler->sendPasswordQuery(20);
