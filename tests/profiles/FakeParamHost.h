@@ -95,7 +95,7 @@ public:
         return widget;
     }
 
-    const Declaration* find(const QString& name) const
+    const Declaration* declaration(const QString& name) const
     {
         for (const Declaration& d : declarations)
             if (d.name == name)

@@ -80,20 +80,20 @@ void TestSocCustomProfile::declaresTheCellModelParameters()
     QCOMPARE(d[66].scale, 0.0001);
     QCOMPARE(d[68].minimum, -0.00005);
 
-    const Declaration* r0 = p.host.find("R0 Value");
+    const Declaration* r0 = p.host.declaration("R0 Value");
     QVERIFY(r0 && r0->isFloat && r0->kind == 4 && qFuzzyCompare(r0->scale, 1e-7));
     QVERIFY(r0->widget->isEnabled());
     QCOMPARE(r0->widget->styleSheet(), QString("QLineEdit{color: black; background: white;}"));
     QVERIFY(r0->widget->parent()); // placed
-    QCOMPARE(p.host.find("Cp1 Value")->maximum, double(FLT_MAX));
-    QCOMPARE(p.host.find("BSE_INIT_VPSOC_P_VP1")->minimum, double(FLT_MIN));
-    const Declaration* cbat = p.host.find("Cbat Value");
+    QCOMPARE(p.host.declaration("Cp1 Value")->maximum, double(FLT_MAX));
+    QCOMPARE(p.host.declaration("BSE_INIT_VPSOC_P_VP1")->minimum, double(FLT_MIN));
+    const Declaration* cbat = p.host.declaration("Cbat Value");
     QVERIFY(cbat && !cbat->isFloat && cbat->id == 0x0102 && cbat->scale == 0.1);
 
-    const Declaration* msd = p.host.find("MSD Enable");
+    const Declaration* msd = p.host.declaration("MSD Enable");
     QVERIFY(msd && msd->kind == 7 && msd->featureId == 111 && msd->id == 0x1608);
     QCOMPARE(msd->param->bitMask, 0x80u);
-    const Declaration* debug = p.host.find("ESTIMATOR_DEBUG_ENABLE");
+    const Declaration* debug = p.host.declaration("ESTIMATOR_DEBUG_ENABLE");
     QVERIFY(debug && debug->id == 0x2001 && debug->featureId == 110);
     QCOMPARE(debug->param->bitMask, 0x04u);
     for (const Declaration& x : d)
