@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <cfloat>
 #include <cmath>
@@ -39,6 +40,18 @@ constexpr int kEstimatorDebugId = 0x2001;
 
 // The step in which the unit keeps each temperature coefficient C1..C5.
 constexpr double kCoefficientSteps[5] = {0.1, 0.01, 0.0001, 0.00001, 0.00001};
+
+// A SOC slot's text as a whole number; a text shown with decimals still
+// reads as its value, not as 0.
+int socFromText(const QString& text)
+{
+    bool ok = false;
+    const int soc = text.trimmed().toInt(&ok);
+    if (ok)
+        return soc;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(value) && std::fabs(value) < 1e6 ? int(std::lround(value)) : 0;
+}
 
 void tip(QWidget* target, const QString& text, int placement)
 {
@@ -276,7 +289,7 @@ void SocCustomProfile::slotEditSocOcvCurve()
 {
     SOCOCVCurveEditWidget::PointMap points;
     for (int i = 0; i < kCurvePoints; ++i) {
-        const int soc = m_host->paramText(kSocPointId + i).trimmed().toInt();
+        const int soc = socFromText(m_host->paramText(kSocPointId + i));
         const double ocv = m_host->paramText(kOcvPointId + 2 * i).trimmed().toDouble();
         if (soc == 255 || points.contains(soc))
             continue; // unused slot; of equal SOCs the lowest slot wins
@@ -294,6 +307,12 @@ void SocCustomProfile::commitCurve(const SOCOCVCurveEditWidget::PointMap& points
                            QStringLiteral("At least 5 SOC values should be added to table in order to use the SOC-SOH algorithm."));
         return;
     }
+
+    // The writes let events run; a second press meanwhile would interleave
+    // its writes with these.
+    if (m_committingCurve)
+        return;
+    QScopedValueRollback<bool> committing(m_committingCurve, true);
 
     QProgressDialog progress(this);
     progress.setWindowModality(Qt::WindowModal);

@@ -61,4 +61,5 @@ private:
     ProfileDialogs* m_dialogs;
     SOCOCVCurveEditWidget* m_curveEditor = nullptr;
     TemperatureDependencyEditWidget* m_temperatureEditor = nullptr;
+    bool m_committingCurve = false;
 };
