@@ -94,10 +94,8 @@ TemperatureDependencyEditWidget::TemperatureDependencyEditWidget(const QString& 
 
         connect(slider, &QSlider::valueChanged, this, [this, i](int value) { sliderMoved(i, value); });
         connect(editor, &QLineEdit::editingFinished, this, [this, i]() { finishEdit(i); });
-        connect(editor, &QLineEdit::textChanged, this, [this, i, editor]() {
-            editor->setStyleSheet(isAcceptable(i) ? QStringLiteral("QLineEdit { border: 1px solid #1fb5ad; }")
-                                                  : QStringLiteral("QLineEdit { border: 1px solid red; }"));
-        });
+        connect(editor, &QLineEdit::textChanged, this, [this, i]() { markAcceptable(i); });
+        markAcceptable(i);
     }
     panel->setRowStretch(3 + m_specs.size(), 1);
     left->addLayout(panel);
@@ -138,6 +136,12 @@ bool TemperatureDependencyEditWidget::isAcceptable(int index) const
     const double value = m_editors.at(index)->text().toDouble(&ok);
     const TemperatureCoefficientSpec& spec = m_specs.at(index);
     return ok && std::isfinite(value) && value >= spec.minimum && value <= spec.maximum;
+}
+
+void TemperatureDependencyEditWidget::markAcceptable(int index)
+{
+    m_editors.at(index)->setStyleSheet(isAcceptable(index) ? QStringLiteral("QLineEdit { border: 1px solid #1fb5ad; }")
+                                                           : QStringLiteral("QLineEdit { border: 1px solid red; }"));
 }
 
 void TemperatureDependencyEditWidget::sliderMoved(int index, int value)

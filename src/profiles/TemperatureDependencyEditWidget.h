@@ -65,6 +65,7 @@ public slots:
 
 private:
     bool isAcceptable(int index) const;
+    void markAcceptable(int index);
     void sliderMoved(int index, int value);
     void finishEdit(int index);
     double stepsPerUnit(int index) const;
