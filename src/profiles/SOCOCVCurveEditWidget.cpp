@@ -342,7 +342,9 @@ void SOCOCVCurveEditWidget::ocvEdited(QTableWidgetItem* item, int stored)
         return;
     }
     const int soc = socText.toInt();
-    const double ocv = text.trimmed().toDouble(); // not a number reads as 0 and is refused
+    double ocv = text.trimmed().toDouble(); // not a number reads as 0 and is refused
+    if (!std::isfinite(ocv))
+        ocv = 0; // "inf" would pass the tolerant check against 4.55 V
 
     double upper = kHighestOcv;
     double lower = kLowestOcv;

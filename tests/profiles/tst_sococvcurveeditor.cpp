@@ -113,6 +113,7 @@ void TestSocOcvCurveEditor::ocvIsCheckedAgainstItsNeighbours_data()
     const PointMap low = {{0, 2.8}, {50, 3.3}};
     QTest::newRow("4.55 at the top") << low << 100 << "4.55" << QString();
     QTest::newRow("4.56 at the top") << low << 100 << "4.56" << range.arg("3.3000V to 4.5500V");
+    QTest::newRow("infinity at the top") << low << 100 << "inf" << range.arg("3.3000V to 4.5500V");
     const PointMap high = {{50, 3.3}, {100, 3.6}};
     QTest::newRow("2.0 at the bottom") << high << 0 << "2.0" << QString();
     QTest::newRow("1.99 at the bottom") << high << 0 << "1.99" << range.arg("2.0000V to 3.3000V");
