@@ -2,8 +2,6 @@
 
 #include "BluetoothModule.h"
 
-#include <QLabel>
-
 #include <algorithm>
 
 // Resources of a static library are registered by hand.
@@ -18,8 +16,7 @@ DisplayUnitHooks defaultDisplayUnit()
 {
     // Stands in for the display unit window until that window is part of the
     // build.
-    auto* window = new QLabel(QObject::tr("Display Unit"));
-    window->setAlignment(Qt::AlignCenter);
+    auto* window = new QWidget;
     return {window, [window] {
                 window->show();
                 window->raise();
