@@ -61,6 +61,15 @@ QLabel* fieldLabel(const QString& text)
     return label;
 }
 
+// The module commands' results are not shown, but a refused one is logged.
+bool logIfRefused(const char* command, int result)
+{
+    if (result != 0)
+        logMessage(QStringLiteral("Bluetooth module %1 not sent (code %2)").arg(QLatin1String(command)).arg(result),
+                   0);
+    return result == 0;
+}
+
 void waitProcessing(QEventLoop::ProcessEventsFlags flags)
 {
     QCoreApplication::processEvents(flags, 20);
@@ -526,8 +535,8 @@ void BluetoothModule::UpdateDevicePIN()
     if (!prompts().confirm(title, question))
         return;
     if (text.isEmpty()) {
-        devicePin.clear();
-        communicator->setPinProtection(nullptr, false);
+        if (logIfRefused("PIN protection off", communicator->setPinProtection(nullptr, false)))
+            devicePin.clear();
         return;
     }
     // Six digits or nothing: the mask "******" left in the field is no PIN,
@@ -538,8 +547,9 @@ void BluetoothModule::UpdateDevicePIN()
                           tr(QStringLiteral("PIN must be %1 digits long.").arg(kPinLength).toUtf8().constData()));
         return;
     }
-    devicePin = text;
-    communicator->setPinProtection(digits.constData(), true);
+    // The PIN shown later is the one the module took.
+    if (logIfRefused("PIN", communicator->setPinProtection(digits.constData(), true)))
+        devicePin = text;
 }
 
 // ---- name, lock, reset
@@ -551,7 +561,7 @@ void BluetoothModule::UpdateDeviceName()
     const QString name = nameEdit->text();
     if (name.size() < kNameMin || name.size() > kNameMax)
         return;
-    communicator->setDeviceName(name);
+    logIfRefused("name", communicator->setDeviceName(name));
     const QString serial = selected->serialItem.text();
     selected = nullptr;
     if (communicator->disconnectDevice() != 0)
@@ -596,13 +606,13 @@ void BluetoothModule::reconnectTick()
 void BluetoothModule::LockDevice()
 {
     if (communicator)
-        communicator->lockModule();
+        logIfRefused("lock", communicator->lockModule());
 }
 
 void BluetoothModule::resetModule()
 {
     if (!reportIfLocked())
-        communicator->resetModule();
+        logIfRefused("reset", communicator->resetModule());
 }
 
 // ---- dongle

@@ -1,11 +1,13 @@
 // The Bluetooth module page against the BLE dongle emulator (bridged to a
 // control-unit emulator): switching the tool's link to Bluetooth and back,
 // connecting with the passkey window, the module settings as the module
-// receives them, a locked module, and a missing or unplugged dongle.
+// receives them (or refuses them), a locked module, and a missing or
+// unplugged dongle.
 #include "BleDongleEmulator.h"
 #include "BluetoothModule.h"
 #include "ControlUnitSim.h"
 #include "DonglePort.h"
+#include "Log.h"
 #include "RecordingPrompts.h"
 #include "Y5ProtocolHandler.h"
 
@@ -59,7 +61,7 @@ private slots:
     void moduleSettingsReachTheModule();
     void lockedModuleLeavesOnlyShowPin();
     void missingDongleTurnsBluetoothOff();
-    void unpluggedDongleTurnsBluetoothOff();
+    void moduleWithoutPinThenUnpluggedDongle();
     void switchChangeDuringAChangeIsHandledAfterIt();
 
 private:
@@ -357,7 +359,7 @@ void TestBtModule::missingDongleTurnsBluetoothOff()
     QCOMPARE(prompts.warnings.size(), 1);
 }
 
-void TestBtModule::unpluggedDongleTurnsBluetoothOff()
+void TestBtModule::moduleWithoutPinThenUnpluggedDongle()
 {
     BleDongleEmulator::Options options;
     options.passkey.clear(); // pairs without asking
@@ -365,6 +367,23 @@ void TestBtModule::unpluggedDongleTurnsBluetoothOff()
     QVERIFY(rig.start());
     turn(LabelToggleSwitch::on);
     QVERIFY(connectFirstModule());
+
+    // No PIN to switch off: the module refuses, the log says so, and the
+    // page does not pretend the protection changed.
+    QStringList log;
+    QMutex logMutex;
+    setLogSink([&](const QString& text, int) {
+        QMutexLocker lock(&logMutex);
+        log << text;
+    });
+    page->devicePin = "999999";
+    page->pinEdit->clear();
+    QTest::mouseClick(page->updatePinButton, Qt::LeftButton);
+    setLogSink(nullptr);
+    QCOMPARE(page->devicePin, QString("999999"));
+    QVERIFY(log.contains("Bluetooth module PIN protection off not sent (code 2)"));
+    QVERIFY(rig.dongle.moduleCommands().isEmpty());
+
     rig.dongle.unplug();
     QTRY_COMPARE_WITH_TIMEOUT(page->enableSwitch->state(), LabelToggleSwitch::off, 5000);
     QCOMPARE(selector()->currentSelection(), CommunicatorSelector::Dummy);
