@@ -87,6 +87,9 @@ void TstCanJobs::discovery()
     Device mute = device(12, 0x00AA0004, 0x300);
     mute.noBaseIdReply = true;
     rig.bus.addDevice(mute);
+    Device garbled = device(1, 0x00AA0005, 0x400);
+    garbled.corruptRoute = true; // its answers are not route replies
+    rig.bus.addDevice(garbled);
     QVERIFY(rig.start());
     QSignalSpy status(rig.cc, &canConfig::sigCanDeviceOperationStatus);
 

@@ -3,6 +3,8 @@
 #include "FakeCanLink.h"
 #include "canConfig.h"
 
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -67,6 +69,8 @@ private slots:
     void discoveryRefusedSaysSo();
     void commitRefusesWrappingIdentifiers_data();
     void commitRefusesWrappingIdentifiers();
+    void ticksWaitForModeChanges();
+    void progressDialog();
 };
 
 // How each route step waits: when it resends and when it gives up.
@@ -448,6 +452,64 @@ void TstCanSteps::commitRefusesWrappingIdentifiers()
     QCOMPARE(r.cc.isBusy(), starts);
     QCOMPARE(r.status.first(), (QVariantList{starts ? 0 : 2, 1}));
     QCOMPARE(r.link->canModes.size() + r.link->plainModes.size(), starts ? 1 : 0);
+}
+
+// The mode changes process events, ticks among them: a job must not move
+// on (and send, or change the mode again) before the change is confirmed.
+void TstCanSteps::ticksWaitForModeChanges()
+{
+    int nestedTicks = 0;
+    struct NestedLink : FakeCanLink
+    {
+        std::function<void()> duringWait;
+        bool setCanConfigMode(bool enter, const std::array<quint32, 5>& w) override
+        {
+            if (duringWait)
+                duringWait();
+            return FakeCanLink::setCanConfigMode(enter, w);
+        }
+    };
+    auto* link = new NestedLink;
+    canConfig cc{std::unique_ptr<CanLinkServices>(link)};
+    cc.startDiscovery(false);
+    QVERIFY(cc.isBusy());
+    link->duringWait = [&] {
+        for (int i = 0; i < 5; ++i, ++nestedTicks)
+            cc.slotCanProcess();
+    };
+    QVERIFY(cc.enterConfigMode(-1));
+    QCOMPARE(nestedTicks, 5);
+    QVERIFY(link->sent.isEmpty());
+    // Outside the wait the job runs.
+    cc.slotCanProcess();
+    cc.slotCanProcess();
+    QCOMPARE(link->sent.size(), 3); // 10 EF three times
+}
+
+void TstCanSteps::progressDialog()
+{
+    Rig r;
+    QProgressDialog* d = r.cc.progressDialog();
+    QVERIFY(!d->isVisible());
+    r.cc.showDiscoveryProgress();
+    QVERIFY(d->isVisible());
+    QCOMPARE(d->labelText(), QStringLiteral("CAN device discovery... Looking for devices"));
+    r.cc.updateProgress(40, QStringLiteral(" step"), QStringLiteral("CGM 1"));
+    QCOMPARE(d->labelText(), QStringLiteral("Sending configuration to CGM 1... step"));
+    QCOMPARE(d->value(), 40);
+    // "Hide" hides the dialog for the rest of the job, which goes on.
+    QPushButton* hide = d->findChild<QPushButton*>();
+    QVERIFY(hide);
+    QCOMPARE(hide->text(), QStringLiteral("Hide"));
+    hide->click();
+    QVERIFY(!d->isVisible());
+    r.cc.updateProgress(60, QString(), QStringLiteral("CGM 1"));
+    QVERIFY(!d->isVisible());
+    r.cc.showCommitProgress(QStringLiteral("Single CGM"));
+    QVERIFY(d->isVisible());
+    QCOMPARE(d->labelText(), QStringLiteral("Sending configuration to Single CGM..."));
+    r.cc.hideProgress();
+    QVERIFY(!d->isVisible());
 }
 
 QTEST_MAIN(TstCanSteps)
