@@ -3,4 +3,4 @@
 #include <QLoggingCategory>
 
 // The CAN jobs' developer trace ("bms.can").
-Q_DECLARE_LOGGING_CATEGORY(lcCan)
+Q_DECLARE_LOGGING_CATEGORY(lcCanJobs)

@@ -77,7 +77,7 @@ bool canConfig::commitDeviceResult(quint8 index, quint8& status, quint32& serial
 void canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
 {
     if (!blocksFit(baseId, extended, m_commitTypes.size() + m_unassignedTypes.size())) {
-        qCDebug(lcCan, "commit: identifiers from base %04X do not fit", unsigned(baseId));
+        qCDebug(lcCanJobs, "commit: identifiers from base %04X do not fit", unsigned(baseId));
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpCommit);
         return;
     }
@@ -97,7 +97,7 @@ void canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quin
                                         quint16 baseId, bool extended, quint8 speedCode)
 {
     if (!blocksFit(baseId, extended, moduleIndex + 1)) {
-        qCDebug(lcCan, "single module commit: identifiers from base %04X do not fit", unsigned(baseId));
+        qCDebug(lcCanJobs, "single module commit: identifiers from base %04X do not fit", unsigned(baseId));
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
         return;
     }
@@ -128,12 +128,12 @@ void canConfig::setSortingAnswer(quint8 which, quint8 answer)
         m_sort.retryAnswered = true;
         m_sort.retryAnswer = answer;
     } else {
-        qCDebug(lcCan, "unknown response received %u", unsigned(which));
+        qCDebug(lcCanJobs, "unknown response received %u", unsigned(which));
         m_sort.sortAnswered = m_sort.retryAnswered = true;
         m_sort.sortAnswer = m_sort.retryAnswer = 0;
         return;
     }
-    qCDebug(lcCan, "sorting ack received %u %u", unsigned(which), unsigned(answer));
+    qCDebug(lcCanJobs, "sorting ack received %u %u", unsigned(which), unsigned(answer));
 }
 
 void canConfig::cancelGen2Operation(quint8 which)
@@ -305,7 +305,7 @@ void canConfig::processCommit()
     case 7: {
         const quint8 r = enumerateCgm(c.newBase, c.sequence, c.extended);
         if (r == 2 || r == 3) {
-            qCDebug(lcCan, r == 2 ? "cgm2 enum finished %04X;" : "cgm2 enum timeout %04X;", unsigned(c.newBase));
+            qCDebug(lcCanJobs, r == 2 ? "cgm2 enum finished %04X;" : "cgm2 enum timeout %04X;", unsigned(c.newBase));
             ++c.sequence;
             c.stage = 8;
             emit sigCGMGen2StatusUpdate(0, r == 2 ? 1 : 2, uint32_t(m_gen2Index), uint32_t(m_gen2Count));
@@ -386,7 +386,7 @@ quint8 canConfig::processSorting()
     switch (s.stage) {
     case 0: {
         if (m_gen2Ids.isEmpty()) {
-            qCDebug(lcCan) << "nothing to sort! ";
+            qCDebug(lcCanJobs) << "nothing to sort! ";
             return 5;
         }
         QVector<quint32> unique;
@@ -403,24 +403,24 @@ quint8 canConfig::processSorting()
         if (!s.sortAnswered)
             return 0;
         if (s.sortAnswer) {
-            qCDebug(lcCan, "procees with sorting, %u", unsigned(m_gen2Ids.size()));
+            qCDebug(lcCanJobs, "procees with sorting, %u", unsigned(m_gen2Ids.size()));
             restart();
             return 0;
         }
-        qCDebug(lcCan) << "do not sort, user said so!";
+        qCDebug(lcCanJobs) << "do not sort, user said so!";
         s.repliesEnabled = false;
         s.stage = 0;
         return 5;
     case 2:
         if (s.request < m_gen2Ids.size()) {
             const quint32 id = m_gen2Ids.at(s.request);
-            qCDebug(lcCan, "sending request to sort for %04X", unsigned(id));
+            qCDebug(lcCanJobs, "sending request to sort for %04X", unsigned(id));
             const QByteArray b = bytes({s.sequence, 0x0F, 0x02});
             sendCanFrame(id, reinterpret_cast<const quint8*>(b.constData()), 3, m_gen2Extended);
             s.stage = 3;
             return 1;
         }
-        qCDebug(lcCan) << "end of base id list, lets wait for acks";
+        qCDebug(lcCanJobs) << "end of base id list, lets wait for acks";
         s.stage = 4;
         return 0;
     case 3: {
@@ -438,10 +438,10 @@ quint8 canConfig::processSorting()
             for (const auto& reply : qAsConst(s.statusReplies)) {
                 if (reply.second == 4) {
                     s.finished.insert(reply.first);
-                    qCDebug(lcCan, "finished sorting %u of total %u", unsigned(s.finished.size()),
+                    qCDebug(lcCanJobs, "finished sorting %u of total %u", unsigned(s.finished.size()),
                             unsigned(m_gen2Ids.size()));
                 } else {
-                    qCDebug(lcCan, "sorting status update received %u", unsigned(reply.second));
+                    qCDebug(lcCanJobs, "sorting status update received %u", unsigned(reply.second));
                     result = 2;
                 }
             }
@@ -455,13 +455,13 @@ quint8 canConfig::processSorting()
         }
         if (s.error) {
             s.error = false;
-            qCDebug(lcCan) << "sorting ack error received";
+            qCDebug(lcCanJobs) << "sorting ack error received";
             return 3;
         }
         if (++m_ticks >= 300) {
             m_ticks = 0;
             s.stage = 5;
-            qCDebug(lcCan) << "sorting timeout, not enough ack's received, retry?";
+            qCDebug(lcCanJobs) << "sorting timeout, not enough ack's received, retry?";
             s.repliesEnabled = false;
             // An answer to an earlier retry question does not answer this one.
             s.retryAnswered = false;
@@ -474,11 +474,11 @@ quint8 canConfig::processSorting()
         if (!s.retryAnswered)
             return 0;
         if (s.retryAnswer) {
-            qCDebug(lcCan) << "retry sorting";
+            qCDebug(lcCanJobs) << "retry sorting";
             restart();
             return 0;
         }
-        qCDebug(lcCan) << "do not retry with sorting;";
+        qCDebug(lcCanJobs) << "do not retry with sorting;";
         m_gen2Ids.clear();
         s.repliesEnabled = false;
         s.stage = 0;

@@ -6,7 +6,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 
-Q_LOGGING_CATEGORY(lcCan, "bms.can")
+Q_LOGGING_CATEGORY(lcCanJobs, "bms.can")
 
 canConfig* g_canConfig = nullptr;
 

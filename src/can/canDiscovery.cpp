@@ -18,7 +18,7 @@ void canConfig::startDiscovery(bool legacy)
 {
     if (!enterConfigMode(-1)) {
         // Said, so that a page waiting for the outcome does not wait forever.
-        qCDebug(lcCan) << "can discover: the control unit refused its configuration mode";
+        qCDebug(lcCanJobs) << "can discover: the control unit refused its configuration mode";
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpDiscovery);
         return;
     }
@@ -55,8 +55,8 @@ void canConfig::clearDiscoverLists()
 
 void canConfig::sortDiscoverList()
 {
-    qCDebug(lcCan) << "discover list sort";
-    qCDebug(lcCan, "pn size %u, sn size %u", unsigned(m_discTypes.size()), unsigned(m_discSerials.size()));
+    qCDebug(lcCanJobs) << "discover list sort";
+    qCDebug(lcCanJobs, "pn size %u, sn size %u", unsigned(m_discTypes.size()), unsigned(m_discSerials.size()));
     const int n = std::min(m_discTypes.size(), m_discSerials.size());
     QVector<std::pair<quint32, quint16>> pairs;
     for (int i = 0; i < n; ++i) {
@@ -72,7 +72,7 @@ void canConfig::sortDiscoverList()
         m_discSerials.append(p.first);
         m_discTypes.append(p.second);
     }
-    qCDebug(lcCan) << "discover list sort end";
+    qCDebug(lcCanJobs) << "discover list sort end";
 }
 
 void canConfig::onDiscoverReply(const quint8* data, quint8 length)
@@ -119,7 +119,7 @@ void canConfig::processDiscovery()
         d.extended = true;
         d.requests = 0;
         clearDiscoverLists();
-        qCDebug(lcCan) << "can discover: internal debug, stage 0";
+        qCDebug(lcCanJobs) << "can discover: internal debug, stage 0";
         d.stage = d.legacy ? 5 : 1;
         break;
     case 1: {
@@ -172,12 +172,12 @@ void canConfig::processDiscovery()
         d.index = 0;
         // A plain count: the list may hold up to 200 devices and more.
         d.remaining = m_discTypes.size();
-        qCDebug(lcCan) << "can discover: device list sort, device count" << d.remaining;
+        qCDebug(lcCanJobs) << "can discover: device list sort, device count" << d.remaining;
         d.stage = 8;
         break;
     case 8:
         if (d.remaining <= 0) {
-            qCDebug(lcCan) << "can discover: no devices to get info, stage 8";
+            qCDebug(lcCanJobs) << "can discover: no devices to get info, stage 8";
             d.stage = 14;
             break;
         }
@@ -188,7 +188,7 @@ void canConfig::processDiscovery()
         m_versionState = 0;
         m_enumState = 0;
         d.retries = 0;
-        qCDebug(lcCan, "can discover: cur dev %04X %08X", unsigned(d.typeId), unsigned(d.serial));
+        qCDebug(lcCanJobs, "can discover: cur dev %04X %08X", unsigned(d.typeId), unsigned(d.serial));
         d.stage = 9;
         break;
     case 9: {
@@ -273,13 +273,13 @@ void canConfig::processDiscovery()
         m_discoveryRunning = false;
         const int n = m_discTypes.size();
         if (m_discTypes.isEmpty() && m_discSerials.isEmpty()) {
-            qCDebug(lcCan) << "there are no devices discovered";
+            qCDebug(lcCanJobs) << "there are no devices discovered";
             finishDiscovery(CanOpFinished);
             break;
         }
         if (m_discSerials.size() != n || m_discVersions.size() != n || m_discBaseIds.size() != n
             || m_discCellCounts.size() != n || m_discExtended.size() != n) {
-            qCDebug(lcCan) << "discover list sizes are wrong, do not sort, error";
+            qCDebug(lcCanJobs) << "discover list sizes are wrong, do not sort, error";
             finishDiscovery(CanOpFailed);
             break;
         }

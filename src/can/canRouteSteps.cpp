@@ -176,7 +176,7 @@ quint8 canConfig::queryCellCount(quint32 baseId, quint8 sequence, bool extended)
     switch (m_cellCountState) {
     case 0: {
         m_query.setUp(baseId, sequence, extended, 1);
-        qCDebug(lcCan) << "get cell count: sending out request";
+        qCDebug(lcCanJobs) << "get cell count: sending out request";
         sendModule(bytes({sequence, 0x01, 0xD8, 0x03}));
         m_cellCountState = 1;
         m_cellCountCalls = 0;
@@ -195,7 +195,7 @@ quint8 canConfig::queryCellCount(quint32 baseId, quint8 sequence, bool extended)
             m_cellCount = m_query.cellCount;
             m_query.active = false;
             m_cellCountState = 0;
-            qCDebug(lcCan, "get cell count: got %u cells for %08X", unsigned(m_cellCount), unsigned(m_query.requestId));
+            qCDebug(lcCanJobs, "get cell count: got %u cells for %08X", unsigned(m_cellCount), unsigned(m_query.requestId));
             return 2;
         }
         if (++m_cellCountCalls > 49 || m_query.error) {
@@ -203,7 +203,7 @@ quint8 canConfig::queryCellCount(quint32 baseId, quint8 sequence, bool extended)
             m_query.active = false;
             m_cellCount = 0;
             m_cellCountState = 0;
-            qCDebug(lcCan, "get cell count: timeout or error for %08X", unsigned(m_query.requestId));
+            qCDebug(lcCanJobs, "get cell count: timeout or error for %08X", unsigned(m_query.requestId));
             return 3;
         }
         return 0;

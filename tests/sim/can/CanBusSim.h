@@ -39,6 +39,10 @@ class ControlUnitSim;
 //       enumeration -> seq 01 00 01 (running), later seq 01 00 02 (done)
 //       sorting     -> seq 02 00 03 (running), later seq 02 00 04 (done)
 //   seq 0A cells, seq 0B 00                 stored, no answer
+// Faults: per-device knobs in Device (silent, garbled route answers, refusals,
+// missing answers, sorting errors); two devices added with the same type and
+// serial act as one address with a duplicate serial; the control unit's own
+// knobs (dropped or corrupted lines) apply to every "CN1" answer.
 class CanBusSim
 {
 public:
