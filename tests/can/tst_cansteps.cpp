@@ -70,6 +70,7 @@ private slots:
     void commitRefusesWrappingIdentifiers_data();
     void commitRefusesWrappingIdentifiers();
     void ticksWaitForModeChanges();
+    void sortingRetryIsAskedEachTime();
     void progressDialog();
 };
 
@@ -484,6 +485,82 @@ void TstCanSteps::ticksWaitForModeChanges()
     cc.slotCanProcess();
     cc.slotCanProcess();
     QCOMPARE(link->sent.size(), 3); // 10 EF three times
+}
+
+// A gen2 module that never reports its sorting done: every time-out asks
+// again, and the job waits for each answer.
+void TstCanSteps::sortingRetryIsAskedEachTime()
+{
+    qRegisterMetaType<uint8_t>("uint8_t");
+    Rig r;
+    QStringList inbox;
+    bool inMode = false;
+    int sortRequests = 0;
+    int armed = 0; // 1 cell count, 0x11 enumeration, 0x12 sorting
+    r.link->responder = [&](const CanTunnelFrame& f) {
+        const quint8* d = f.data.data();
+        if (f.id == 0x1FFFFEE5) {
+            const quint8 code = d[0];
+            QByteArray reply;
+            reply.append(char(code)).append(char(0xFF - code));
+            if (code == 0x01)
+                inMode = true;
+            if (code == 0x02)
+                inMode = false;
+            reply += code == 0x09 ? le32(inMode ? 0xFF00FF00 : 1) : QByteArray(2, 0);
+            inbox << routeReply(reply);
+            return;
+        }
+        // The module, moved to 0x208 (11-bit).
+        if (f.id != 0x208)
+            return;
+        const QByteArray seq(1, char(d[0]));
+        if (d[1] == 0x01) {
+            armed = 1;
+        } else if (d[1] == 0x0F) {
+            armed = 0x10 + d[2];
+        } else if (d[1] == 0xFF) {
+            if (armed == 1)
+                inbox << line(0x209, seq + QByteArray::fromHex("0E"), false);
+            else if (armed == 0x11)
+                inbox << line(0x209, seq + QByteArray::fromHex("010002"), false);
+            else if (armed == 0x12)
+                ++sortRequests; // never done
+        }
+    };
+    QSignalSpy questions(&r.cc, &canConfig::sigCanDeviceSortingRequest);
+    auto run = [&](int ticks) {
+        for (int i = 0; i < ticks && r.cc.isBusy(); ++i) {
+            const QStringList lines = inbox;
+            inbox.clear();
+            for (const QString& l : lines)
+                r.cc.processSentence(l);
+            r.cc.slotCanProcess();
+        }
+    };
+    r.cc.clearCommitLists();
+    r.cc.addCommitDevice(9, 0x91);
+    r.cc.startCommit(0x200, false, 1);
+    run(2000);
+    QCOMPARE(questions.size(), 1);
+    QCOMPARE(questions.at(0).at(0).toInt(), 0);
+    r.cc.setSortingAnswer(0, 1);
+    run(2000);
+    QCOMPARE(sortRequests, 1);
+    QCOMPARE(questions.size(), 2);
+    QCOMPARE(questions.at(1).at(0).toInt(), 1);
+    r.cc.setSortingAnswer(1, 1);
+    run(2000);
+    QCOMPARE(sortRequests, 2);
+    QCOMPARE(questions.size(), 3);
+    // The earlier "retry" does not answer this question.
+    run(500);
+    QVERIFY(r.cc.isBusy());
+    QCOMPARE(sortRequests, 2);
+    r.cc.setSortingAnswer(1, 0);
+    run(50);
+    QVERIFY(!r.cc.isBusy());
+    QCOMPARE(r.status.last(), (QVariantList{1, 1}));
 }
 
 void TstCanSteps::progressDialog()
