@@ -66,7 +66,8 @@ private slots:
     void filterWords();
     void plainModeFallback();
     void discoveryOfManyDevices();
-    void discoveryRefusedSaysSo();
+    void refusedModeSaysSo_data();
+    void refusedModeSaysSo();
     void commitRefusesWrappingIdentifiers_data();
     void commitRefusesWrappingIdentifiers();
     void ticksWaitForModeChanges();
@@ -415,15 +416,35 @@ void TstCanSteps::discoveryOfManyDevices()
     QCOMPARE(r.link->plainModes.last(), false); // left the configuration mode
 }
 
-void TstCanSteps::discoveryRefusedSaysSo()
+// The unit refuses every configuration mode: no job starts, and the
+// waiting page hears that it failed.
+void TstCanSteps::refusedModeSaysSo_data()
 {
+    QTest::addColumn<int>("operation");
+    QTest::newRow("discovery") << 0;
+    QTest::newRow("commit") << 1;
+    QTest::newRow("single module") << 2;
+}
+
+void TstCanSteps::refusedModeSaysSo()
+{
+    QFETCH(int, operation);
     Rig r;
     r.link->canModeWorks = false;
     r.link->plainModeWorks = false;
-    r.cc.startDiscovery(true);
+    if (operation == 0) {
+        r.cc.startDiscovery(true);
+    } else if (operation == 1) {
+        r.cc.addCommitDevice(1, 5);
+        r.cc.startCommit(0x10, false, 1);
+    } else {
+        r.cc.startSingleModuleCommit(0, 1, 5, 12, 0x10, false, 1);
+    }
     QVERIFY(!r.cc.isBusy());
     QCOMPARE(r.status.size(), 1);
-    QCOMPARE(r.status.first(), (QVariantList{2, 0}));
+    QCOMPARE(r.status.first(), (QVariantList{2, operation}));
+    QVERIFY(r.link->sent.isEmpty());
+    QVERIFY(!r.cc.progressDialog()->isVisible());
 }
 
 void TstCanSteps::commitRefusesWrappingIdentifiers_data()
