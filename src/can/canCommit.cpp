@@ -35,8 +35,11 @@ quint32 canConfig::allocatedId(quint16 base, bool extended, quint32 offset)
     return extended ? (quint32(base) << 16) + offset : (quint32(base) + offset) & 0x7FF;
 }
 
+// The lists stay as they are while a commit runs: the job indexes them.
 void canConfig::clearCommitLists()
 {
+    if (m_commitRunning)
+        return;
     m_commitTypes.clear();
     m_commitSerials.clear();
     m_commitStatus.clear();
@@ -48,6 +51,8 @@ void canConfig::clearCommitLists()
 
 void canConfig::addCommitDevice(quint16 typeId, quint32 serial)
 {
+    if (m_commitRunning)
+        return;
     m_commitTypes.append(typeId);
     m_commitSerials.append(serial);
     m_commitStatus.append(CommitPending);
@@ -57,6 +62,8 @@ void canConfig::addCommitDevice(quint16 typeId, quint32 serial)
 
 void canConfig::addUnassignedDevice(quint16 typeId, quint32 serial)
 {
+    if (m_commitRunning)
+        return;
     m_unassignedTypes.append(typeId);
     m_unassignedSerials.append(serial);
 }

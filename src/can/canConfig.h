@@ -98,7 +98,7 @@ public:
     void clearDiscoverLists();
     void sortDiscoverList();
 
-    // --- configuration commit
+    // --- configuration commit (the lists do not change while it runs)
     void clearCommitLists();
     void addCommitDevice(quint16 typeId, quint32 serial);
     void addUnassignedDevice(quint16 typeId, quint32 serial);

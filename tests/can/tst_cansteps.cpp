@@ -474,6 +474,11 @@ void TstCanSteps::commitRefusesWrappingIdentifiers()
     QCOMPARE(r.cc.isBusy(), starts);
     QCOMPARE(r.status.first(), (QVariantList{starts ? 0 : 2, 1}));
     QCOMPARE(r.link->canModes.size() + r.link->plainModes.size(), starts ? 1 : 0);
+    // A running commit keeps its lists.
+    r.cc.clearCommitLists();
+    r.cc.addUnassignedDevice(1, 99);
+    QCOMPARE(r.cc.commitDeviceCount(), starts ? devices : 0);
+    QCOMPARE(r.cc.unassignedDeviceCount(), starts ? 0 : 1);
 }
 
 // The mode changes process events, ticks among them: a job must not move
