@@ -1,15 +1,18 @@
 #include "ImageFiles.h"
 
 #include <QIODevice>
+#include <QtGlobal>
 
+// Marked for the Update page's translation table (the page decides which
+// it translates).
 namespace ImageFileText {
-const char* const kCouldNotOpen = "Could not open the file!";
-const char* const kNotY55 = "The firmware is for Control Unit Y5.5!";
-const char* const kY55Serial = "The firmware is for Control Unit Y5.5 with serial number %1 !";
-const char* const kBadFormat = "Bad file format!";
-const char* const kDifferentDevice = "The firmware is for different device!";
-const char* const kBadRecordLine = "No ':' entry found, or too short entry, wrong file?";
-const char* const kWrongFile = "Wrong file specified!";
+const char* const kCouldNotOpen = QT_TRANSLATE_NOOP("UpdatePage", "Could not open the file!");
+const char* const kNotY55 = QT_TRANSLATE_NOOP("UpdatePage", "The firmware is for Control Unit Y5.5!");
+const char* const kY55Serial = QT_TRANSLATE_NOOP("UpdatePage", "The firmware is for Control Unit Y5.5 with serial number %1 !");
+const char* const kBadFormat = QT_TRANSLATE_NOOP("UpdatePage", "Bad file format!");
+const char* const kDifferentDevice = QT_TRANSLATE_NOOP("UpdatePage", "The firmware is for different device!");
+const char* const kBadRecordLine = QT_TRANSLATE_NOOP("UpdatePage", "No ':' entry found, or too short entry, wrong file?");
+const char* const kWrongFile = QT_TRANSLATE_NOOP("UpdatePage", "Wrong file specified!");
 } // namespace ImageFileText
 
 namespace {
