@@ -245,6 +245,8 @@ void TestFwUpdater::damagedImageNotSent()
     QByteArray image = frameImage(firmwareFrames());
     image.chop(3);
     QVERIFY(!Y5FwUpdater::isFrameImage(image));
+    QVERIFY(Y5FwUpdater::isFrameImage(frameImage({"", "a"})));
+    QVERIFY(!Y5FwUpdater::isFrameImage(QByteArray(1, 0)));
     QVERIFY(rig.runUpdate(image));
     QCOMPARE(lastValue(rig.progressRecord(), 1), -1);
     QVERIFY(rig.log().contains("Software update failed: the image is damaged"));

@@ -152,8 +152,9 @@ bool Y5FwUpdater::updateFirmware()
     logMessage(QStringLiteral("Initiated software update"), 0);
     const QByteArray imageCopy = image();
     const bool canopen = handler_->deviceKind() == QLatin1String("BMS3");
-    // A damaged legacy image is refused before the unit leaves its firmware.
-    if (!canopen && !isFrameImage(imageCopy))
+    // An empty or damaged image is refused before the unit leaves its
+    // firmware: nothing would be written, yet success reported.
+    if (imageCopy.isEmpty() || (!canopen && !isFrameImage(imageCopy)))
         return fail(-1, QStringLiteral("Software update failed: the image is damaged"), false);
 
     handler_->clearSentenceQueue();
@@ -252,7 +253,8 @@ bool Y5FwUpdater::legacyTransfer(const QByteArray& image)
         drainBytes(true);
         transport_->setTimeout(timing_.frameReadTimeoutMs);
         emit transport_->sigFirmwareUpdateProgress(int(acknowledged * 100 / size), 1, QString());
-        std::printf("Frame length %d at index %lld\n", frameLength, static_cast<long long>(index));
+        std::printf("Frame length %d at index %lld: %s\n", frameLength, static_cast<long long>(index),
+                    image.mid(int(index), frameLength).toHex(' ').constData());
         transport_->write(image.constData() + index, frameLength);
         transport_->flush();
         logMessage(QStringLiteral("Sending frame:\n"), 0);
