@@ -46,6 +46,7 @@ ConfigPage::ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     const int scibIndex = tabWidget->indexOf(scibTab);
     if (scibIndex >= 0)
         tabWidget->removeTabAt(scibIndex);
+    updateButtonsEnabled();
 }
 
 ConfigPage::~ConfigPage()
@@ -212,12 +213,3 @@ void ConfigPage::slotCanSplitterConfigFinish(int) {}
 void ConfigPage::slotCanDeviceSortingRequest(uint8_t) {}
 void ConfigPage::slotCGMGen2StatusUpdate(uint32_t, uint32_t, uint32_t, uint32_t) {}
 void ConfigPage::slotLoadConfigurationFromHardDrive() {}
-
-void ConfigPage::slotLoginPressed()
-{
-    // No password entry yet: answer at once so that a login wait ends.
-    if (Y5ProtocolHandler* h = protocolHandler())
-        h->loginAnswered = true;
-}
-
-void ConfigPage::slotAuthenticationFailed() {}

@@ -13,6 +13,7 @@
 #include <memory>
 
 class ConfigParam;
+class ConfigPrompter;
 class ConfigParamLoader;
 class QGridLayout;
 class QLabel;
@@ -40,7 +41,8 @@ struct ConfigParamSlot;
 //   ConfigPageGroups.cpp     widget groups, LTO ranges, pin functions
 //   ConfigPageRules.cpp      interdependent parameter rules
 //   ConfigPageRouting.cpp    sentence routing, link state, unit generation
-//   ConfigPageTabs.cpp       the Management tab and the tab builders' places
+//   ConfigPageTabs.cpp       the tab list and the Management tab
+//   ConfigPageAccess.cpp     access levels, login, logout, passwords
 class ConfigPage : public BasePage
 {
     Q_OBJECT
@@ -157,6 +159,20 @@ public:
     int accessLevel = 0;              // from the unit's "PW1" reply
     bool manualChargerIdControl = false;
     uint8_t chargingState = 0;        // bits 0-2 from "CS1".."CS3"
+    bool authenticationFailed = false;
+    QString rememberedPassword;
+    // The last answer to a password sentence: 0-2 "PW1" level, 3 "PW1,?",
+    // 4 "PW2" accepted, 5 "PW2" refused; 7 is set by whoever then waits.
+    int passwordReplyState = 0;
+    void updateAccessLevelUi(const QString& line);
+    void storePasswordReply(const QString& line);
+    void updateButtonsEnabled();
+    void resetAccessLevelUi();
+    // Login and password dialogs; by default Qt's.
+    void setPrompter(ConfigPrompter* prompter) { m_prompter = prompter; }
+    // Whether the unit's firmware is being updated (the remembered password
+    // is then sent without asking).
+    void setUpdateInProgressProbe(std::function<bool()> probe) { m_updateInProgress = std::move(probe); }
     int unitGeneration() const { return hardwareKind; }
     bool isUnitGenerationKnown() const { return hardwareKindKnown; }
     void updateChargingState(const QString& line);
@@ -194,8 +210,11 @@ public:
     QPushButton* disableChargingButton = nullptr;
     Tip* loginTip = nullptr;
     QList<QPushButton*> securityButtons;
-    // The tab builders append theirs in the documented order.
+    // The tab builders append theirs in the documented order; those that
+    // change the unit's configuration go into editingActionButtons too (they
+    // need editing allowed, the others only a login).
     QList<QWidget*> actionButtons;
+    QList<QWidget*> editingActionButtons;
 
     // --- reading all parameters
     // Where the loader's failure question goes (the window's asker). Without
@@ -240,6 +259,8 @@ public slots:
     void slotLoadConfigurationFromHardDrive();
     void slotLoginPressed();
     void slotAuthenticationFailed();
+    void slotLogoutPressed();
+    void slotSetPasswordPressed();
 
     // The loading progress dialog. They never call back into the loader.
     void slotHideProgressBar();
@@ -258,6 +279,8 @@ private:
     static constexpr int kParamCellCount = 0x0100;   // cells in the pack
 
     Y5ProtocolHandler* protocolHandler() const;
+    ConfigPrompter* prompter();
+    bool isTwoLevelUnit() const;
     void createProgressDialog();
     void layoutCellStrings(uint32_t value, int id);
     void buildTabs(QWidget* parent);
@@ -301,6 +324,8 @@ private:
     // send that hung through a shutdown) still finds it.
     std::shared_ptr<ParamReplyWait> m_replyWait = std::make_shared<ParamReplyWait>();
     UserQuestionAsker* m_asker = nullptr;
+    ConfigPrompter* m_prompter = nullptr;
+    std::function<bool()> m_updateInProgress;
     Y5ProtocolHandler* m_handler = nullptr;
     QProgressDialog* m_progress = nullptr;
     // The user pressed "Hide": the dialog stays hidden for the rest of the load.

@@ -171,8 +171,10 @@ void ConfigPage::runRefreshEffects(ConfigParam* p, uint32_t raw, const QString& 
         applyChargerRules(raw, version);
     if (id == kFlagWord0)
         applyFlagWord0(raw);
-    if (id == kFlagWord2)
+    if (id == kFlagWord2) {
         updateLtoSupport();
+        updateButtonsEnabled();
+    }
     if (id == kControlUnitCount)
         showWidgetGroupCount(1, int(qMin<uint32_t>(raw, 0x3FFFFFFFu)) * 2);
     if (id == kChargerCount && isFeatureReportedByDevice(151)) {
@@ -189,6 +191,8 @@ void ConfigPage::runRefreshEffects(ConfigParam* p, uint32_t raw, const QString& 
             combo->repaint();
         }
     }
+    if (id >= 0x1A3A && id <= 0x1AB6)
+        updateButtonsEnabled();
     if (id >= 0x0800 && id <= 0x080F && p->widgetKind == ComboBox && p->slot->params.size() > 1) {
         // The pin's inversion check box means nothing for these functions.
         const int function = comboFunction(p);

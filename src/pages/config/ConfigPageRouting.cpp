@@ -14,7 +14,8 @@ void ConfigPage::receiveSentence(const QString& line)
     } else if (line.startsWith(QLatin1String("CF3"))) {
         // nothing
     } else if (line.startsWith(QLatin1String("PW1")) || line.startsWith(QLatin1String("PW2"))) {
-        // The access level handling takes these.
+        updateAccessLevelUi(line);
+        storePasswordReply(line);
     } else if (line.startsWith(QLatin1String("CS"))) {
         updateChargingState(line);
     }
@@ -66,6 +67,7 @@ void ConfigPage::setConnected(bool linked)
         // A new link: the configuration is read from the unit. Until the
         // load question is in place the page counts as connected at once.
         connected = true;
+        updateButtonsEnabled();
         return;
     }
     // Link lost, boot mode, or a load running: nothing shown is current.
@@ -80,6 +82,7 @@ void ConfigPage::setConnected(bool linked)
     connected = linked;
     if (g_mainWindow)
         g_mainWindow->setAccessLevel(0);
+    updateButtonsEnabled();
     hardwareKind = 0;
     hardwareKindKnown = false;
     configurationLoaded = false;

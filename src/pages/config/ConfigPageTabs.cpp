@@ -91,12 +91,11 @@ SignalWindowTab* ConfigPage::createManagementGroups(QWidget* parent)
                         &ConfigPage::slotLoginPressed);
     loginButton = login.first;
     loginTip = login.second;
-    // Logout and the password change come with the access level handling.
-    logoutButton = button(security, tr("Logout"), 1, 0, 1, 2, QString(), nullptr).first;
+    logoutButton = button(security, tr("Logout"), 1, 0, 1, 2, QString(), &ConfigPage::slotLogoutPressed).first;
     setPasswordButton = button(security, tr("Set password..."), 0, 1, 1, 1,
                                tr("Sets the configuration protection password. Must be logged in first.<br>Password "
                                   "must be from 4 to 8 characters long.<br>Enter empty password to disable it."),
-                               nullptr).first;
+                               &ConfigPage::slotSetPasswordPressed).first;
 
     // The file and device actions are wired by their own code.
     QGridLayout* configuration = group(tr("Configuration"), 1);
