@@ -64,9 +64,9 @@ bool isCellModelParam(int id)
 QString ConfigPage::versionText(bool versionKnown) const
 {
     Y5ProtocolHandler* handler = protocolHandler();
-    if (versionKnown && handler)
-        return handler->deviceVersion();
-    return QLatin1String(kDefaultVersion);
+    // Before a unit has answered, its version line holds this version too.
+    const QString version = versionKnown && handler ? handler->deviceVersion() : QString();
+    return version.isEmpty() ? QLatin1String(kDefaultVersion) : version;
 }
 
 bool ConfigPage::isEditingAllowed(const QString& version) const
