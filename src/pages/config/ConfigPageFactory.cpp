@@ -130,8 +130,11 @@ void ConfigPage::connectEditor(QWidget* widget, int kind, int index)
         connect(static_cast<QLineEdit*>(widget), &QLineEdit::textEdited, this, changing);
         break;
     case ImmediateLineEdit:
+        // Every change is written, except the page showing the unit's own
+        // value: writing that back would store a value held in the editor's
+        // limits, not the unit's.
         connect(static_cast<QLineEdit*>(widget), &QLineEdit::textChanged, this, [this, index] {
-            if (configurationLoaded)
+            if (configurationLoaded && m_programmaticChange == 0)
                 submitParamByIndex(index);
         });
         break;

@@ -46,7 +46,8 @@ void ConfigPage::buildTabs(QWidget* parent)
     // Ctrl+0 .. Ctrl+9; the tabs from 10 on have no key.
     QList<QShortcut*> shortcuts;
     for (int i = 0; i < pages.size(); ++i) {
-        auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i)), this);
+        const QKeySequence key = i < 10 ? QKeySequence(QStringLiteral("Ctrl+%1").arg(i)) : QKeySequence();
+        auto* shortcut = new QShortcut(key, this);
         shortcut->setContext(Qt::WindowShortcut);
         shortcuts << shortcut;
     }

@@ -177,6 +177,11 @@ void TestConfigPageCommit::immediateEditorWaitsForTheLoad()
     b.edit(immediate)->setText("13");
     b.edit(immediate)->setText("1.5"); // not a whole number: not written
     QCOMPARE(b.writeTexts(), QStringList{"0030=D"});
+    // Showing the unit's value is no change to write back, not even when
+    // the editor holds it in its limits.
+    b.reply(0x0030, 2000);
+    QCOMPARE(b.edit(immediate)->text(), QString("1000"));
+    QCOMPARE(b.writeTexts(), QStringList{"0030=D"});
     QVERIFY(!immediate->widget->styleSheet().contains("yellow"));
 }
 

@@ -4,10 +4,13 @@
 
 #include "ParamConversion.h"
 #include "myRadioBox.h"
+#include "WidgetFold.h"
 #include "myTabWidget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QShortcut>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,6 +47,8 @@ private slots:
     void chargingStateAndGeneration();
     void tabsAfterConstruction();
     void linkLossGreysEverything();
+    void standardRow();
+    void tabShortcuts();
 };
 
 void TestConfigPageValues::factoryKinds_data()
@@ -557,6 +562,55 @@ void TestConfigPageValues::linkLossGreysEverything()
     QCOMPARE(f.page->unitGeneration(), 0);
     // Nothing is written for a value the page no longer holds.
     QVERIFY(!f.page->submitParam(p));
+}
+
+// The row the tab builders lay out: caption, editor, unit, each shown by the
+// parameter's feature; the fold hides when none of its rows shows.
+void TestConfigPageValues::standardRow()
+{
+    PageFixture f;
+    QGridLayout* grid = nullptr;
+    std::unique_ptr<WidgetFold> fold(f.page->createParamGroup("Limits", &grid));
+    QVERIFY(grid);
+    const ConfigPage::ParamRow row = f.page->addParamRow(grid, 0, "Maximum", "V", "Highest cell voltage", "BF Max", 1,
+                                                         0x0005, 2, 2.0, 4.55, 200, 0.01, 0);
+    QVERIFY(row.editor && row.caption && row.unit && row.tip && row.param);
+    QCOMPARE(grid->itemAtPosition(0, 0)->widget(), static_cast<QWidget*>(row.caption));
+    QCOMPARE(grid->itemAtPosition(0, 1)->widget(), row.editor);
+    QCOMPARE(grid->itemAtPosition(0, 2)->widget(), static_cast<QWidget*>(row.unit));
+    QCOMPARE(row.param->paramId(), 0x0005);
+    fold->show();
+    f.page->updateFeatureVisibility("2.5.0");
+    QVERIFY(row.caption->isVisibleTo(fold.get()));
+    QVERIFY(row.unit->isVisibleTo(fold.get()));
+    QVERIFY(fold->isVisible());
+
+    // A group whose only row needs a feature the firmware lacks is hidden.
+    QGridLayout* grid2 = nullptr;
+    std::unique_ptr<WidgetFold> fold2(f.page->createParamGroup("Other", &grid2));
+    const ConfigPage::ParamRow row2 = f.page->addParamRow(grid2, 0, "X", "", "tip", "X", 1, 0x0006, 2, 0, 10, 0, 1,
+                                                          145);
+    fold2->show();
+    f.page->updateFeatureVisibility("2.5.0");
+    QVERIFY(!row2.editor->isVisibleTo(fold2.get()));
+    QVERIFY(!fold2->isVisible());
+}
+
+void TestConfigPageValues::tabShortcuts()
+{
+    PageFixture f;
+    QShortcut* ctrl3 = nullptr;
+    int valid = 0;
+    for (QShortcut* s : f.page->findChildren<QShortcut*>()) {
+        if (s->key() == QKeySequence("Ctrl+3"))
+            ctrl3 = s;
+        if (!s->key().isEmpty())
+            ++valid;
+    }
+    QVERIFY(ctrl3);
+    QCOMPARE(valid, 10); // the tabs from 10 on have no key
+    emit ctrl3->activated();
+    QCOMPARE(f.page->tabWidget->tabText(f.page->tabWidget->currentIndex()), QString("Charging"));
 }
 
 QTEST_MAIN(TestConfigPageValues)
