@@ -152,6 +152,9 @@ public:
     void processInterdependentParams(int index);
     // The CAN speed change the rules start when 0x0C02 changes.
     void setCanSpeedChange(std::function<void(int speedCode)> change) { m_canSpeedChange = std::move(change); }
+    // Shows or hides the Status page's state-of-health value (shown with
+    // estimator 1); the window connects it.
+    void setSohVisibility(std::function<void(bool shown)> show) { m_showSoh = std::move(show); }
     // How the page runs its modal warning boxes; tests replace it.
     void setModalBoxRunner(std::function<void(QMessageBox*)> runner) { m_runModalBox = std::move(runner); }
 
@@ -316,6 +319,7 @@ private:
     int m_programmaticChange = 0;
     std::function<bool(int, uint32_t)> m_paramWriter;
     std::function<void(int)> m_canSpeedChange;
+    std::function<void(bool)> m_showSoh;
     std::function<void(QMessageBox*)> m_runModalBox;
     QMessageBox* m_disbalanceWarning = nullptr; // no parent: kept for the program's life
     bool m_disbalanceWarningOpen = false;

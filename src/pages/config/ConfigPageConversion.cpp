@@ -189,6 +189,8 @@ void ConfigPage::runRefreshEffects(ConfigParam* p, uint32_t raw, const QString& 
             combo->setCurrentIndex(index);
             emit combo->activated(index);
             combo->repaint();
+            if (m_showSoh)
+                m_showSoh(combo->currentData().toInt() == 1);
         }
     }
     if (id >= 0x1A3A && id <= 0x1AB6)

@@ -343,6 +343,8 @@ void TestConfigPageValues::editingNeedsTheLoginLevel()
     std::unique_ptr<QWidget> e(f.page->createParamWidget("E", 6, 0x2000, 2, 0, 3, 0, 1, &estimator));
     ConfigPage::addComboItem(e.get(), "Coulomb", 0);
     ConfigPage::addComboItem(e.get(), "Model", 1);
+    QList<bool> soh;
+    f.page->setSohVisibility([&soh](bool shown) { soh << shown; });
     // The default firmware has feature 14: level 1 may not edit.
     f.page->accessLevel = 1;
     f.reply(0x0004, 1);
@@ -351,6 +353,7 @@ void TestConfigPageValues::editingNeedsTheLoginLevel()
     // The estimator choice, though the firmware has it, follows the login too.
     QVERIFY(!e->isEnabled());
     QCOMPARE(static_cast<QComboBox*>(e.get())->currentIndex(), 1);
+    QCOMPARE(soh, QList<bool>{true});
     f.page->accessLevel = 2;
     f.page->refreshParamWidget(p, false);
     f.page->refreshParamWidget(estimator, false);
@@ -366,6 +369,7 @@ void TestConfigPageValues::editingNeedsTheLoginLevel()
     f.page->refreshParamWidget(estimator, true);
     QVERIFY(!e->isEnabled());
     QCOMPARE(static_cast<QComboBox*>(e.get())->currentIndex(), 0);
+    QCOMPARE(soh.last(), false);
 }
 
 void TestConfigPageValues::flagWord0Reactions()
