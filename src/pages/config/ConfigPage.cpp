@@ -72,6 +72,11 @@ ConfigPage::~ConfigPage()
         }
     }
     delete m_disbalanceWarning;
+    // The editors go with the tabs after this: nothing they signal on the
+    // way may reach the page's handlers.
+    for (const QPointer<QWidget>& editor : qAsConst(m_editors))
+        if (editor)
+            editor->disconnect(this);
     qDeleteAll(m_params);
     qDeleteAll(m_slots);
 }

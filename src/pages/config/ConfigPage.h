@@ -315,6 +315,7 @@ private:
     QHash<int, ConfigParamSlot*> m_slots;
     QHash<int, QList<QWidget*>> m_widgetGroups;
     QList<QRegExpValidator*> m_canIdValidators;
+    QList<QPointer<QWidget>> m_editors; // every editor the factory connected
     // The page itself changes an editor: its change signals mark nothing.
     int m_programmaticChange = 0;
     std::function<bool(int, uint32_t)> m_paramWriter;

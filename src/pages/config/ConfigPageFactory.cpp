@@ -122,6 +122,7 @@ QWidget* ConfigPage::createParamWidgetByDecimals(const QString& name, int kind, 
 // arguments say nothing the page needs.
 void ConfigPage::connectEditor(QWidget* widget, int kind, int index)
 {
+    m_editors << widget;
     auto changing = [this, index] { slotValueChanging(index); };
     switch (kind) {
     case LineEdit:
