@@ -61,6 +61,7 @@ class TestConfigPageCommit : public QObject
     Q_OBJECT
 private slots:
     void typingMarksAndFocusCommits();
+    void clickOnThePageCommits();
     void valueArrivingInAFocusedEditorIsNoEdit();
     void editWithoutValueStaysEdited();
     void flagWordWrittenBeforeItsRules();
@@ -103,6 +104,23 @@ void TestConfigPageCommit::typingMarksAndFocusCommits()
     b.edit(cell)->setFocus();
     QTRY_VERIFY(b.edit(cell)->hasFocus());
     QCOMPARE(b.writes.size(), 1);
+}
+
+void TestConfigPageCommit::clickOnThePageCommits()
+{
+    Bench b;
+    ConfigParam* cell = b.add(1, 0x0004);
+    b.layout->addWidget(b.page.get());
+    QObject::connect(qApp, &QApplication::focusChanged, b.page.get(), &ConfigPage::applicationFocusChanged);
+    b.reply(0x0004, 0x7B);
+    QVERIFY(b.showWindow());
+    b.edit(cell)->setFocus();
+    QTRY_VERIFY(b.edit(cell)->hasFocus());
+    b.edit(cell)->selectAll();
+    QTest::keyClicks(b.edit(cell), "4");
+    QTest::mouseClick(b.page.get(), Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    QTRY_COMPARE(b.writeTexts(), QStringList{"0004=C8"});
+    b.page->setParent(nullptr);
 }
 
 void TestConfigPageCommit::valueArrivingInAFocusedEditorIsNoEdit()
