@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BasePage.h"
+#include "CellModelParamHost.h"
 #include "ParamReplyWait.h"
 
 #include <QHash>
@@ -43,7 +44,7 @@ struct ConfigParamSlot;
 //   ConfigPageRouting.cpp    sentence routing, link state, unit generation
 //   ConfigPageTabs.cpp       the tab list and the Management tab
 //   ConfigPageAccess.cpp     access levels, login, logout, passwords
-class ConfigPage : public BasePage
+class ConfigPage : public BasePage, public CellModelParamHost
 {
     Q_OBJECT
 public:
@@ -73,12 +74,12 @@ public:
     // tabs are built.
     QWidget* createParamWidget(const QString& name, int kind, int id, int valueType, double minimum, double maximum,
                                int offset, double scale, ConfigParam** out = nullptr, int featureId = -1,
-                               bool isFloat = false, uint32_t hexLow = 0, uint32_t hexHigh = 0xFFFFFFFFu);
+                               bool isFloat = false, uint32_t hexLow = 0, uint32_t hexHigh = 0xFFFFFFFFu) override;
     // The same with offset 0 and scale 10^-decimals.
     QWidget* createParamWidgetByDecimals(const QString& name, int kind, int id, int valueType, double minimum,
                                          double maximum, int decimals, ConfigParam** out = nullptr,
                                          int featureId = -1, bool isFloat = false, uint32_t hexLow = 0,
-                                         uint32_t hexHigh = 0xFFFFFFFFu);
+                                         uint32_t hexHigh = 0xFFFFFFFFu) override;
     ConfigParam* addConfigParam(const QString& name, QWidget* widget, int kind, int id, int valueType, int decimals,
                                 double minimum, double maximum, int offset, double scale, ConfigParam** out,
                                 int featureId, bool isFloat, uint32_t hexLow, uint32_t hexHigh);
@@ -126,8 +127,17 @@ public:
     // The value the unit last reported (0 when no parameter has the id).
     uint32_t paramValue(int id) const;
     uint32_t getParamValue(int id) const;
-    QString paramText(int id) const;
-    void submitParamText(int id, const QString& text);
+    QString paramText(int id) const override;
+    void submitParamText(int id, const QString& text) override;
+    // The page's services, also for the cell model page.
+    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) override
+    {
+        BasePage::sendSentence(name, parameters, delayMs, timeoutMs);
+    }
+    QWidget* registerFeatureWidget(QWidget* widget, int featureId, int mode) override
+    {
+        return BasePage::registerFeatureWidget(widget, featureId, mode);
+    }
     // The firmware version text the feature tests use.
     QString versionText(bool versionKnown) const;
     bool isEditingAllowed(const QString& versionText) const;

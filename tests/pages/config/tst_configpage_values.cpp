@@ -3,6 +3,7 @@
 #include "ConfigPageFixture.h"
 
 #include "ParamConversion.h"
+#include "SocCustomProfile.h"
 #include "myRadioBox.h"
 #include "WidgetFold.h"
 #include "myTabWidget.h"
@@ -17,6 +18,7 @@
 #include <QSpinBox>
 #include <QtTest>
 
+#include <cstring>
 #include <vector>
 
 using namespace ParamConversion;
@@ -49,6 +51,7 @@ private slots:
     void linkLossGreysEverything();
     void standardRow();
     void tabShortcuts();
+    void cellModelEditorsThroughThePage();
 };
 
 void TestConfigPageValues::factoryKinds_data()
@@ -615,6 +618,28 @@ void TestConfigPageValues::tabShortcuts()
     QCOMPARE(valid, 10); // the tabs from 10 on have no key
     emit ctrl3->activated();
     QCOMPARE(f.page->tabWidget->tabText(f.page->tabWidget->currentIndex()), QString("Charging"));
+}
+
+// The cell model page declares its editors through this page: float words
+// show their single-precision value, a text submit writes the word.
+void TestConfigPageValues::cellModelEditorsThroughThePage()
+{
+    PageFixture f;
+    std::unique_ptr<SocCustomProfile> profile(new SocCustomProfile(f.page.get(), nullptr));
+    ConfigParamSlot* r0 = f.page->paramSlot(0x2600);
+    QVERIFY(r0 && r0->isFloat);
+    const float value = 0.0012345f;
+    quint32 bits;
+    std::memcpy(&bits, &value, 4);
+    f.reply(0x2600, bits);
+    QCOMPARE(f.page->paramText(0x2600), QString("0.0012345"));
+    f.reply(0x0102, 100);
+    f.page->submitParamText(0x0102, "12.5");
+    QCOMPARE(f.lastWrite(), QString("0102=7D"));
+    f.page->submitParamText(0x2600, "0.5");
+    const float half = 0.5f;
+    std::memcpy(&bits, &half, 4);
+    QCOMPARE(f.writes.last().second, bits);
 }
 
 QTEST_MAIN(TestConfigPageValues)
