@@ -234,7 +234,7 @@ QList<SdoServer::Frame> SdoServer::handleLocked(const Frame& r)
         const QByteArray value = read(index, subindex, &ok);
         if (!ok)
             return {abortFrame(index, subindex, kAbortNoObject)};
-        if (value.size() <= expeditedLimit_ && value.size() <= 4) {
+        if (!value.isEmpty() && value.size() <= expeditedLimit_ && value.size() <= 4) {
             const int n = int(value.size());
             Frame f = response({quint8(0x43 | ((4 - n) & 3) << 2), quint8(index), quint8(index >> 8),
                                 quint8(subindex)});
