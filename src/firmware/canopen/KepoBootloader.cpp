@@ -235,6 +235,13 @@ void KepoBootloader::run()
         QCoreApplication::processEvents();
     abortCode_ = 0;
     onProgress(-1, 0, 0);
+    // Without an image the clear step would leave the device with nothing.
+    if (image_.isEmpty()) {
+        statusText_ = QStringLiteral("Failed to send firmware");
+        onFailure();
+        showStatus(statusText_);
+        return;
+    }
     if (flash()) {
         onSuccess();
     } else {

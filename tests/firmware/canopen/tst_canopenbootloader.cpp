@@ -166,6 +166,11 @@ void TstCanopenBootloader::controlUnitDownload()
     // Busy first, then percentages up to 100.
     QCOMPARE(log.progress.first(), QList<QVariant>({-1, -1, QString()}));
     QVERIFY(log.progress.contains(QList<QVariant>({100, 1, QString()})));
+
+    // An empty image is refused before the old firmware is cleared.
+    QVERIFY(!rig.run(QByteArray()));
+    QCOMPARE(rig.server.programClears(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(log.texts().last(), QString("Failed to send firmware"), 5000);
 }
 
 void TstCanopenBootloader::controlUnitDownloadFailures_data()

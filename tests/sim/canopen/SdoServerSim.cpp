@@ -249,9 +249,9 @@ QList<SdoServer::Frame> SdoServer::handleLocked(const Frame& r)
         buffer_ = value;
         uploadPos_ = 0;
         toggle_ = 0;
-        const quint32 s = quint32(value.size());
-        return {response({0x41, quint8(index), quint8(index >> 8), quint8(subindex), quint8(s), quint8(s >> 8),
-                          quint8(s >> 16), quint8(s >> 24)})};
+        const quint32 s = uploadWithoutSize_ ? 0 : quint32(value.size());
+        return {response({quint8(uploadWithoutSize_ ? 0x40 : 0x41), quint8(index), quint8(index >> 8),
+                          quint8(subindex), quint8(s), quint8(s >> 8), quint8(s >> 16), quint8(s >> 24)})};
     }
     case 3: { // upload segment
         if (state_ != State::Upload)

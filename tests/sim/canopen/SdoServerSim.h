@@ -66,7 +66,7 @@ public:
     void setSilent(bool on);      // takes requests, never answers
     void dropNextResponses(int n); // the next n answers are lost
     void setExpeditedUploadLimit(int n); // values above it go segmented (default 4)
-    void setUploadWithoutSize(bool on);  // expedited uploads without the size bit
+    void setUploadWithoutSize(bool on);  // uploads that do not indicate their size
     // Every segment response is sent twice (a duplicated frame).
     void setDuplicateSegmentResponses(bool on);
 
