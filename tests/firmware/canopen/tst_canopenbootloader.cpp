@@ -109,8 +109,10 @@ private slots:
     void controlUnitDownloadFailures();
     void canDeviceDownload_data();
     void canDeviceDownload();
+    void canDeviceFailureLeavesConfigMode_data();
     void canDeviceFailureLeavesConfigMode();
     void canDeviceWithoutLinkReportsFailure();
+    void canDeviceRefusedConfigModeReportsFailure();
 };
 
 void TstCanopenBootloader::flashStatusCodes_data()
@@ -257,13 +259,30 @@ void TstCanopenBootloader::canDeviceDownload()
     QVERIFY(link.sim.goodSentences().contains(QStringLiteral("CN1,00000678,1,0,8,2317100000000000")));
 }
 
+void TstCanopenBootloader::canDeviceFailureLeavesConfigMode_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QList<int>>("routeCommands");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("flash status error") << 0 << QList<int>({0x09}) << "Firmware file is not for this product";
+    // One check, the enter commands once, then three more checks.
+    QTest::newRow("never enters its bootloader") << 1 << QList<int>({0x09, 0x01, 0x0C, 0x09, 0x09, 0x09})
+                                                 << "Request enter bootloader failed";
+    QTest::newRow("no SDO answers") << 2 << QList<int>({0x09}) << "Device does not respond to CANopen packets";
+}
+
 void TstCanopenBootloader::canDeviceFailureLeavesConfigMode()
 {
+    QFETCH(int, fault);
+    QFETCH(QList<int>, routeCommands);
+    QFETCH(QString, text);
     SimLink link;
     SdoServer server(120);
     SdoBusSim bus(link.sim, server, 0x21, 0x00000102);
-    bus.setInBootloader(true);
-    server.setFlashErrorCode(65);
+    bus.setInBootloader(fault != 1);
+    bus.setBootloaderRefused(fault == 1);
+    server.setFlashErrorCode(fault == 0 ? 65 : 0);
+    server.setSilent(fault == 2);
     QVERIFY(link.start());
     QVERIFY(link.waitLinked());
     SignalLog log(link.comm);
@@ -273,9 +292,11 @@ void TstCanopenBootloader::canDeviceFailureLeavesConfigMode()
     QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 60000);
 
     QTRY_COMPARE_WITH_TIMEOUT(log.operation, QList<QList<int>>({{0, 3}, {2, 3}}), 5000);
-    QCOMPARE(log.canStatus.last(), QList<QVariant>({0, 5, QString("Firmware file is not for this product")}));
+    QCOMPARE(log.canStatus.last(), QList<QVariant>({0, 5, text}));
     QCOMPARE(log.canProgress.last(), 0);
+    QCOMPARE(bus.routeCommands(), routeCommands);
     QCOMPARE(server.programStarts(), 0);
+    // The unit does not stay in configuration mode after a failure.
     QVERIFY(!link.sim.configMode());
 }
 
@@ -290,6 +311,27 @@ void TstCanopenBootloader::canDeviceWithoutLinkReportsFailure()
     QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(log.operation, QList<QList<int>>({{2, 3}}), 5000);
     QCOMPARE(log.canStatus, QList<QList<QVariant>>({{0, 5, QString("No connection to the BMS")}}));
+}
+
+void TstCanopenBootloader::canDeviceRefusedConfigModeReportsFailure()
+{
+    SimLink link;
+    SdoServer server(120);
+    SdoBusSim bus(link.sim, server, 0x21, 1);
+    link.sim.setConfigModeConfirmed(false);
+    QVERIFY(link.start());
+    QVERIFY(link.waitLinked());
+    SignalLog log(link.comm);
+    QList<bool> active;
+    KepoHXTMBootloader::setCanUpdateActiveHook([&active](bool on) { active.append(on); });
+    auto* boot = new KepoHXTMBootloader(link.comm, 0x21, 1, pattern(100), fastTiming());
+    QPointer<KepoBootloader> guard(boot);
+    QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 60000);
+    KepoHXTMBootloader::setCanUpdateActiveHook(nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(log.operation, QList<QList<int>>({{0, 3}, {2, 3}}), 5000);
+    QCOMPARE(log.canStatus.last(), QList<QVariant>({0, 5, QString("Failed to enter configuration mode")}));
+    QVERIFY(active.isEmpty());
+    QVERIFY(bus.routeCommands().isEmpty());
 }
 
 QTEST_MAIN(TstCanopenBootloader)

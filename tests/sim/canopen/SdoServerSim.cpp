@@ -553,9 +553,12 @@ SdoBusSim::SdoBusSim(ControlUnitSim& cu, SdoServer& server, int deviceType, quin
         case 0x01:
             sim.reply(cn1(0x1FFFFEE6, true, reply01, 4));
             break;
-        case 0x0C:
-            setInBootloader(true);
+        case 0x0C: {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!refused_)
+                bootloader_ = true;
             break;
+        }
         case 0x09: {
             const quint8 boot[6] = {0x09, 0xF6, 0x00, 0xFF, 0x00, 0xFF};
             const quint8 app[6] = {0x09, 0xF6, 0x15, 0x00, 0x00, 0x00};
@@ -577,6 +580,12 @@ void SdoBusSim::setInBootloader(bool on)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     bootloader_ = on;
+}
+
+void SdoBusSim::setBootloaderRefused(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    refused_ = on;
 }
 
 bool SdoBusSim::inBootloader() const

@@ -170,6 +170,8 @@ public:
     // The device runs its bootloader (answers the 0x09 check with 00 FF 00 FF).
     void setInBootloader(bool on);
     bool inBootloader() const;
+    // The device ignores the command that starts its bootloader (0x0C).
+    void setBootloaderRefused(bool on);
     // The route commands seen (command bytes in order).
     QList<int> routeCommands() const;
     // A stray extended frame sent to the tool right now.
@@ -182,5 +184,6 @@ private:
     const quint32 serial_;
     mutable std::mutex mutex_;
     bool bootloader_ = false;
+    bool refused_ = false;
     QList<int> routeCommands_;
 };
