@@ -107,6 +107,7 @@ private slots:
     void controlUnitDownload();
     void controlUnitDownloadFailures_data();
     void controlUnitDownloadFailures();
+    void stopEndsTheRun();
     void canDeviceDownload_data();
     void canDeviceDownload();
     void canDeviceFailureLeavesConfigMode_data();
@@ -210,6 +211,26 @@ void TstCanopenBootloader::controlUnitDownloadFailures()
     // A failed download never restarts the device.
     QCOMPARE(rig.server.programStarts(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!log.texts().isEmpty() && log.texts().last() == lastText, 5000);
+}
+
+void TstCanopenBootloader::stopEndsTheRun()
+{
+    SerialBootRig rig;
+    QVERIFY(rig.start());
+    rig.server.setSilent(true);
+    auto* boot = new KepoY55Bootloader(&rig.comm, pattern(100), fastTiming());
+    QPointer<KepoBootloader> guard(boot);
+    QVERIFY(rig.server.waitForRequests(1, 10000)); // the clear step waits up to 7 s
+    QElapsedTimer t;
+    t.start();
+    boot->requestStop();
+    while (boot->running && t.elapsed() < 10000)
+        boot->serialTransport().poll();
+    QVERIFY(!boot->running);
+    QVERIFY(!boot->result);
+    QVERIFY(t.elapsed() < 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 10000);
+    QCOMPARE(rig.server.requests().size(), 1);
 }
 
 void TstCanopenBootloader::canDeviceDownload_data()
