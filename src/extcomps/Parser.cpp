@@ -279,8 +279,8 @@ void Parser::step(const Packet& packet)
     case ParserState::AwaitBoot:
         if (!f.bootSeen)
             break;
-        window->versionLabel->setText(QStringLiteral("boot"));
-        window->serialLabel->clear();
+        // Controls first: disabling them empties the labels, and the unit's
+        // state must stay visible.
         if (f.upgradeRequested) {
             window->setControlsEnabled(false, false);
             st = ParserState::AwaitErase;
@@ -292,6 +292,8 @@ void Parser::step(const Packet& packet)
             window->setControlsEnabled(false, true);
             f.bootSeen = false;
         }
+        window->versionLabel->setText(QStringLiteral("boot"));
+        window->serialLabel->clear();
         break;
     case ParserState::AwaitErase:
         if (!f.eraseAcked || !f.upgradeRequested)

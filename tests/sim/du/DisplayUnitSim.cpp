@@ -219,7 +219,7 @@ void DisplayUnitSim::handlePacket(quint8 command, const QByteArray& payload)
         if (write == 1) {
             const quint32 value = le32(payload, 8);
             if (id == 0) {
-                if (serial_ == 0) // programmed once only
+                if (serial_ == 0xFFFFFFFFu) // blank: programmed once only
                     serial_ = value;
             } else {
                 params_[id] = value;
