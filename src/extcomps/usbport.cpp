@@ -166,7 +166,7 @@ void usbport::scanPorts()
 
 void usbport::markTried(const QString& name)
 {
-    if (!triedPorts.contains(name))
+    if (!name.isEmpty() && !triedPorts.contains(name))
         triedPorts.append(name);
 }
 
