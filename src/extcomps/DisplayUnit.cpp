@@ -118,7 +118,7 @@ void DisplayUnit::buildWidgets()
     grid->setColumnStretch(1, 1);
     grid->setContentsMargins(5, 0, 0, 0);
 
-    auto* infoBox = new QGroupBox(tr("Display unit"));
+    auto* infoBox = new QGroupBox;
     infoBox->setObjectName(QStringLiteral("not_bold"));
     infoBox->setStyleSheet(kPanelStyle);
     auto* info = new QGridLayout(infoBox);
@@ -140,7 +140,7 @@ void DisplayUnit::buildWidgets()
     }
     grid->addWidget(infoBox, 0, 0);
 
-    auto* upgradeBox = new QGroupBox(tr("Firmware upgrade"));
+    auto* upgradeBox = new QGroupBox;
     upgradeBox->setObjectName(QStringLiteral("not_bold"));
     upgradeBox->setStyleSheet(kPanelStyle);
     auto* up = new QGridLayout(upgradeBox);
@@ -172,7 +172,7 @@ void DisplayUnit::buildWidgets()
     connect(upgrade, &QPushButton::clicked, this, &DisplayUnit::startUpgrade);
     connect(this, &DisplayUnit::updateProgress, progress, &QProgressBar::setValue);
 
-    settings = new QGroupBox(tr("Settings"));
+    settings = new QGroupBox;
     settings->setObjectName(QStringLiteral("not_bold"));
     settings->setStyleSheet(kPanelStyle);
     settings->setEnabled(false);
