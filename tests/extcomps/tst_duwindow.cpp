@@ -5,6 +5,7 @@
 #include "DisplayPacket.h"
 #include "DisplayUnit.h"
 #include "DisplayUnitSim.h"
+#include "ExternalComponentsPage.h"
 #include "MainWindowServices.h"
 #include "Parser.h"
 #include "Proto.h"
@@ -117,6 +118,7 @@ private slots:
     void serialZeroEndsInsteadOfLooping();
     void burnsSerialNumberInFactoryMode();
     void closingResetsTheConversation();
+    void pageOpensAndStopsTheDisplayUnit();
 
 private:
     DisplayUnitSim* addUnit(const DisplayUnitSim::Options& options = DisplayUnitSim::Options());
@@ -613,6 +615,44 @@ void TestDuWindow::closingResetsTheConversation()
     w->stopPort();
     QVERIFY(!w->port()->isStarted());
     QVERIFY(w->port()->currentPortName().isEmpty());
+}
+
+void TestDuWindow::pageOpensAndStopsTheDisplayUnit()
+{
+    DisplayUnitSim* unit = addUnit();
+    QVERIFY(unit);
+    usePorts();
+    ScriptedDisplayUnit* created = nullptr;
+    ExternalComponentsPage::setDisplayUnitFactory([&created] {
+        auto* w = new ScriptedDisplayUnit;
+        created = w;
+        return DisplayUnitHooks{w, [w] { w->openConfigPage(); }, [w] { w->stopPort(); }};
+    });
+    auto page = std::make_unique<ExternalComponentsPage>();
+    ExternalComponentsPage::setDisplayUnitFactory(nullptr);
+    QVERIFY(created);
+    QVERIFY(!created->port()->isStarted());
+    page->show();
+
+    const auto items = page->findChildren<ClickableLabel*>();
+    QVERIFY(!items.isEmpty());
+    QTest::mouseClick(items.first(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(created->flags().paramsLoaded, kWaitMs);
+    QCOMPARE(created->serialNumberLabel()->text(), QStringLiteral("12345678"));
+
+    QPushButton* back = nullptr;
+    for (QPushButton* b : page->findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Back to list"))
+            back = b;
+    QVERIFY(back);
+    QTest::mouseClick(back, Qt::LeftButton);
+    QVERIFY(!created->port()->isStarted());
+    QVERIFY(created->port()->currentPortName().isEmpty());
+
+    // Opened again: the port search starts over and finds the unit.
+    unit->clearReceived();
+    QTest::mouseClick(items.first(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(countOf(unit->received(), CmdParam) >= 5, kWaitMs);
 }
 
 Q_DECLARE_METATYPE(ParserState)
