@@ -85,6 +85,7 @@ DisplayUnit::DisplayUnit(QWidget* parent) : QWidget(parent)
 DisplayUnit::~DisplayUnit()
 {
     removeEventFilter(this);
+    slider->removeEventFilter(this);
     identifyTimer->stop();
     upgradeTimer->stop();
     portObject->stop();
