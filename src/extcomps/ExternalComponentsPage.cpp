@@ -1,6 +1,7 @@
 #include "ExternalComponentsPage.h"
 
 #include "BluetoothModule.h"
+#include "DisplayUnit.h"
 
 #include <algorithm>
 
@@ -14,14 +15,8 @@ namespace {
 
 DisplayUnitHooks defaultDisplayUnit()
 {
-    // Stands in for the display unit window until that window is part of the
-    // build.
-    auto* window = new QWidget;
-    return {window, [window] {
-                window->show();
-                window->raise();
-            },
-            [] {}};
+    auto* window = new DisplayUnit;
+    return {window, [window] { window->openConfigPage(); }, [window] { window->stopPort(); }};
 }
 
 DisplayUnitFactory& displayUnitFactory()

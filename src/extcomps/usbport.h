@@ -1,0 +1,71 @@
+#pragma once
+
+#include "PortList.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QSerialPort;
+class QTimer;
+
+// The display unit's USB serial adapter: finds a port described "USB Serial
+// Port" that has not been rejected, opens it at 57600 8N1, watches that it is
+// still there and passes on what arrives. Which candidate really is a display
+// unit is decided by the window, which rejects a port that does not answer.
+// Everything runs in the thread that called start() (the GUI thread).
+class usbport : public QObject
+{
+    Q_OBJECT
+public:
+    usbport();
+    ~usbport() override;
+
+    void start();
+    void stop();
+    void startScan();
+    void stopScan();
+    bool openPort(const QString& name);
+    bool closePort();
+    qint64 write(const char* data, int length);
+    bool isPortPresent() const;
+    bool isConnected() const;
+    void scanPorts();
+    void markTried(const QString& name);
+    void rejectCurrentPort();
+
+    bool isStarted() const { return started; }
+    bool isScanning() const;
+    bool isWatching() const;
+    QString currentPortName() const { return portName; }
+    QList<QString> triedPortNames() const { return triedPorts; }
+
+    // Where the candidates come from; the program's port list (system ports
+    // and BMS_SERIAL_PORTS) unless replaced.
+    void setPortSource(std::function<QList<PortEntry>()> source);
+
+    static constexpr int kRescanMs = 250;
+    static constexpr int kWatchdogMs = 1000;
+
+signals:
+    void connStatus(bool present);
+    void dataReceived(QByteArray bytes);
+
+private:
+    QList<PortEntry> listedPorts() const;
+    void rescanTick();
+    void watchdogTick();
+    void readAvailable();
+
+    bool started = false;
+    QSerialPort* serial = nullptr;
+    QTimer* rescanTimer = nullptr;
+    QTimer* watchdogTimer = nullptr;
+    bool connected = false;
+    QList<QString> triedPorts;
+    QString portName;
+    std::function<QList<PortEntry>()> portSource;
+};
