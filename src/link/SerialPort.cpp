@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,6 +55,9 @@ bool SerialPort::open()
         setError(ENOTTY);
         return false;
     }
+    // One user per port, as on Windows: the display unit's port search must not
+    // open the control unit's port, nor the other way round.
+    ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
     if (!applySettings()) {
         int err = errno_;
