@@ -286,7 +286,10 @@ QString StatisticsPage::collectText() const
     for (int row = 0; row < StatisticsView::kRowCount; ++row) {
         if (m_statisticsView->isRowHidden(row, QModelIndex()))
             continue;
-        text += m_statisticsView->rowDescription(row) + QLatin1String(": ") + kept.value(row);
+        // A row without a value yet still ends its line.
+        const QString value = kept.value(row);
+        text += m_statisticsView->rowDescription(row) + QLatin1String(": ")
+            + (value.isEmpty() ? QStringLiteral("\n") : value);
     }
     text += QLatin1String("\nEvents:\n") + m_eventsView->allText();
     return text;
