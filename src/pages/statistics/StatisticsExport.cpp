@@ -10,6 +10,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QSettings>
 #include <QThread>
 
@@ -55,12 +56,6 @@ void removeKeys(QSettings& store, const QStringList& keys)
         store.remove(key);
 }
 
-void removeKeysStartingWith(QSettings& store, const QString& prefix)
-{
-    for (const QString& key : store.childKeys())
-        if (key.startsWith(prefix))
-            store.remove(key);
-}
 
 uint8_t captureBit(const QString& name, bool manual)
 {
@@ -69,6 +64,13 @@ uint8_t captureBit(const QString& name, bool manual)
     return manual ? StatisticsPage::ExportManualSs1 : StatisticsPage::ExportAutoSs1;
 }
 } // namespace
+
+void StatisticsPage::removeCapturedKeys(QSettings& store, const QString& name) const
+{
+    for (const QString& key : store.childKeys())
+        if (key.startsWith(name) && !m_savedKeys.contains(key))
+            store.remove(key);
+}
 
 bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& store)
 {
@@ -93,7 +95,7 @@ bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& st
         captured = StatisticsExportFlags == 0
             && StatisticsLogic::isCompleteSeries(store.childKeys(), name, last, !manual);
         if (!captured)
-            removeKeysStartingWith(store, name);
+            removeCapturedKeys(store, name);
     }
     m_storeRequestRunning = false;
     if (!captured)
@@ -138,30 +140,42 @@ bool StatisticsPage::importStatistics(bool automatic)
     }
     const bool savedHasSs2 = std::any_of(saved.cbegin(), saved.cend(),
                                          [](const QString& k) { return k.startsWith(QLatin1String("SS2")); });
-    removeKeys(*store, saved);
 
+    // The saved values stay in the store beside the captured ones until the
+    // import is done, so nothing is lost if the program ends in between. A
+    // device sentence equal to a saved one is the same key: nothing to send
+    // for it either way.
+    m_savedKeys = QSet<QString>(saved.cbegin(), saved.cend());
     StatisticsExportFlags |= automatic ? ExportAutoSs1 : ExportManualSs1;
     bool ok = requestStatisticsToStore(QStringLiteral("SS1"), *store);
     if (ok && savedHasSs2 && supports(99)) {
         StatisticsExportFlags |= automatic ? ExportAutoSs2 : ExportManualSs2;
         ok = requestStatisticsToStore(QStringLiteral("SS2"), *store);
     }
+    m_savedKeys.clear();
 
-    const QStringList device = statisticsKeys(*store);
-    // The device's values are not needed again; in the manual store they
-    // would mix with the saved values put back below.
-    removeKeys(*store, device);
+    const QStringList captured = statisticsKeys(*store);
+    QStringList device;
+    for (const QString& key : captured)
+        if (!saved.contains(key))
+            device.append(key);
 
     if (!ok) {
-        store->remove(kMarker);
-        // The saved values go to the manual store whole, in place of any
-        // older manual export: two sets there would both be written back.
-        std::unique_ptr<QSettings> manualStore = openStore(false);
-        removeKeys(*manualStore, statisticsKeys(*manualStore));
-        manualStore->setValue(kMarker, 0);
-        for (const QString& key : saved)
-            manualStore->setValue(key, 0);
-        manualStore->sync();
+        // The saved values end up in the manual store, whole and alone: an
+        // older manual export there would be written back with them.
+        if (automatic) {
+            std::unique_ptr<QSettings> manualStore = openStore(false);
+            removeKeys(*manualStore, statisticsKeys(*manualStore));
+            manualStore->setValue(kMarker, 0);
+            for (const QString& key : saved)
+                manualStore->setValue(key, 0);
+            manualStore->sync();
+            removeKeys(*store, captured);
+            store->remove(kMarker);
+        } else {
+            removeKeys(*store, device);
+            store->setValue(kMarker, 0);
+        }
         if (automatic) {
             if (g_mainWindow)
                 g_mainWindow->updateStatisticsActions(true);
@@ -172,6 +186,16 @@ bool StatisticsPage::importStatistics(bool automatic)
         }
         return false;
     }
+
+    // A saved statistic without a different device sentence of its index
+    // was sent back unchanged (or not at all): it counts as equal.
+    QSet<QString> deviceIndexes;
+    for (const QString& d : qAsConst(device))
+        deviceIndexes.insert(d.left(3) + StatisticsLogic::indexField(d));
+    for (const QString& s : saved)
+        if (!deviceIndexes.contains(s.left(3) + StatisticsLogic::indexField(s)))
+            device.append(s);
+    removeKeys(*store, captured);
 
     const bool clearAdded = automatic && supports(100);
     for (const auto& send : StatisticsLogic::restoreSentences(saved, device, clearAdded))

@@ -3,6 +3,7 @@
 #include "BasePage.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -106,6 +107,9 @@ private:
     bool supports(int featureId) const;
     void updateControls();
     void applyTimerRule(int page);
+    // Removes what a failed request captured; saved values being imported
+    // stay.
+    void removeCapturedKeys(QSettings& store, const QString& name) const;
 
     myTabWidget* m_tabs = nullptr;
     QTimer* m_statisticsTimer = nullptr;
@@ -124,5 +128,7 @@ private:
     // While a store request waits, the page's own statistics polling pauses,
     // so the captured series is the requested one from its first index.
     bool m_storeRequestRunning = false;
+    // The saved values of a running import, kept in its store.
+    QSet<QString> m_savedKeys;
     Dialogs m_dialogs;
 };
