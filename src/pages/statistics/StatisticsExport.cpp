@@ -98,8 +98,12 @@ bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& st
             removeCapturedKeys(store, name);
     }
     m_storeRequestRunning = false;
-    if (!captured)
+    if (!captured) {
         store.remove(kMarker);
+        // Nothing waits for a series any more: a later poll must not write
+        // the unit's values into a store that now holds saved ones.
+        StatisticsExportFlags = 0;
+    }
     return captured;
 }
 

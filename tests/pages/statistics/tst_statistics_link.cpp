@@ -272,6 +272,15 @@ void TestStatisticsLink::failedImportKeepsTheSavedValues()
     QVERIFY(manual.contains("Statistics"));
     QCOMPARE(statisticsKeys(manual), saved);
     QVERIFY(rig.store.writeBacks().isEmpty());
+    // The capture ended with the import: a later series reaches no store.
+    QCOMPARE(page.StatisticsExportFlags, uint8_t(0));
+    rig.store.setSilent(false);
+    page.slotCurrentPageChanged(1);
+    QTRY_VERIFY_WITH_TIMEOUT(!page.statisticsView()->keptRowTexts().at(53).isEmpty(), 8000);
+    page.slotCurrentPageChanged(0);
+    QCOMPARE(statisticsKeys(manual), saved);
+    QVERIFY(statisticsKeys(app).isEmpty());
+    rig.store.setSilent(true);
 
     // Again by hand: the same values stay for a later try.
     QVERIFY(!page.importStatistics(false));
