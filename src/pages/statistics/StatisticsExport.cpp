@@ -10,6 +10,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QSet>
 #include <QSettings>
 #include <QThread>
@@ -87,7 +88,9 @@ bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& st
             StatisticsExportFlags |= bit;
         sendSentence(name, QStringLiteral(",?"), kSendDelayMs);
         for (int pass = 0; pass < kWaitPasses && StatisticsExportFlags != 0; ++pass) {
-            QCoreApplication::processEvents();
+            // Replies, timers and the pump run; a click waits until the
+            // request is over, so no second export or import starts inside.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             QThread::msleep(1);
         }
         // The pump clears the flags at the last index, also when the series
@@ -109,6 +112,8 @@ bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& st
 
 bool StatisticsPage::exportStatistics(bool automatic)
 {
+    if (m_storeRequestRunning)
+        return false; // one at a time: they share the flags and the stores
     Y5ProtocolHandler* handler = g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
     if (!handler || !handler->isConnected())
         return false;
@@ -131,6 +136,8 @@ bool StatisticsPage::exportStatistics(bool automatic)
 
 bool StatisticsPage::importStatistics(bool automatic)
 {
+    if (m_storeRequestRunning)
+        return false;
     std::unique_ptr<QSettings> store = openStore(automatic);
     if (!store->contains(kMarker))
         return true;

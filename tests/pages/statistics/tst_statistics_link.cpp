@@ -141,7 +141,12 @@ void TestStatisticsLink::exportThenImportWritesBackOnlyWhatDiffers()
     Rig rig;
     QVERIFY(rig.start({72, 99}));
     StatisticsPage& page = rig.page();
+    // A second export or import asked for while one waits is refused.
+    QList<bool> nested;
+    QObject context;
+    QTimer::singleShot(0, &context, [&] { nested << page.exportStatistics(true) << page.importStatistics(true); });
     QVERIFY(page.exportStatistics(false));
+    QCOMPARE(nested, (QList<bool>{false, false}));
     QCOMPARE(page.StatisticsExportFlags, uint8_t(0));
     QSettings manual(kStatisticsOrganisation, kManualStatisticsStore);
     QVERIFY(manual.contains("Statistics"));
