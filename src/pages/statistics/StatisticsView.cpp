@@ -14,7 +14,7 @@ namespace {
 using VF = StatisticValueFormat;
 using IF = StatisticInfoFormat;
 
-struct RowSpec
+struct RowDefinition
 {
     const char* description;
     VF value;
@@ -22,7 +22,7 @@ struct RowSpec
 };
 
 // Rows 0 to 49 are translated, 50 to 61 are not.
-const RowSpec kRows[StatisticsView::kRowCount] = {
+const RowDefinition kRows[StatisticsView::kRowCount] = {
     {QT_TRANSLATE_NOOP("StatisticsView", "Total discharge *"), VF::Charge, IF::None},
     {QT_TRANSLATE_NOOP("StatisticsView", "Total charge *"), VF::Charge, IF::None},
     {QT_TRANSLATE_NOOP("StatisticsView", "Total discharge energy *"), VF::Energy, IF::None},
