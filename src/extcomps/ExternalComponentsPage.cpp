@@ -1,18 +1,108 @@
 #include "ExternalComponentsPage.h"
 
-#include <QGroupBox>
-#include <QLabel>
-#include <QSpacerItem>
-#include <QVBoxLayout>
+#include "BluetoothModule.h"
 
-ExternalComponentsPage::ExternalComponentsPage(QWidget* parent) : QWidget(parent)
+#include <algorithm>
+
+// Resources of a static library are registered by hand.
+static void initExtcompsResources()
 {
+    Q_INIT_RESOURCE(extcomps);
+}
+
+namespace {
+
+DisplayUnitHooks defaultDisplayUnit()
+{
+    // Stands in for the display unit window until that window is part of the
+    // build.
+    auto* window = new QWidget;
+    return {window, [window] {
+                window->show();
+                window->raise();
+            },
+            [] {}};
+}
+
+DisplayUnitFactory& displayUnitFactory()
+{
+    static DisplayUnitFactory factory;
+    return factory;
+}
+
+} // namespace
+
+void ExternalComponentsPage::setDisplayUnitFactory(DisplayUnitFactory factory)
+{
+    displayUnitFactory() = std::move(factory);
+}
+
+ExternalComponentsPage::ExternalComponentsPage(QWidget* /*parent: its owner reparents it*/) : QWidget(nullptr)
+{
+    initExtcompsResources();
     setObjectName(QStringLiteral("ExternalComponentsPage"));
-    auto* layout = new QVBoxLayout(this);
-    auto* box = new QGroupBox(tr("External components"));
-    auto* boxLayout = new QVBoxLayout(box);
-    boxLayout->addWidget(new QLabel(tr("Display unit and Bluetooth module.")));
-    // Room for the page's content while it is being built; it may shrink.
-    boxLayout->addSpacerItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
-    layout->addWidget(box);
+    setupGallery();
+    layoutGallery();
+
+    backButton.setText(tr("Back to list"));
+    backButton.setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed);
+    backButton.setContentsMargins(0, 0, 0, 0);
+    backButton.hide();
+    // After the display unit's port stop made in setupGallery.
+    connect(&backButton, &QPushButton::clicked, this, &ExternalComponentsPage::backToList, Qt::DirectConnection);
+
+    mainLayout.setContentsMargins(0, 0, 0, 0);
+    mainLayout.setSpacing(5);
+    mainLayout.addWidget(&stack, 2);
+    mainLayout.addWidget(&backButton, 0);
+    setLayout(&mainLayout);
+
+    stack.addWidget(&galleryPage);
+    stack.setCurrentWidget(&galleryPage);
+}
+
+ExternalComponentsPage::~ExternalComponentsPage() = default;
+
+void ExternalComponentsPage::setupGallery()
+{
+    displayUnit = displayUnitFactory() ? displayUnitFactory()() : defaultDisplayUnit();
+    if (!displayUnit.window)
+        displayUnit = defaultDisplayUnit();
+    stack.addWidget(displayUnit.window);
+    gallery.createItem(QStringLiteral(":/images/ext_comps/display_unit.png"), tr("Display Unit"), displayUnit.open);
+    const auto stopPort = displayUnit.stopPort;
+    if (stopPort)
+        connect(&backButton, &QPushButton::clicked, this, [stopPort] { stopPort(); }, Qt::DirectConnection);
+
+    bluetoothModule = new BluetoothModule(nullptr);
+    stack.addWidget(bluetoothModule);
+    BluetoothModule* bt = bluetoothModule;
+    gallery.createItem(QStringLiteral(":/images/ext_comps/bluetooth_module.png"), tr("Bluetooth Module"),
+                       [bt] { bt->openConfigPage(); });
+}
+
+void ExternalComponentsPage::layoutGallery()
+{
+    for (ClickableLabel* item : gallery.items) {
+        galleryLayout.addWidget(item, 0, Qt::AlignHCenter);
+        connect(item, &ClickableLabel::clicked, this, &ExternalComponentsPage::openComponent, Qt::DirectConnection);
+    }
+    galleryPage.setLayout(&galleryLayout);
+}
+
+void ExternalComponentsPage::openComponent()
+{
+    const auto it = std::find(gallery.items.begin(), gallery.items.end(), sender());
+    const int position = it == gallery.items.end() ? -1 : int(it - gallery.items.begin());
+    if (position >= 0)
+        stack.setCurrentIndex(position);
+    if (QWidget* current = stack.currentWidget())
+        stack.resize(current->sizeHint());
+    backButton.show();
+}
+
+void ExternalComponentsPage::backToList()
+{
+    stack.setCurrentWidget(&galleryPage);
+    backButton.hide();
 }

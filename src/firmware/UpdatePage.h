@@ -2,10 +2,15 @@
 
 #include "BasePage.h"
 
+#include <QByteArray>
+
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 class myTabWidget;
+class QLabel;
+class QPushButton;
 
 // The Update page (page 3). For now the hooks and slots the main window wires
 // and the flag that keeps the window open during a control-unit update.
@@ -27,7 +32,48 @@ public:
 
     std::atomic<bool> updateRunning{false};
 
+    // Opens a CAN-device image ("Open firmware file" of the CAN Devices tab);
+    // true when it is loaded. The caller marks it loaded.
+    bool openCanFirmwareFile();
+
+    // The file dialog and the message boxes of opening an image; tests
+    // replace them. chooseFile gets the start directory and returns the
+    // chosen path (empty: none); showMessage shows one modal message.
+    std::function<QString(QWidget* parent, const QString& startDir)> chooseFile;
+    std::function<void(QWidget* parent, const QString& text)> showMessage;
+    // The description of a CAN product code for "Target device:".
+    std::function<QString(quint32 productCode)> canDeviceDescriber;
+
+    // "New Firmware" of the Control Unit tab.
+    QPushButton* openFirmwareButton = nullptr;
+    QPushButton* startUpdateButton = nullptr;
+    QLabel* fileValue = nullptr;
+    QLabel* versionValue = nullptr;
+    QLabel* releaseDateCaption = nullptr;
+    QLabel* releaseDateValue = nullptr;
+    QLabel* targetSerialValue = nullptr;
+    // The image the serial updater writes; read by its thread during an
+    // update, so it changes only through "Open firmware file...".
+    QByteArray controlUnitImage;
+    // The loaded image's own version (without the "v" shown).
+    QString controlUnitImageVersion;
+
+    // "New firmware" of the CAN Devices tab.
+    QPushButton* openCanFirmwareButton = nullptr;
+    QLabel* canFileValue = nullptr;
+    QLabel* canVersionValue = nullptr;
+    QLabel* canReleaseDateCaption = nullptr;
+    QLabel* canReleaseDateValue = nullptr;
+    QLabel* targetDeviceValue = nullptr;
+    QByteArray canImage;
+    bool canImageLoaded = false;
+    quint16 canProductCode = 0;
+
 public slots:
+    // "Open firmware file..." of the Control Unit tab.
+    void slotOpenFirmwareFileClicked(bool checked = false);
+    void slotCanDevicesOpenFirmware();
+
     void slotCanDevicesProgress(int percent);
     void slotCanDevicesStatusUpdate(int stage, int code);
     void slotCanDevicesStatusUpdate(int stage, int code, QString text);
@@ -35,5 +81,8 @@ public slots:
     void slotConfigParamUpdate(int id, uint32_t value);
 
 private:
+    // The chosen file, or empty; remembers its folder for the next dialog.
+    QString askForFirmwareFile();
+    void resetNewFirmware();
     bool m_controlsEnabled = false;
 };

@@ -18,8 +18,15 @@ struct ConfigParamSlot
     int id = 0;
     bool valid = false;     // a value was received
     bool isFloat = false;   // value holds the bits of an IEEE-754 single
-    uint32_t value = 0;     // raw value
+    uint32_t value = 0;     // raw value the unit last reported
+    // A word written but not yet echoed by the unit. Further edits of the
+    // same word merge into it; the unit's reply replaces it.
+    bool pending = false;
+    uint32_t pendingValue = 0;
     QList<ConfigParam*> params; // the editors of this id; not owned
+
+    // The word as the editors see it: the written one while its echo is due.
+    uint32_t currentValue() const { return pending ? pendingValue : value; }
 };
 
 // One editor widget of a configuration parameter: a Param with the limits,
@@ -39,6 +46,10 @@ public:
     uint32_t rawMinimum = 0;         // smallest raw value shown
     uint32_t rawMaximum = 0xFFFFFFFFu; // largest raw value shown
     int featureId = -1;              // firmware feature the parameter needs; -1 none given
+    QString name;                    // as declared, for diagnostics
+    int ruleTag = 0xFFFF;            // small numbers let the consistency rules recognise an editor
+    // The rest of the editor's description lives in Param: widgetKind,
+    // valueType, decimals, offset, scale, and editState (the edit state).
 
     // The parameter id lives in the record; -1 while there is none.
     int paramId() const { return slot ? slot->id : -1; }

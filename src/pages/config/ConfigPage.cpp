@@ -1,3 +1,4 @@
+// Construction, and the reading of all parameters through the loader.
 #include "ConfigPage.h"
 
 #include "CellStringLayout.h"
@@ -6,22 +7,25 @@
 #include "ConfigParamLoader.h"
 #include "MainWindowServices.h"
 #include "Y5ProtocolHandler.h"
+#include "myTabWidget.h"
 
 #include <QCoreApplication>
-#include <QGroupBox>
-#include <QLabel>
+#include <QMessageBox>
 #include <QProgressDialog>
-#include <QSpacerItem>
+#include <QRegExpValidator>
 #include <QThread>
-#include <QVBoxLayout>
 
 namespace {
 
-// The parameters other pages follow.
-bool isPublishedParam(int id)
-{
-    return id == 0x1800 || id == 0x0111 || id == 0x0010 || id == 0x1E00 || id == 0x1600;
-}
+// Hex CAN identifier texts: "0x" (or "x", or nothing) and 3, 4 or 8 hex
+// digits. An 11-bit editor shows four digits ("0x07FF"), so a leading zero
+// is allowed before its three.
+const char* const kCanIdPatterns[] = {
+    "(0?[xX])?[0-9A-Fa-f]{1,8}",
+    "(0?[xX])?0?[0-9A-Fa-f]{1,3}",
+    "(0?[xX])?[0-9A-Fa-f]{1,4}",
+    "(0?[xX])?0?[0-9A-Fa-f]{1,3}",
+};
 
 } // namespace
 
@@ -30,13 +34,19 @@ ConfigPage::ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     : BasePage(sentenceMap, communicator, parent, featureTable)
 {
     setObjectName(QStringLiteral("ConfigPage"));
-    auto* layout = new QVBoxLayout(this);
-    auto* box = new QGroupBox(tr("Configuration"));
-    auto* boxLayout = new QVBoxLayout(box);
-    boxLayout->addWidget(new QLabel(tr("Configuration parameters of the connected BMS.")));
-    // Room for the page's content while it is being built; it may shrink.
-    boxLayout->addSpacerItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
-    layout->addWidget(box);
+    for (const char* pattern : kCanIdPatterns)
+        m_canIdValidators << new QRegExpValidator(QRegExp(QLatin1String(pattern)), this);
+
+    buildTabs(parent);
+
+    securityButtons = {loginButton, setPasswordButton, logoutButton, saveButton, loadButton};
+    for (int group : kWidgetGroupsHiddenAtStart)
+        setWidgetGroupVisible(group, false);
+    // The load shows it instead of "CAN Devices" for units that need it.
+    const int scibIndex = tabWidget->indexOf(scibTab);
+    if (scibIndex >= 0)
+        tabWidget->removeTabAt(scibIndex);
+    updateButtonsEnabled();
 }
 
 ConfigPage::~ConfigPage()
@@ -61,49 +71,14 @@ ConfigPage::~ConfigPage()
                 cleanup();
         }
     }
+    delete m_disbalanceWarning;
+    // The editors go with the tabs after this: nothing they signal on the
+    // way may reach the page's handlers.
+    for (const QPointer<QWidget>& editor : qAsConst(m_editors))
+        if (editor)
+            editor->disconnect(this);
     qDeleteAll(m_params);
     qDeleteAll(m_slots);
-}
-
-void ConfigPage::receiveSentence(const QString& sentence)
-{
-    if (sentence.startsWith(QLatin1String("CF2,")))
-        parseParamReply(sentence);
-}
-
-void ConfigPage::setConnected(bool linked)
-{
-    connected = linked;
-    if (!linked) {
-        hardwareKind = 0;
-        hardwareKindKnown = false;
-    }
-}
-
-void ConfigPage::commitEditedParams(QWidget*, QWidget*) {}
-
-bool ConfigPage::isPinFunctionAssigned(int) const
-{
-    return false;
-}
-
-// --- parameters
-
-ConfigParam* ConfigPage::addConfigParam(int paramId, int featureId)
-{
-    if (paramId < 0)
-        return nullptr;
-    ConfigParamSlot*& slot = m_slots[paramId];
-    if (!slot) {
-        slot = new ConfigParamSlot;
-        slot->id = paramId;
-    }
-    auto* param = new ConfigParam;
-    param->featureId = featureId;
-    param->slot = slot;
-    slot->params.append(param);
-    m_params.append(param);
-    return param;
 }
 
 Y5ProtocolHandler* ConfigPage::protocolHandler() const
@@ -160,27 +135,6 @@ bool ConfigPage::waitParamReply(int paramId, const QString& expectedValue, const
 {
     m_replyWait->expect(paramId, expectedValue);
     return m_replyWait->wait(stop);
-}
-
-void ConfigPage::parseParamReply(const QString& line)
-{
-    int id = 0;
-    QString valueText;
-    if (!parseParamReplyLine(line, &id, &valueText))
-        return;
-    if (!valueText.isEmpty()) {
-        const uint32_t value = valueText.toUInt(nullptr, 16);
-        if (ConfigParamSlot* slot = m_slots.value(id)) {
-            slot->value = value;
-            slot->valid = true;
-        }
-        if (id == kParamCellStrings || id == kParamCellCount)
-            layoutCellStrings(value, id);
-        if (isPublishedParam(id))
-            emit sigConfigParamUpdate(id, value);
-    }
-    // Last: a waiter that goes on finds the value stored.
-    m_replyWait->noteReply(id, valueText);
 }
 
 // The pack's cell layout follows whichever of the two values arrived last:
@@ -263,14 +217,4 @@ void ConfigPage::slotToshibaSCiBOperationStatus(int, int) {}
 void ConfigPage::slotCanSplitterConfigFinish(int) {}
 void ConfigPage::slotCanDeviceSortingRequest(uint8_t) {}
 void ConfigPage::slotCGMGen2StatusUpdate(uint32_t, uint32_t, uint32_t, uint32_t) {}
-void ConfigPage::slotReceivedVersionString(QString) {}
 void ConfigPage::slotLoadConfigurationFromHardDrive() {}
-
-void ConfigPage::slotLoginPressed()
-{
-    // No password entry yet: answer at once so that a login wait ends.
-    if (Y5ProtocolHandler* h = protocolHandler())
-        h->loginAnswered = true;
-}
-
-void ConfigPage::slotAuthenticationFailed() {}

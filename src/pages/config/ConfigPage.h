@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BasePage.h"
+#include "CellModelParamHost.h"
 #include "ParamReplyWait.h"
 
 #include <QHash>
@@ -9,24 +10,50 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class ConfigParam;
+class ConfigPrompter;
 class ConfigParamLoader;
+class QGridLayout;
+class QLabel;
+class QMessageBox;
 class QProgressDialog;
+class QPushButton;
+class QRegExpValidator;
 class QThread;
+class SignalWindowTab;
+class Tip;
 class UserQuestionAsker;
+class WidgetFold;
 class Y5ProtocolHandler;
 class myTabWidget;
 struct ConfigParamSlot;
 
-// The Configuration page (page 2). For now the hooks, slots and signals the
-// main window wires, the flags the link reads, and the reading of all
-// parameters through the loader with its progress dialog.
-class ConfigPage : public BasePage
+// The Configuration page (page 2): the editors of the unit's configuration
+// parameters and their shared value records, the "CF2" exchange, the edit
+// and commit cycle, the consistency rules, widget groups, the tab container
+// and the routing of received sentences. One file per concern:
+//   ConfigPage.cpp           construction, tabs, reading all parameters
+//   ConfigPageFactory.cpp    editor factory, registry, the standard row
+//   ConfigPageConversion.cpp value display, submit, "CF2" replies
+//   ConfigPageEditCycle.cpp  edit marks and the focus-change commit
+//   ConfigPageGroups.cpp     widget groups, LTO ranges, pin functions
+//   ConfigPageRules.cpp      interdependent parameter rules
+//   ConfigPageRouting.cpp    sentence routing, link state, unit generation
+//   ConfigPageTabs.cpp       the tab list and the Management tab
+//   ConfigPageAccess.cpp     access levels, login, logout, passwords
+class ConfigPage : public BasePage, public CellModelParamHost
 {
     Q_OBJECT
 public:
+    // Edit state of a parameter (ConfigParam::editState).
+    enum EditState { NoValue = 0, Shown = 1, SubmitRequested = 2, Edited = 3, Sent = 4 };
+
+    // Widget groups the page itself hides at construction.
+    static constexpr int kWidgetGroupsHiddenAtStart[] = {6, 1, 2, 3, 4, 5, 11, 12};
+
     ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent, FeatureSupportTable* featureTable);
     ~ConfigPage() override;
 
@@ -39,16 +66,168 @@ public:
     void setConnected(bool linked);
     void commitEditedParams(QWidget* old, QWidget* now);
 
-    bool isPinFunctionAssigned(int function) const;
-    bool isLtoSupportEnabled() const { return m_ltoSupport; }
-
-    // --- parameters
-    // A parameter of id paramId that needs firmware feature featureId, linked
-    // to the one value record of its id (created, without value, on first
-    // use). Nothing for a negative id. The page owns both.
+    // --- editors and value records (factory)
+    // Makes the editor of the kind, binds it to the value record of the id
+    // and registers the parameter. Null for kinds the page does not make
+    // (8-12, above 13); the parameter is registered all the same. A
+    // negative id makes an editor without parameter. GUI thread, while the
+    // tabs are built.
+    QWidget* createParamWidget(const QString& name, int kind, int id, int valueType, double minimum, double maximum,
+                               int offset, double scale, ConfigParam** out = nullptr, int featureId = -1,
+                               bool isFloat = false, uint32_t hexLow = 0, uint32_t hexHigh = 0xFFFFFFFFu) override;
+    // The same with offset 0 and scale 10^-decimals.
+    QWidget* createParamWidgetByDecimals(const QString& name, int kind, int id, int valueType, double minimum,
+                                         double maximum, int decimals, ConfigParam** out = nullptr,
+                                         int featureId = -1, bool isFloat = false, uint32_t hexLow = 0,
+                                         uint32_t hexHigh = 0xFFFFFFFFu) override;
+    ConfigParam* addConfigParam(const QString& name, QWidget* widget, int kind, int id, int valueType, int decimals,
+                                double minimum, double maximum, int offset, double scale, ConfigParam** out,
+                                int featureId, bool isFloat, uint32_t hexLow, uint32_t hexHigh);
+    // A bare parameter (no editor) of id paramId needing feature featureId.
     ConfigParam* addConfigParam(int paramId, int featureId);
     ConfigParamSlot* paramSlot(int paramId) const { return m_slots.value(paramId); }
     const QList<ConfigParam*>& configParams() const { return m_params; }
+    int paramIndex(const ConfigParam* param) const { return m_params.indexOf(const_cast<ConfigParam*>(param)); }
+
+    // The standard parameter row for the tab builders: a group (grid in a
+    // MyGroupBox in a WidgetFold registered as a feature group that hides
+    // when none of its members shows), then one row per parameter: caption
+    // in column 0, editor in 1, unit in 2, each registered under the
+    // parameter's feature, and a hover tip on the editor. Texts are passed
+    // translated.
+    WidgetFold* createParamGroup(const QString& title, QGridLayout** grid);
+    struct ParamRow
+    {
+        QLabel* caption = nullptr;
+        QWidget* editor = nullptr;
+        QLabel* unit = nullptr;
+        Tip* tip = nullptr;
+        ConfigParam* param = nullptr;
+    };
+    ParamRow addParamRow(QGridLayout* grid, int row, const QString& caption, const QString& unit,
+                         const QString& tipText, const QString& name, int kind, int id, int valueType,
+                         double minimum, double maximum, int offset, double scale, int featureId,
+                         uint32_t hexLow = 0, uint32_t hexHigh = 0xFFFFFFFFu);
+    // Combo box items carry the raw value as item data.
+    static void addComboItem(QWidget* comboBox, const QString& text, int rawValue);
+
+    // Hex CAN identifier validators: 29-bit (8 digits), 11-bit (3), 13-bit
+    // (4), and a second 11-bit one.
+    enum CanIdValidator { CanId29Validator = 0, CanId11Validator = 1, CanId13Validator = 2, CanId11BValidator = 3 };
+    QRegExpValidator* canIdValidator(int which) const { return m_canIdValidators.value(which); }
+
+    // --- values
+    // Shows the record's value in the editor and runs the page's reactions
+    // to the id.
+    void refreshParamWidget(ConfigParam* param, bool versionKnown);
+    // Reads the editor and writes the word; true when it was written.
+    bool submitParam(ConfigParam* param);
+    // GUI thread: a received "CF2" reply; stores the value, ends a wait for it.
+    void parseParamReply(const QString& line);
+    // The value the unit last reported (0 when no parameter has the id).
+    uint32_t paramValue(int id) const;
+    uint32_t getParamValue(int id) const;
+    QString paramText(int id) const override;
+    void submitParamText(int id, const QString& text) override;
+    // The page's services, also for the cell model page.
+    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) override
+    {
+        BasePage::sendSentence(name, parameters, delayMs, timeoutMs);
+    }
+    QWidget* registerFeatureWidget(QWidget* widget, int featureId, int mode) override
+    {
+        return BasePage::registerFeatureWidget(widget, featureId, mode);
+    }
+    // The firmware version text the feature tests use.
+    QString versionText(bool versionKnown) const;
+    bool isEditingAllowed(const QString& versionText) const;
+    bool isFeatureReportedByDevice(int featureId) const;
+    // Where written words go; by default the protocol handler.
+    void setParamWriter(std::function<bool(int id, uint32_t word)> writer) { m_paramWriter = std::move(writer); }
+
+    // --- edit cycle
+    void submitParamByIndex(int index);
+
+    // --- widget groups and firmware gating
+    void addToWidgetGroup(QWidget* widget, int group);
+    void setWidgetGroupVisible(int group, bool visible);
+    void showWidgetGroupCount(int group, int count);
+    QList<QWidget*> widgetGroup(int group) const { return m_widgetGroups.value(group); }
+    bool isLtoSupportEnabled() const { return m_ltoSupport; }
+    void updateLtoSupport();
+    void applyCellVoltageRanges(const QString& versionText, bool versionKnown);
+    bool isPinFunctionAssigned(int function) const;
+
+    // --- consistency rules
+    void processInterdependentParams(int index);
+    // The CAN speed change the rules start when 0x0C02 changes.
+    void setCanSpeedChange(std::function<void(int speedCode)> change) { m_canSpeedChange = std::move(change); }
+    // Shows or hides the Status page's state-of-health value (shown with
+    // estimator 1); the window connects it.
+    void setSohVisibility(std::function<void(bool shown)> show) { m_showSoh = std::move(show); }
+    // How the page runs its modal warning boxes; tests replace it.
+    void setModalBoxRunner(std::function<void(QMessageBox*)> runner) { m_runModalBox = std::move(runner); }
+
+    // --- access and device state
+    int accessLevel = 0;              // from the unit's "PW1" reply
+    bool manualChargerIdControl = false;
+    uint8_t chargingState = 0;        // bits 0-2 from "CS1".."CS3"
+    bool authenticationFailed = false;
+    QString rememberedPassword;
+    // The last answer to a password sentence: 0-2 "PW1" level, 3 "PW1,?",
+    // 4 "PW2" accepted, 5 "PW2" refused; 7 is set by whoever then waits.
+    int passwordReplyState = 0;
+    void updateAccessLevelUi(const QString& line);
+    void storePasswordReply(const QString& line);
+    void updateButtonsEnabled();
+    void resetAccessLevelUi();
+    // Login and password dialogs; by default Qt's.
+    void setPrompter(ConfigPrompter* prompter) { m_prompter = prompter; }
+    // Whether the unit's firmware is being updated (the remembered password
+    // is then sent without asking).
+    void setUpdateInProgressProbe(std::function<bool()> probe) { m_updateInProgress = std::move(probe); }
+    int unitGeneration() const { return hardwareKind; }
+    bool isUnitGenerationKnown() const { return hardwareKindKnown; }
+    void updateChargingState(const QString& line);
+
+    // --- the tabs
+    SignalWindowTab* createManagementGroups(QWidget* parent);
+    // Builders of the parameter tabs; each returns its tab page.
+    SignalWindowTab* createGeneralTab(QWidget* parent);
+    SignalWindowTab* createCanTab(QWidget* parent);
+    SignalWindowTab* createChargingTab(QWidget* parent);
+    SignalWindowTab* createSocSohTab(QWidget* parent);
+    SignalWindowTab* createProtectionsTab(QWidget* parent);
+    SignalWindowTab* createWarningsTab(QWidget* parent);
+    SignalWindowTab* createReductionsTab(QWidget* parent);
+    SignalWindowTab* createControlsTab(QWidget* parent);
+    SignalWindowTab* createIoPinsTab(QWidget* parent);
+    void createCgmMappingParams();
+    SignalWindowTab* createCgmsMapTab(QWidget* parent);
+    SignalWindowTab* createCanDevicesGroup(QWidget* parent);
+    SignalWindowTab* createScibTab(QWidget* parent);
+    SignalWindowTab* createMasterSlaveTab(QWidget* parent);
+
+    myTabWidget* tabWidget = nullptr;
+    QWidget* canDevicesTab = nullptr;
+    QWidget* scibTab = nullptr;
+    QWidget* masterSlaveTab = nullptr;
+    QPushButton* loginButton = nullptr;
+    QPushButton* logoutButton = nullptr;
+    QPushButton* setPasswordButton = nullptr;
+    QPushButton* saveButton = nullptr;
+    QPushButton* loadButton = nullptr;
+    QPushButton* defaultsButton = nullptr;
+    QPushButton* resetButton = nullptr;
+    QPushButton* maintenanceButton = nullptr;
+    QPushButton* disableChargingButton = nullptr;
+    Tip* loginTip = nullptr;
+    QList<QPushButton*> securityButtons;
+    // The tab builders append theirs in the documented order; those that
+    // change the unit's configuration go into editingActionButtons too (they
+    // need editing allowed, the others only a login).
+    QList<QWidget*> actionButtons;
+    QList<QWidget*> editingActionButtons;
 
     // --- reading all parameters
     // Where the loader's failure question goes (the window's asker). Without
@@ -63,15 +242,14 @@ public:
     // empty: any value), from any thread (the loader's, or the GUI thread
     // while committing). False after the reply time-out or once stop is set.
     bool waitParamReply(int paramId, const QString& expectedValue, const std::atomic<bool>& stop);
-    // GUI thread: a received "CF2" reply; stores the value, ends a wait for it.
-    void parseParamReply(const QString& line);
     QProgressDialog* progressDialog() const { return m_progress; }
-
-    // The page's tabs; null until the page builds them.
-    myTabWidget* tabWidget = nullptr;
 
     // Set while a full parameter read runs; the Status page's cells timer reads it.
     std::atomic<bool> parametersLoading{false};
+    // A full read has finished since the link came up.
+    bool configurationLoaded = false;
+    // The raw CAN speed (0x0C02) before the user's latest change of it.
+    int previousCanSpeed = 0;
     // The running loader and its thread; null while no full read runs.
     QPointer<ConfigParamLoader> paramLoader;
     QThread* loaderThread = nullptr;
@@ -83,6 +261,8 @@ signals:
 
 public slots:
     void slotCurrentPageChanged(int index);
+    void slotValueChanging(int index);
+    void slotValueChanged(int index);
     void slotCanDeviceOperationStatus(int status, int operation);
     void slotToshibaSCiBOperationStatus(int status, int operation);
     void slotCanSplitterConfigFinish(int result);
@@ -92,6 +272,8 @@ public slots:
     void slotLoadConfigurationFromHardDrive();
     void slotLoginPressed();
     void slotAuthenticationFailed();
+    void slotLogoutPressed();
+    void slotSetPasswordPressed();
 
     // The loading progress dialog. They never call back into the loader.
     void slotHideProgressBar();
@@ -100,13 +282,40 @@ public slots:
     void slotSetProgressBar(int percent);
     void slotDeleteProgressBarObjects();
 
+protected:
+    // A click on empty page space takes the focus from an editor (and so
+    // commits it).
+    void mousePressEvent(QMouseEvent* event) override;
+
 private:
     static constexpr int kParamCellStrings = 0x0013; // parallel cell strings
     static constexpr int kParamCellCount = 0x0100;   // cells in the pack
 
     Y5ProtocolHandler* protocolHandler() const;
+    ConfigPrompter* prompter();
+    bool isTwoLevelUnit() const;
     void createProgressDialog();
     void layoutCellStrings(uint32_t value, int id);
+    void buildTabs(QWidget* parent);
+    void connectEditor(QWidget* widget, int kind, int index);
+    // Value display and reactions.
+    void showValue(ConfigParam* p, uint32_t word);
+    bool readEditorValue(const ConfigParam* p, double* value, bool* hexDone, uint32_t* hexRaw) const;
+    void runRefreshEffects(ConfigParam* p, uint32_t raw, const QString& version, bool versionKnown);
+    void applyFlagWord0(uint32_t raw);
+    void applyChargerRules(uint32_t raw, const QString& version);
+    void setCanIdEditorLimits(int id, double maximum, int validator);
+    void highlightEdited(ConfigParam* p);
+    // Rules.
+    void applyPinRules(ConfigParam* subject, ConfigParam* other, const QString& version);
+    void applyThresholdPairs(ConfigParam* subject, ConfigParam* other);
+    void applyFlagWord0Rules(ConfigParam* subject, ConfigParam* other);
+    void setEditorText(ConfigParam* p, const QString& text);
+    QString editorText(const ConfigParam* p) const;
+    double editorNumber(const ConfigParam* p) const;
+    int comboFunction(const ConfigParam* p) const;
+    void selectComboFunction(ConfigParam* p, int function);
+    void runModalBox(QMessageBox* box);
 
     uint32_t m_cellStrings = 0;
     uint32_t m_cellCount = 0;
@@ -114,10 +323,24 @@ private:
     bool m_ltoSupport = false;
     QList<ConfigParam*> m_params;
     QHash<int, ConfigParamSlot*> m_slots;
+    QHash<int, QList<QWidget*>> m_widgetGroups;
+    QList<QRegExpValidator*> m_canIdValidators;
+    QList<QPointer<QWidget>> m_editors; // every editor the factory connected
+    // The page itself changes an editor: its change signals mark nothing.
+    int m_programmaticChange = 0;
+    std::function<bool(int, uint32_t)> m_paramWriter;
+    std::function<void(int)> m_canSpeedChange;
+    std::function<void(bool)> m_showSoh;
+    std::function<void(QMessageBox*)> m_runModalBox;
+    QMessageBox* m_disbalanceWarning = nullptr; // no parent: kept for the program's life
+    bool m_disbalanceWarningOpen = false;
+    double m_lastDisbalance = 0.0;
     // Shared with the loader's hooks: a loader that outlives the page (a
     // send that hung through a shutdown) still finds it.
     std::shared_ptr<ParamReplyWait> m_replyWait = std::make_shared<ParamReplyWait>();
     UserQuestionAsker* m_asker = nullptr;
+    ConfigPrompter* m_prompter = nullptr;
+    std::function<bool()> m_updateInProgress;
     Y5ProtocolHandler* m_handler = nullptr;
     QProgressDialog* m_progress = nullptr;
     // The user pressed "Hide": the dialog stays hidden for the rest of the load.

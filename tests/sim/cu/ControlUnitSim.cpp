@@ -343,6 +343,14 @@ void ControlUnitSim::loop()
 void ControlUnitSim::handleBytes(const QByteArray& bytes)
 {
     for (char c : bytes) {
+        BootloaderByteHook hook;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (mode_ == Mode::Bootloader)
+                hook = bootHook_;
+        }
+        if (hook && hook(*this, c))
+            continue;
         if (c == 0x11 || c == 0x13) // flow control, not data
             continue;
         bool atLineStart;
@@ -623,6 +631,12 @@ void ControlUnitSim::setRebootMs(int ms)
     std::lock_guard<std::mutex> lock(mutex_);
     rebootMs_ = ms;
 }
+void ControlUnitSim::setBootloaderByteHook(BootloaderByteHook hook)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    bootHook_ = std::move(hook);
+}
+
 void ControlUnitSim::setBootloaderEntry(bool on)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -61,6 +61,9 @@ public:
         QString sentence;         // accepted text, when good
     };
     using Handler = std::function<void(ControlUnitSim& sim, const Sentence& s)>;
+    // Sees each received byte first while the bootloader runs; true when it
+    // took the byte (then it is not part of a sentence).
+    using BootloaderByteHook = std::function<bool(ControlUnitSim& sim, char byte)>;
 
     ControlUnitSim();
     ~ControlUnitSim();
@@ -108,6 +111,8 @@ public:
     void setBootVersion(const QString& version); // default "boot1.0.3"
     void setRebootMs(int ms);                    // silence before the banner, default 300
     void setBootloaderEntry(bool on);            // default on; off: a reset only reboots
+    // Binary traffic of the bootloader (see BootloaderSim); null removes it.
+    void setBootloaderByteHook(BootloaderByteHook hook);
     QString bannerText() const { return QStringLiteral("DB1,Kepo BMS firmware started"); }
 
     // "FP1": count < 0 leaves the count field out.
@@ -185,6 +190,7 @@ private:
     mutable std::mutex mutex_; // everything below
     mutable std::condition_variable recordChanged_;
     QMap<QString, Handler> handlers_;
+    BootloaderByteHook bootHook_;
     QString versionReply_ = QStringLiteral("VR1,BMS2,0001E240,2.1.4.2");
     QList<Received> record_;
     std::deque<Outgoing> outgoing_;

@@ -1,0 +1,40 @@
+// Empty pages for the parameter tabs whose builders are not written yet.
+// When a tab's real builder is added (under tabs/), its function here goes.
+#include "ConfigPage.h"
+
+#include "SignalWindowTab.h"
+
+#include <QSpacerItem>
+#include <QVBoxLayout>
+
+namespace {
+
+SignalWindowTab* emptyTab(QWidget* parent)
+{
+    auto* tab = new SignalWindowTab(parent);
+    new QVBoxLayout(tab);
+    return tab;
+}
+
+} // namespace
+
+SignalWindowTab* ConfigPage::createGeneralTab(QWidget* parent)
+{
+    SignalWindowTab* tab = emptyTab(parent);
+    // Room for the page's content while the tabs are built; it may shrink.
+    tab->layout()->addItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
+    return tab;
+}
+SignalWindowTab* ConfigPage::createCanTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createChargingTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createSocSohTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createProtectionsTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createWarningsTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createReductionsTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createControlsTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createIoPinsTab(QWidget* parent) { return emptyTab(parent); }
+void ConfigPage::createCgmMappingParams() {}
+SignalWindowTab* ConfigPage::createCgmsMapTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createScibTab(QWidget* parent) { return emptyTab(parent); }
+SignalWindowTab* ConfigPage::createMasterSlaveTab(QWidget* parent) { return emptyTab(parent); }

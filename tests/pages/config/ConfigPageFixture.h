@@ -1,0 +1,78 @@
+#pragma once
+
+// A configuration page without a unit: written words are recorded, the
+// version line and the unit's feature bitmap are set by the test.
+#include "Communicator.h"
+#include "ConfigPage.h"
+#include "ConfigParam.h"
+#include "FeatureSupportTable.h"
+#include "SentenceMaps.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <memory>
+
+struct FakeBitmap : FeatureBitmapSource
+{
+    QList<quint32> words;
+    bool isFeatureBitmapValid() const override { return !words.isEmpty(); }
+    bool featureBitmapWord(int index, uint32_t* word) const override
+    {
+        if (index < 0 || index >= words.size())
+            return false;
+        *word = words.at(index);
+        return true;
+    }
+};
+
+struct VersionedHandler : Y5ProtocolHandler
+{
+    using Y5ProtocolHandler::Y5ProtocolHandler;
+    // "VR1,<kind>,<serial>,<version>"
+    void setVersionLine(const QString& line)
+    {
+        const QStringList f = line.split(',');
+        setVersionFields(line, f.value(1), f.value(2), f.value(3));
+    }
+};
+
+struct PageFixture
+{
+    CSntcMap map;
+    Communicator comm;
+    VersionedHandler handler{&comm};
+    FakeBitmap bitmap;
+    FeatureSupportTable features{&bitmap};
+    std::unique_ptr<ConfigPage> page;
+    QList<QPair<int, quint32>> writes;
+    int modalBoxes = 0;
+
+    PageFixture()
+    {
+        page.reset(new ConfigPage(&map, &comm, nullptr, &features));
+        page->setProtocolHandler(&handler);
+        page->setParamWriter([this](int id, uint32_t word) {
+            writes << qMakePair(id, quint32(word));
+            return true;
+        });
+        page->setModalBoxRunner([this](QMessageBox*) { ++modalBoxes; });
+        // Editing is allowed at level 2 on the default firmware (feature 14).
+        page->accessLevel = 2;
+    }
+    ~PageFixture() { page.reset(); }
+
+    // The unit reports a value.
+    void reply(int id, quint32 value, int digits = 8)
+    {
+        page->receiveSentence(QString("CF2,%1,%2").arg(id, 4, 16, QChar('0')).arg(value, digits, 16, QChar('0')).toUpper());
+    }
+    QString lastWrite() const
+    {
+        if (writes.isEmpty())
+            return QString();
+        return QString::asprintf("%04X=%X", writes.last().first, writes.last().second);
+    }
+};

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class ControlUnitSim;
+
+// CAN peripherals behind the control unit: cell group modules, current
+// sensors, splitters and other route devices. Installed on a ControlUnitSim
+// as its "CN1" handler: every frame the tool sends goes on this bus, and the
+// devices' answers come back as "CN1" lines while the unit is in one of its
+// configuration modes ("CM1" or "CM2"; the filter words are recorded by the
+// unit, everything is passed). Safe from any thread.
+//
+// Route devices (requests on 0x1FFFFEE5, answers on 0x1FFFFEE6):
+//   10 EF            forgets the discovery acknowledgement
+//   11 EE x4         unacknowledged devices answer 11 EE type serial
+//   12 ED ts         acknowledges: silent to 11 EE until the next 10 EF
+//   00 FF x4         every device answers 00 FF type serial (legacy)
+//   01 FE ts         enters the configuration mode, answers 01 FE 00 00
+//   09 F6 ts         answers 09 F6 + version (0xFF00FF00 in configuration mode)
+//   02 FD ts         answers 02 FD status 00; status 0 leaves the mode
+//   03 FC ts         answers 03 FC 00 00 + base id (bit 31: 29-bit ids)
+//   04 FB / 05 FA    devices in the mode take a base / secondary id
+//   06 F9 s          devices in the mode take the speed code
+//   0B F4 p v        devices in the mode store a parameter
+// Group modules on their own ids R (reply R + 1, error R + 2), byte 0 being
+// the sequence byte they echo:
+//   seq 01 D8 03 | seq 0F 01 | seq 0F 02   arm a request; seq FF runs it:
+//       cell count  -> seq cells
+//       enumeration -> seq 01 00 01 (running), later seq 01 00 02 (done)
+//       sorting     -> seq 02 00 03 (running), later seq 02 00 04 (done)
+//   seq 0A cells, seq 0B 00                 stored, no answer
+// Faults: per-device knobs in Device (silent, garbled route answers, refusals,
+// missing answers, sorting errors); two devices added with the same type and
+// serial act as one address with a duplicate serial; the control unit's own
+// knobs (dropped or corrupted lines) apply to every "CN1" answer.
+class CanBusSim
+{
+public:
+    struct Device
+    {
+        quint16 type = 1;
+        quint32 serial = 0;
+        quint32 baseId = 0x00000100;     // bit 31 set: 29-bit identifiers
+        quint32 secondaryId = 0;
+        quint32 version = 0x00020500;
+        quint8 cells = 12;
+        bool legacy = false;             // answers only the 00 FF discovery
+
+        // Fault knobs.
+        bool silent = false;             // answers nothing at all
+        bool corruptRoute = false;       // route answers carry a wrong complement
+        bool refuseEnter = false;        // never enters its configuration mode
+        bool noBaseIdReply = false;
+        bool noVersionReply = false;
+        bool noCellCountReply = false;
+        bool cellCountError = false;     // answers the cell count on R + 2
+        quint8 idStatus = 0;             // status of its 04 / 05 answers
+        quint8 speedStatus = 0;
+        quint8 leaveStatus = 0;
+        bool leaveSilent = false;
+        int enumerationMs = 150;         // -1: never done
+        int sortingMs = 150;             // -1: never done
+        int sortingDoneRepeats = 1;      // "done" answers sent per sorting
+        bool sortingError = false;       // answers the sorting on R + 2
+
+        // State, as the tests read it.
+        bool configMode = false;
+        bool acknowledged = false;
+        int enterRequests = 0;
+        int leaveRequests = 0;
+        int speed = -1;
+        int storedCells = -1;            // from seq 0A cells
+        bool committed = false;          // seq 0B 00 seen
+        bool enumerated = false;
+        int sortRequests = 0;
+        QMap<quint16, quint32> params;
+    };
+
+    // A frame the tool put on the bus.
+    struct Frame
+    {
+        quint32 id = 0;
+        bool extended = false;
+        QByteArray data;
+    };
+
+    CanBusSim();
+    ~CanBusSim();
+    CanBusSim(const CanBusSim&) = delete;
+    CanBusSim& operator=(const CanBusSim&) = delete;
+
+    // Becomes the unit's "CN1" handler. The unit must outlive this object's
+    // use; stop() (or the destructor) ends the answer thread.
+    void install(ControlUnitSim& unit);
+    void stop();
+
+    int addDevice(const Device& device);
+    Device device(int index) const;
+    void updateDevice(int index, const std::function<void(Device&)>& change);
+    int deviceCount() const;
+
+    // Route answers come from 0x1FFFE5E6 instead of 0x1FFFFEE6.
+    void setAlternateReplyId(bool on);
+    // Frames recorded, oldest first.
+    QList<Frame> frames() const;
+    void clearFrames();
+    // Frames with this first data byte to the route request id.
+    int routeRequestCount(quint8 code) const;
+
+    static quint32 moduleId(const Device& d) { return d.baseId & (isExtended(d) ? 0x1FFFFFFFu : 0x7FFu); }
+    static bool isExtended(const Device& d) { return d.baseId & 0x80000000u; }
+
+private:
+    void onSentence(const QStringList& fields);
+    void handleRoute(const Frame& f);
+    void handleModule(const Frame& f);
+    void send(quint32 id, bool extended, const QByteArray& data, int delayMs = 0);
+    void sendRoute(Device& d, const QByteArray& data);
+    void loop();
+
+    ControlUnitSim* unit_ = nullptr;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    QList<Device> devices_;
+    QList<Frame> frames_;
+    bool alternateReplyId_ = false;
+    // Armed module requests: device index -> (sequence, command).
+    QMap<int, QPair<quint8, quint8>> armed_;
+    struct Outgoing
+    {
+        qint64 dueMs;
+        QString line;
+    };
+    std::deque<Outgoing> outgoing_;
+    std::thread thread_;
+    bool running_ = false;
+};
