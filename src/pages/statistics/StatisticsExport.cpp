@@ -1,0 +1,216 @@
+// The export of the unit's statistics into a settings store and their import
+// back into a unit. The sentence pump writes each received statistics
+// sentence into the store while StatisticsExportFlags ask for it; the page
+// only asks, waits and compares.
+#include "StatisticsPage.h"
+
+#include "FeatureSupportTable.h"
+#include "MainWindowServices.h"
+#include "StatisticsLogic.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSet>
+#include <QSettings>
+#include <QThread>
+
+#include <memory>
+
+namespace {
+constexpr int kRequestAttempts = 3;
+constexpr int kWaitPasses = 1001;
+constexpr unsigned kSendDelayMs = 20;
+const QString kMarker = QStringLiteral("Statistics");
+
+std::unique_ptr<QSettings> openStore(bool automatic)
+{
+    if (automatic)
+        return std::make_unique<QSettings>();
+    return std::make_unique<QSettings>(QLatin1String(kStatisticsOrganisation),
+                                       QLatin1String(kManualStatisticsStore));
+}
+
+bool isManualStore(const QSettings& store)
+{
+    return store.applicationName() == QLatin1String(kManualStatisticsStore);
+}
+
+bool isStatisticsKey(const QString& key)
+{
+    return key.startsWith(QLatin1String("SS1")) || key.startsWith(QLatin1String("SS2"));
+}
+
+QStringList statisticsKeys(const QSettings& store)
+{
+    QStringList keys;
+    for (const QString& key : store.childKeys())
+        if (isStatisticsKey(key))
+            keys.append(key);
+    keys.sort();
+    return keys;
+}
+
+void removeKeys(QSettings& store, const QStringList& keys)
+{
+    for (const QString& key : keys)
+        store.remove(key);
+}
+
+
+uint8_t captureBit(const QString& name, bool manual)
+{
+    if (name == QLatin1String("SS2"))
+        return manual ? StatisticsPage::ExportManualSs2 : StatisticsPage::ExportAutoSs2;
+    return manual ? StatisticsPage::ExportManualSs1 : StatisticsPage::ExportAutoSs1;
+}
+} // namespace
+
+void StatisticsPage::removeCapturedKeys(QSettings& store, const QString& name) const
+{
+    for (const QString& key : store.childKeys())
+        if (key.startsWith(name) && !m_savedKeys.contains(key))
+            store.remove(key);
+}
+
+bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& store)
+{
+    const bool manual = isManualStore(store);
+    const uint8_t bit = captureBit(name, manual);
+    const int last = name == QLatin1String("SS2")
+        ? StatisticsLogic::kLastSs2Index
+        : (m_featureTable ? StatisticsLogic::lastSs1Index(*m_featureTable, deviceFirmwareVersion()) : 39);
+    m_storeRequestRunning = true;
+    bool captured = false;
+    for (int attempt = 0; attempt < kRequestAttempts && !captured; ++attempt) {
+        // A series that ended without all its indexes cleared the flags.
+        if (StatisticsExportFlags == 0)
+            StatisticsExportFlags |= bit;
+        sendSentence(name, QStringLiteral(",?"), kSendDelayMs);
+        for (int pass = 0; pass < kWaitPasses && StatisticsExportFlags != 0; ++pass) {
+            // Replies, timers and the pump run; a click waits until the
+            // request is over, so no second export or import starts inside.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QThread::msleep(1);
+        }
+        // The pump clears the flags at the last index, also when the series
+        // it caught had started before the request: only a whole one counts.
+        captured = StatisticsExportFlags == 0
+            && StatisticsLogic::isCompleteSeries(store.childKeys(), name, last, !manual);
+        if (!captured)
+            removeCapturedKeys(store, name);
+    }
+    m_storeRequestRunning = false;
+    if (!captured) {
+        store.remove(kMarker);
+        // Nothing waits for a series any more: a later poll must not write
+        // the unit's values into a store that now holds saved ones.
+        StatisticsExportFlags = 0;
+    }
+    return captured;
+}
+
+bool StatisticsPage::exportStatistics(bool automatic)
+{
+    if (m_storeRequestRunning)
+        return false; // one at a time: they share the flags and the stores
+    Y5ProtocolHandler* handler = g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
+    if (!handler || !handler->isConnected())
+        return false;
+    const QString version = deviceFirmwareVersion();
+    for (const char* refused : {"CAN", "LED", "boot"})
+        if (version.startsWith(QLatin1String(refused)))
+            return false;
+
+    std::unique_ptr<QSettings> store = openStore(automatic);
+    removeKeys(*store, statisticsKeys(*store));
+    StatisticsExportFlags |= automatic ? ExportAutoSs1 : ExportManualSs1;
+    store->setValue(kMarker, 0);
+    if (!requestStatisticsToStore(QStringLiteral("SS1"), *store))
+        return false;
+    if (!supports(99))
+        return true;
+    StatisticsExportFlags |= automatic ? ExportAutoSs2 : ExportManualSs2;
+    return requestStatisticsToStore(QStringLiteral("SS2"), *store);
+}
+
+bool StatisticsPage::importStatistics(bool automatic)
+{
+    if (m_storeRequestRunning)
+        return false;
+    std::unique_ptr<QSettings> store = openStore(automatic);
+    if (!store->contains(kMarker))
+        return true;
+
+    const QStringList saved = statisticsKeys(*store);
+    // A marker without values (an export that never finished): nothing to
+    // write back, and no reason to ask the unit and report a failure.
+    if (saved.isEmpty()) {
+        store->remove(kMarker);
+        return true;
+    }
+    const bool savedHasSs2 = std::any_of(saved.cbegin(), saved.cend(),
+                                         [](const QString& k) { return k.startsWith(QLatin1String("SS2")); });
+
+    // The saved values stay in the store beside the captured ones until the
+    // import is done, so nothing is lost if the program ends in between. A
+    // device sentence equal to a saved one is the same key: nothing to send
+    // for it either way.
+    m_savedKeys = QSet<QString>(saved.cbegin(), saved.cend());
+    StatisticsExportFlags |= automatic ? ExportAutoSs1 : ExportManualSs1;
+    bool ok = requestStatisticsToStore(QStringLiteral("SS1"), *store);
+    if (ok && savedHasSs2 && supports(99)) {
+        StatisticsExportFlags |= automatic ? ExportAutoSs2 : ExportManualSs2;
+        ok = requestStatisticsToStore(QStringLiteral("SS2"), *store);
+    }
+    m_savedKeys.clear();
+
+    const QStringList captured = statisticsKeys(*store);
+    QStringList device;
+    for (const QString& key : captured)
+        if (!saved.contains(key))
+            device.append(key);
+
+    if (!ok) {
+        // The saved values end up in the manual store, whole and alone: an
+        // older manual export there would be written back with them.
+        if (automatic) {
+            std::unique_ptr<QSettings> manualStore = openStore(false);
+            removeKeys(*manualStore, statisticsKeys(*manualStore));
+            manualStore->setValue(kMarker, 0);
+            for (const QString& key : saved)
+                manualStore->setValue(key, 0);
+            manualStore->sync();
+            removeKeys(*store, captured);
+            store->remove(kMarker);
+        } else {
+            removeKeys(*store, device);
+            store->setValue(kMarker, 0);
+        }
+        if (automatic) {
+            if (g_mainWindow)
+                g_mainWindow->updateStatisticsActions(true);
+            m_dialogs.critical(tr("Critical!"), tr("Importing saved statistic values failed.\nPlease try again "
+                                                   "manually from the\n\"Options\" menu."));
+        } else {
+            m_dialogs.critical(tr("Critical!"), tr("Importing saved statistic values failed.\nPlease try again."));
+        }
+        return false;
+    }
+
+    // A saved statistic without a different device sentence of its index
+    // was sent back unchanged (or not at all): it counts as equal.
+    QSet<QString> deviceIndexes;
+    for (const QString& d : qAsConst(device))
+        deviceIndexes.insert(d.left(3) + StatisticsLogic::indexField(d));
+    for (const QString& s : saved)
+        if (!deviceIndexes.contains(s.left(3) + StatisticsLogic::indexField(s)))
+            device.append(s);
+    removeKeys(*store, captured);
+
+    const bool clearAdded = automatic && supports(100);
+    for (const auto& send : StatisticsLogic::restoreSentences(saved, device, clearAdded))
+        sendSentence(send.first, send.second, kSendDelayMs);
+    store->remove(kMarker);
+    return true;
+}

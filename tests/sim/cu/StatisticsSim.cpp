@@ -1,0 +1,213 @@
+#include "StatisticsSim.h"
+
+#include "ControlUnitSim.h"
+
+namespace {
+QString hex(quint32 v, int digits = 0)
+{
+    return QString::number(v, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+}
+bool readHex(const QString& text, quint32* out)
+{
+    bool ok = false;
+    *out = text.toUInt(&ok, 16);
+    return ok;
+}
+} // namespace
+
+StatisticsSim::StatisticsSim()
+{
+    for (int i = 0; i <= 53; ++i)
+        m_ss1[i] = Statistic{quint32(0x100 + i), quint32(i), quint32(0x1000 + i)};
+    m_ss1[50] = Statistic{0, 0, 0xFFFFFFFF}; // all small units
+    for (int i = 0; i <= 7; ++i)
+        m_ss2[i] = Statistic{quint32(0x200 + i), quint32(i), quint32(0x2000 + i)};
+    m_events = {Event{1, 0xFFFFFFFF, 0}, Event{22, 0x7FF, 3600}, Event{23, 0x800005, 7200}};
+}
+
+void StatisticsSim::install(ControlUnitSim& sim)
+{
+    for (const char* name : {"SS1", "SS2", "LG1", "SR1", "SR2"}) {
+        const QString n = QLatin1String(name);
+        sim.setHandler(n, [this, n](ControlUnitSim& s, const ControlUnitSim::Sentence& sentence) {
+            answer(s, n, sentence.fields);
+        });
+    }
+}
+
+QString StatisticsSim::line(const QString& name, int index, const Statistic& s)
+{
+    return QStringLiteral("%1,%2,%3,%4,%5").arg(name, hex(quint32(index), 2), hex(s.value), hex(s.info),
+                                                 hex(s.time, 8));
+}
+
+void StatisticsSim::answer(ControlUnitSim& sim, const QString& name, const QStringList& fields)
+{
+    QStringList replies;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const QString first = fields.value(0);
+        if (name == QLatin1String("SR1") || name == QLatin1String("SR2")) {
+            m_writeBacks.append(name + QLatin1Char(',') + fields.join(QLatin1Char(',')));
+            bool ok = false;
+            const int index = first.toInt(&ok, 16);
+            QMap<int, Statistic>& series = name == QLatin1String("SR1") ? m_ss1 : m_ss2;
+            if (!ok || !series.contains(index))
+                return;
+            Statistic s;
+            if (fields.size() == 2 && fields[1] == QLatin1String("c")) {
+                series[index] = Statistic{};
+            } else if (fields.size() == 4 && readHex(fields[1], &s.value) && readHex(fields[2], &s.info)
+                       && readHex(fields[3], &s.time)) {
+                series[index] = s;
+            }
+            return;
+        }
+        if (first == QLatin1String("c")) {
+            if (name == QLatin1String("SS1")) {
+                ++m_statisticsClears;
+                for (auto it = m_ss1.begin(); it != m_ss1.end(); ++it)
+                    if (it.key() > 7 && it.key() != 50)
+                        it.value() = Statistic{};
+            } else if (name == QLatin1String("LG1")) {
+                ++m_eventClears;
+                m_events.clear();
+            }
+            return;
+        }
+        if (first != QLatin1String("?"))
+            return;
+        ++m_queries[name];
+        if (m_silent)
+            return;
+        if (name == QLatin1String("SS1")) {
+            for (int i = 0; i <= m_last; ++i) {
+                if (i == m_omitted)
+                    continue;
+                if (m_stopBefore >= 0 && i >= m_stopBefore)
+                    break;
+                replies << (m_corrupt ? QStringLiteral("SS1,Z%1,1,2,00000003").arg(i) : line(name, i, m_ss1.value(i)));
+            }
+        } else if (name == QLatin1String("SS2")) {
+            for (auto it = m_ss2.cbegin(); it != m_ss2.cend(); ++it)
+                replies << line(name, it.key(), it.value());
+        } else if (name == QLatin1String("LG1")) {
+            if (m_events.isEmpty())
+                replies << QStringLiteral("LG1,");
+            for (int i = 0; i < m_events.size(); ++i) {
+                const Event& e = m_events[i];
+                replies << (m_corrupt ? QStringLiteral("LG1,%1,QQ,0,0").arg(hex(quint32(i)))
+                                      : QStringLiteral("LG1,%1,%2,%3,%4")
+                                            .arg(hex(quint32(i)), hex(quint32(e.code)), hex(e.parameter),
+                                                 hex(e.time)));
+            }
+        }
+    }
+    for (const QString& r : qAsConst(replies))
+        sim.reply(r);
+}
+
+void StatisticsSim::setLastIndex(int last)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_last = last;
+    for (int i = 0; i <= last; ++i)
+        if (!m_ss1.contains(i))
+            m_ss1[i] = Statistic{quint32(0x100 + i), quint32(i), quint32(0x1000 + i)};
+}
+
+void StatisticsSim::setStatistic(int index, const Statistic& s)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ss1[index] = s;
+}
+
+void StatisticsSim::setStatistic2(int index, const Statistic& s)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ss2[index] = s;
+}
+
+StatisticsSim::Statistic StatisticsSim::statistic(int index) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ss1.value(index);
+}
+
+StatisticsSim::Statistic StatisticsSim::statistic2(int index) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ss2.value(index);
+}
+
+QString StatisticsSim::statisticLine(int index) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return line(QStringLiteral("SS1"), index, m_ss1.value(index));
+}
+
+QString StatisticsSim::statistic2Line(int index) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return line(QStringLiteral("SS2"), index, m_ss2.value(index));
+}
+
+void StatisticsSim::setEvents(const QList<Event>& events)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_events = events;
+}
+
+QList<StatisticsSim::Event> StatisticsSim::events() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_events;
+}
+
+void StatisticsSim::setSilent(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_silent = on;
+}
+
+void StatisticsSim::setStopBefore(int index)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopBefore = index;
+}
+
+void StatisticsSim::setOmittedIndex(int index)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_omitted = index;
+}
+
+void StatisticsSim::setCorruptReplies(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_corrupt = on;
+}
+
+QStringList StatisticsSim::writeBacks() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_writeBacks;
+}
+
+int StatisticsSim::statisticsClears() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_statisticsClears;
+}
+
+int StatisticsSim::eventClears() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_eventClears;
+}
+
+int StatisticsSim::queries(const QString& name) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_queries.value(name);
+}
