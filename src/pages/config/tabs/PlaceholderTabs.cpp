@@ -1,5 +1,5 @@
 // Empty pages for the parameter tabs whose builders are not written yet.
-// When a tab's real builder is added (under tabs/), its function here goes.
+// When a tab's real builder is added in its own file here, its line goes.
 #include "ConfigPage.h"
 
 #include "SignalWindowTab.h"
