@@ -24,9 +24,13 @@ bool runY55Download(Communicator* transport, const QByteArray& image)
         }
         boot->serialTransport().poll();
     }
-    // Read before this thread processes its events: the object deletes
-    // itself there once its thread has finished.
-    return boot->result;
+    // Its own deferred delete would wait for an event loop this thread may
+    // never run again: once its thread has ended, release it here (that
+    // drops the queued delete as well).
+    boot->wait();
+    const bool ok = boot->result;
+    delete boot;
+    return ok;
 }
 
 } // namespace
