@@ -1,6 +1,7 @@
 // The route-frame update of a CAN device: the real transport and handler
 // against the control-unit emulator with a route bootloader behind it.
 #include "RouteBootloaderSim.h"
+#include "CommunicatorSelector.h"
 #include "SimLink.h"
 #include "Y5CanFwUpdater.h"
 #include "Y5CanProtocolHandler.h"
@@ -125,6 +126,8 @@ private slots:
     void deviceFailures();
     void refusedStarts();
     void controlUnitRefusesConfigMode();
+    void stopDuringUpdateEndsIt();
+    void followsTheSelectedTransport();
 };
 
 void TestCanFwUpdate::recordBuffers()
@@ -277,6 +280,38 @@ void TestCanFwUpdate::controlUnitRefusesConfigMode()
     QVERIFY(!rig.events.isEmpty());
     QCOMPARE(rig.device.enterRequests(), 0);
     QVERIFY(!rig.updater.isBusy());
+}
+
+void TestCanFwUpdate::stopDuringUpdateEndsIt()
+{
+    Rig rig(5, 1);
+    rig.device.setEnterReplyLimit(0); // the update would retry for seconds
+    QVERIFY(rig.start());
+    QByteArray image = hexRecord(0, 0, pattern(4, 0));
+    QVERIFY(rig.updater.start(&image, 5, 1));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.device.enterRequests() >= 2, 30000);
+    QElapsedTimer t;
+    t.start();
+    rig.link.stop();
+    QVERIFY2(t.elapsed() < 8000, "the transport's loop waited for the whole update");
+    QVERIFY(!rig.updater.isBusy());
+}
+
+void TestCanFwUpdate::followsTheSelectedTransport()
+{
+    Communicator first;
+    Communicator second;
+    Y5CanFwUpdater updater(&first);
+    QCOMPARE(updater.owner(), &first);
+    emit CommunicatorSelector::instance()->CommunicatorChanged(CommunicatorSelector::Bluetooth, &second);
+    QCOMPARE(updater.owner(), &second);
+    QCOMPARE(updater.protocolHandler()->owner(), &second);
+    // Its loop pass now runs the update, the old one's does not.
+    updater.armed = true;
+    emit first.sigCanProcess();
+    QVERIFY(updater.armed);
+    emit second.sigCanProcess(); // no image: dropped
+    QVERIFY(!updater.armed);
 }
 
 QTEST_MAIN(TestCanFwUpdate)
