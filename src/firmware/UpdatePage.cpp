@@ -221,21 +221,9 @@ Y5CanFwUpdater* UpdatePage::updater() const
 
 void UpdatePage::addDeviceInfoParam(const QString& caption, const QString& sentenceName, int field, int valueType)
 {
-    auto* p = new Param;
-    auto* label = new QLabel;
-    label->setEnabled(false);
-    p->caption = caption;
-    p->sentenceName = sentenceName;
-    p->fieldIndex = field;
-    p->valueType = valueType;
-    p->offset = 0;
-    p->scale = 1.0;
-    p->decimals = 0;
-    p->widget = label;
-    p->widgetKind = ParamWidgetKind::Label;
-    deviceInfoParams.append(p);
-    if (sentenceMap())
-        sentenceMap()->addHandler(sentenceName, field, p);
+    QWidget* w = createPlainParamWidget(ParamWidgetKind::Label);
+    deviceInfoParams.append(createDisplayParam(caption, sentenceName, field, valueType, 0, 1.0, 0,
+                                               ParamWidgetKind::Label, w, sentenceMap()));
 }
 
 QWidget* UpdatePage::buildControlUnitTab(QWidget* parent)
