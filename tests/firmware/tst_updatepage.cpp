@@ -7,9 +7,11 @@
 #include "UpdatePage.h"
 #include "Y5CanFwUpdater.h"
 #include "Y5ProtocolHandler.h"
+#include "Param.h"
 #include "myTabWidget.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -128,6 +130,7 @@ private slots:
     void versionCrossing_data();
     void versionCrossing();
     void canTabFollowsParameter();
+    void deviceInformationAndFactoryFields();
 };
 
 void TestUpdatePage::deviceMatches_data()
@@ -436,6 +439,34 @@ void TestUpdatePage::canTabFollowsParameter()
     QVERIFY(!rig.page.tabWidget->isTabEnabled(1));
     rig.page.slotConfigParamUpdate(0x1600, 0x200);
     QVERIFY(rig.page.tabWidget->isTabEnabled(1));
+}
+
+void TestUpdatePage::deviceInformationAndFactoryFields()
+{
+    g_factoryMode = true;
+    Rig rig;
+    g_factoryMode = false;
+    QVERIFY(rig.page.serialEdit);
+    rig.page.connectionStatusChanged(true);
+    rig.map.dispatch("VR1,BMS2,0001E240,2.8.0,0000000A,00000002");
+    auto* version = qobject_cast<QLabel*>(rig.page.deviceInfoParams.at(0)->widget);
+    QVERIFY(version);
+    QCOMPARE(version->text(), QString("2.8.0"));
+    QVERIFY(version->isEnabled());
+
+    // The provisioning fields show for a unit without serial or a test firmware.
+    rig.handler.setVersion("2.8.0");
+    rig.page.versionReceived("ST1,0");
+    QVERIFY(rig.page.serialEdit->isHidden());
+    rig.handler.setVersion("version LED_TEST");
+    rig.page.versionReceived("ST1,0");
+    QVERIFY(!rig.page.serialEdit->isHidden());
+    QVERIFY(!rig.page.featureSetEdit->isHidden());
+
+    // Unlinked: the labels empty and disabled.
+    rig.page.connectionStatusChanged(false);
+    QVERIFY(version->text().isEmpty());
+    QVERIFY(!version->isEnabled());
 }
 
 QTEST_MAIN(TestUpdatePage)
