@@ -37,6 +37,9 @@ Y5CanFwUpdater::Y5CanFwUpdater(Communicator* owner)
 
 void Y5CanFwUpdater::setProtocolHandler(Y5CanProtocolHandler* handler)
 {
+    // A running update keeps the sender it started with.
+    if (isBusy())
+        return;
     m_handler = handler ? handler : m_ownHandler;
     m_handler->setOwner(m_owner);
 }

@@ -28,7 +28,8 @@ public:
 
     explicit Y5CanFwUpdater(Communicator* owner);
 
-    // The steps' sender; without one the updater uses its own.
+    // The steps' sender; without one the updater uses its own. Ignored
+    // while busy.
     void setProtocolHandler(Y5CanProtocolHandler* handler);
     Y5CanProtocolHandler* protocolHandler() const;
 

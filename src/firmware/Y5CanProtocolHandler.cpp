@@ -53,12 +53,14 @@ Y5CanProtocolHandler::Y5CanProtocolHandler(Communicator* owner) : QObject(nullpt
 
 Y5ProtocolHandler* Y5CanProtocolHandler::handler() const
 {
-    return m_owner ? m_owner->protocolHandler() : nullptr;
+    Communicator* o = m_owner;
+    return o ? o->protocolHandler() : nullptr;
 }
 
 bool Y5CanProtocolHandler::stopAsked() const
 {
-    if (m_owner && m_owner->isStopRequested())
+    Communicator* o = m_owner;
+    if (o && o->isStopRequested())
         return true;
     Y5ProtocolHandler* h = handler();
     return h && h->isStopAsked();
@@ -77,12 +79,13 @@ bool Y5CanProtocolHandler::wait(int ms) const
 
 void Y5CanProtocolHandler::sendCanFrame(quint32 identifier, const quint8* data, int length, bool extended)
 {
-    Y5ProtocolHandler* h = handler();
+    Communicator* o = m_owner;
+    Y5ProtocolHandler* h = o ? o->protocolHandler() : nullptr;
     if (!h)
         return;
     const quint8 n = quint8(std::max(0, std::min(length, 8)));
     h->sendSentence(QStringLiteral("CN1,"), cantunnel::composeParameters(identifier, data, n, extended), 20);
-    m_owner->readIntoBuffer();
+    o->readIntoBuffer();
 }
 
 void Y5CanProtocolHandler::sendRoute(quint8 command)
@@ -94,10 +97,11 @@ void Y5CanProtocolHandler::sendRoute(quint8 command)
 bool Y5CanProtocolHandler::readReplies(const std::function<bool(const QString&)>& isReply, bool alsoCn2,
                                        bool drainAll)
 {
-    Y5ProtocolHandler* h = handler();
-    if (!h || !m_owner)
+    Communicator* o = m_owner;
+    Y5ProtocolHandler* h = o ? o->protocolHandler() : nullptr;
+    if (!h)
         return false;
-    m_owner->readIntoBuffer();
+    o->readIntoBuffer();
     bool seen = false;
     QString line;
     // Stops at the reply, so a line that already answers the next step stays
@@ -219,9 +223,10 @@ void Y5CanProtocolHandler::sendBuffer(const QByteArray& buffer, quint8 firstSeq,
         std::copy(buffer.constData() + sent, buffer.constData() + sent + n, reinterpret_cast<char*>(frame + 2));
         sendCanFrame(route::kRequestId, frame, 2 + n, true);
         sent += n;
-        if (imageSize > 0 && m_owner) {
+        Communicator* o = m_owner;
+        if (imageSize > 0 && o) {
             const quint64 value = (quint64(position) + 2ull * quint64(sent)) * 100ull / quint64(imageSize);
-            emit m_owner->sigCanUpdateProgress(int(std::min<quint64>(value, 100)));
+            emit o->sigCanUpdateProgress(int(std::min<quint64>(value, 100)));
         }
     }
 }

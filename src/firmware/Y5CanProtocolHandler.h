@@ -67,7 +67,7 @@ private:
     bool stopAsked() const;
     void dropStaleReplies();
 
-    Communicator* m_owner = nullptr;
+    std::atomic<Communicator*> m_owner{nullptr};
     std::atomic<quint16> m_deviceType{0};
     std::atomic<quint32> m_serial{0};
 };
