@@ -60,6 +60,8 @@ class TestConfigPageCommit : public QObject
 {
     Q_OBJECT
 private slots:
+    // The page machinery alone: no tab declares parameters.
+    void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void typingMarksAndFocusCommits();
     void clickOnThePageCommits();
     void valueArrivingInAFocusedEditorIsNoEdit();

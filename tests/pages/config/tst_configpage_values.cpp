@@ -27,6 +27,8 @@ class TestConfigPageValues : public QObject
 {
     Q_OBJECT
 private slots:
+    // The page machinery alone: no tab declares parameters.
+    void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void factoryKinds_data();
     void factoryKinds();
     void factoryDetails();
