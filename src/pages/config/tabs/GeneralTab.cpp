@@ -469,7 +469,7 @@ QGroupBox* ConfigPage::createCurrentSensorGroup()
     }
 
     actionButtons << g->resetZeroButton << g->compensateButton << g->commitButton << g->discoverButton;
-    editingActionButtons << g->compensateButton << g->commitButton << g->discoverButton;
+    editingActionButtons << g->commitButton << g->discoverButton;
     g->showSensorRows(g->sensorTypeCombo->currentIndex());
     return box;
 }
@@ -501,24 +501,34 @@ void ConfigPage::updateCurrentSensorInfo(ConfigParam* param, uint32_t value, con
 
     QComboBox* combo = g->sensorTypeCombo;
     int type = param->slot->valid ? int(value) : combo->currentData().toInt();
+    // One tip, made at the first refresh.
+    auto setSensorTypeTip = [g, combo](const QString& text) {
+        if (g->sensorTypeTip)
+            g->sensorTypeTip->setText(text);
+        else
+            g->sensorTypeTip = new Tip(combo, text, 1, 200, 10000, 0);
+    };
+    bool showEstimate = false;
     if (combo->count() <= 2) {
         const QString two = sensorBlock("KEPO RV430/RV432 Current Sensor", ":/images/cs_gen1.png") + "<br>"
                             + sensorBlock("KEPO RV440 Current Sensor", ":/images/cs_gen2.png");
         if (featureSupported(85, version)) {
-            new Tip(combo,
-                    "There are 3 types of current sensors:<br><br>" + two + "<br>"
-                        + sensorBlock("IsabellenHütte IVT-S", ":/images/cs_ISAScale_IVT-S.png"),
-                    1, 200, 10000, 0);
+            setSensorTypeTip("There are 3 types of current sensors:<br><br>" + two + "<br>"
+                             + sensorBlock("IsabellenHütte IVT-S", ":/images/cs_ISAScale_IVT-S.png"));
             addComboItem(combo, QStringLiteral("Isabellenhütte IVT-S"), kIvtS);
         } else {
-            new Tip(combo, "There are 2 types of current sensors:<br><br>" + two, 1, 200, 10000, 0);
-            if (type == kIvtS)
+            setSensorTypeTip("There are 2 types of current sensors:<br><br>" + two);
+            if (type == kIvtS) {
                 type = 0;
+                showEstimate = true;
+            }
         }
     }
     if (type == kIvtS) {
         g->commitButton->setEnabled(false);
-    } else {
+        showEstimate = true;
+    }
+    if (showEstimate) {
         if (m_showSoh)
             m_showSoh(true);
         if (socEstimatorCombo)

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
+class Tip;
 
 // Connects a button's clicked() to a page slot named by its signature, when
 // the page has it (the actions behind some buttons live elsewhere).
@@ -34,6 +35,7 @@ struct GeneralTabWidgets : QObject
     QLabel* cellStringsLabel = nullptr;
     QCheckBox* analogInputsCheck = nullptr;
     QComboBox* sensorTypeCombo = nullptr;
+    Tip* sensorTypeTip = nullptr;
     QLineEdit* serialEditor = nullptr;
     QLabel* serialCaption = nullptr;
     QLineEdit* canIdEditor = nullptr;

@@ -81,10 +81,11 @@ void TestTabGeneral::sensorTypeRows_data()
     QTest::addColumn<quint32>("type");
     QTest::addColumn<int>("items");
     QTest::addColumn<int>("index");
-    QTest::newRow("IVT-S") << true << 2u << 3 << 2;
-    QTest::newRow("RV440 with 85") << true << 1u << 3 << 1;
-    QTest::newRow("IVT-S without 85") << false << 2u << 2 << 0;
-    QTest::newRow("RV430") << false << 0u << 2 << 0;
+    QTest::addColumn<bool>("sohShown"); // the IVT-S (or its fallback) shows the state of health
+    QTest::newRow("IVT-S") << true << 2u << 3 << 2 << true;
+    QTest::newRow("RV440 with 85") << true << 1u << 3 << 1 << false;
+    QTest::newRow("IVT-S without 85") << false << 2u << 2 << 0 << true;
+    QTest::newRow("RV430") << false << 0u << 2 << 0 << false;
 }
 
 void TestTabGeneral::sensorTypeRows()
@@ -93,9 +94,12 @@ void TestTabGeneral::sensorTypeRows()
     QFETCH(quint32, type);
     QFETCH(int, items);
     QFETCH(int, index);
+    QFETCH(bool, sohShown);
     GeneralFixture f;
     reportFeatures(f, feature85 ? QList<int>{85} : QList<int>{});
     GeneralTabWidgets* g = f.page->general;
+    QList<bool> soh;
+    f.page->setSohVisibility([&soh](bool shown) { soh << shown; });
     f.reply(0x1009, type);
     f.reply(0x1009, type); // a later refresh adds no item
     QCOMPARE(g->sensorTypeCombo->count(), items);
@@ -108,6 +112,9 @@ void TestTabGeneral::sensorTypeRows()
                        static_cast<QWidget*>(g->highCaption)})
         QCOMPARE(w->isHidden(), ivt);
     QVERIFY(!g->serialEditor->isEnabled());
+    QCOMPARE(!soh.isEmpty(), sohShown);
+    if (ivt)
+        QVERIFY(!g->commitButton->isEnabled());
 }
 
 void TestTabGeneral::userPicksSensorType()
