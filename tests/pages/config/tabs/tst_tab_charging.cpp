@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QSet>
 #include <QtTest>
 
 class TestTabCharging : public QObject
@@ -25,7 +26,28 @@ private slots:
     void chargerTypeShowsRows_data();
     void chargerTypeShowsRows();
     void manualIdFlagEnablesIds();
+    void cellGridPlaces_data();
+    void cellGridPlaces();
+    void chargerRowsNeverShareACell();
 };
+
+namespace {
+
+// Row and column of a widget in the grid that holds it.
+QPair<int, int> cellOf(QWidget* w)
+{
+    auto* grid = qobject_cast<QGridLayout*>(w->parentWidget()->layout());
+    for (int i = 0; grid && i < grid->count(); ++i) {
+        if (grid->itemAt(i)->widget() == w) {
+            int row = 0, column = 0, rows = 0, columns = 0;
+            grid->getItemPosition(i, &row, &column, &rows, &columns);
+            return qMakePair(row, column);
+        }
+    }
+    return qMakePair(-1, -1);
+}
+
+} // namespace
 
 void TestTabCharging::encodings_data()
 {
@@ -203,6 +225,49 @@ void TestTabCharging::manualIdFlagEnablesIds()
     f.reply(0x1608, 0x200);
     QVERIFY(f.page->manualChargerIdControl);
     QVERIFY(static_cast<QCheckBox*>(paramNamed(f, "BF_73_MANUAL_J1939_CHARGERS_ID_CONTROL")->widget)->isChecked());
+}
+
+void TestTabCharging::cellGridPlaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::newRow("maximum") << "Maximum Allowed voltage" << 1 << 1;
+    QTest::newRow("restart by 16") << "Charge restart voltage 2" << 5 << 1;
+    QTest::newRow("restart by 15") << "Charge restart voltage 1" << 6 << 1;
+    QTest::newRow("minimal") << "Minimal voltage" << 9 << 1;
+    QTest::newRow("fast current") << "Normal charge current" << 1 << 4;
+    QTest::newRow("finished") << "Charge finishing current 3" << 6 << 4;
+    QTest::newRow("pre-charge") << "Pre-charge current 1" << 7 << 4;
+    QTest::newRow("finished by 24") << "Charge finishing current 5" << 8 << 4;
+}
+
+void TestTabCharging::cellGridPlaces()
+{
+    QFETCH(QString, name);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    PageFixture f;
+    QCOMPARE(cellOf(paramNamed(f, name)->widget), qMakePair(row, column));
+}
+
+// Rows the charger values show together each have their own cells.
+void TestTabCharging::chargerRowsNeverShareACell()
+{
+    PageFixture f;
+    QWidget* box = paramNamed(f, "Charger Type")->widget->parentWidget();
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    QVERIFY(grid);
+    QSet<QPair<int, int>> cells;
+    for (int i = 0; i < grid->count(); ++i) {
+        int row = 0, column = 0, rows = 0, columns = 0;
+        grid->getItemPosition(i, &row, &column, &rows, &columns);
+        QVERIFY2(!cells.contains(qMakePair(row, column)), qPrintable(QString("%1,%2").arg(row).arg(column)));
+        cells.insert(qMakePair(row, column));
+    }
+    QVERIFY(cellOf(paramNamed(f, "CAN Base ID")->widget) != cellOf(paramNamed(f, "CH_RECEIVE_ID_2")->widget)
+            || paramNamed(f, "CAN Base ID")->widget->parentWidget()->layout()
+                   != paramNamed(f, "CH_RECEIVE_ID_2")->widget->parentWidget()->layout());
 }
 
 QTEST_MAIN(TestTabCharging)

@@ -7,6 +7,7 @@
 #include "FeedTransport.h"
 #include "GeneralTab.h"
 #include "TestServices.h"
+#include "myRadioBox.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -73,6 +74,7 @@ private slots:
     void batteryId();
     void encodings_data();
     void encodings();
+    void communicationTypeAndGroup10();
 };
 
 void TestTabGeneral::sensorTypeRows_data()
@@ -327,6 +329,27 @@ void TestTabGeneral::encodings()
     static_cast<QLineEdit*>(p->widget)->setText(typed);
     f.page->submitParam(p);
     QCOMPARE(f.lastWrite(), written);
+}
+
+void TestTabGeneral::communicationTypeAndGroup10()
+{
+    GeneralFixture f;
+    ConfigParam* p = paramNamed(f, "BF17_USE_SERIAL_CELLS_COMM");
+    auto* radio = static_cast<myRadioBox*>(p->widget);
+    f.reply(0x1600, 0x00010000);
+    QVERIFY(radio->isChecked(0)); // "Serial"
+    f.reply(0x1600, 0);
+    QVERIFY(radio->isChecked(1)); // "CAN"
+    // Hidden on Toshiba SCiB units: poll period, balancing, communication
+    // type and both calibration buttons.
+    const QList<QWidget*> group = f.page->widgetGroup(10);
+    QCOMPARE(group.size(), 10);
+    QVERIFY(group.contains(paramNamed(f, "Cells Poll Period")->widget));
+    QVERIFY(group.contains(paramNamed(f, "Balancing Current")->widget));
+    QVERIFY(group.contains(radio));
+    QVERIFY(group.contains(f.page->general->calibrateCellsButton));
+    QVERIFY(group.contains(f.page->general->calibrateExternalButton));
+    QVERIFY(!group.contains(paramNamed(f, "Number of Cells")->widget));
 }
 
 QTEST_MAIN(TestTabGeneral)
