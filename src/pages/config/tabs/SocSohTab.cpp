@@ -106,6 +106,8 @@ QGroupBox* ConfigPage::createSocAdjustmentGroup()
     // By signature: the page's device actions own the slot.
     connectToPageSlot(this, setSocButton, "slotSetSOCPressed()");
     registerFeatureWidget(setSocButton, 77, 0);
+    // Enabled by the link and the login like the page's other actions.
+    actionButtons << setSocButton;
     grid->addWidget(setSocButton, 0, 0, 1, 4);
 
     auto addFlag = [&](const char* name, const char* caption, int feature, int row, const QString& tip) {

@@ -135,6 +135,7 @@ void TestTabSocSoh::legacyRowsByFirmware()
     QVERIFY(paramNamed(f, "BF31_ADJUST_SOC_BY_VOLTAGE 2")->widget->isHidden());
     QVERIFY(paramNamed(f, "SOC Adjustment Upper Temperature Threshold")->widget->isHidden());
     QVERIFY(!f.page->setSocButton->isHidden());
+    QVERIFY(f.page->actionButtons.contains(f.page->setSocButton));
     // The table hides without feature 81.
     QVERIFY(paramNamed(f, "Voltage at SOC 1")->widget->parentWidget()->isHidden());
 
