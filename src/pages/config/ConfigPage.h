@@ -17,7 +17,9 @@ class ConfigParam;
 class ConfigPrompter;
 class MyGroupBox;
 class ConfigParamLoader;
+class QComboBox;
 class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMessageBox;
@@ -195,6 +197,9 @@ public:
     void updateChargingState(const QString& line);
 
     // --- the tabs
+    // False: the parameter tabs are built empty (tests of the page's own
+    // machinery that want no declared parameters).
+    static bool buildParameterTabs;
     SignalWindowTab* createManagementGroups(QWidget* parent);
     // Builders of the parameter tabs; each returns its tab page.
     SignalWindowTab* createGeneralTab(QWidget* parent);
@@ -211,6 +216,21 @@ public:
     SignalWindowTab* createCanDevicesGroup(QWidget* parent);
     SignalWindowTab* createScibTab(QWidget* parent);
     SignalWindowTab* createMasterSlaveTab(QWidget* parent);
+    // Parts of the Charging, SOC / SOH and General tabs.
+    QWidget* createChargingTuningGroup(int editorWidth);
+    QGroupBox* createBatteryEstimatorGroup(QWidget* tab);
+    QGroupBox* createSocAdjustmentGroup();
+    QWidget* createDistanceGroup(int editorWidth);
+    QWidget* createUserSocGroup(int editorWidth);
+    QGroupBox* createBroadcastPeriodGroup(int editorWidth);
+    QGroupBox* createBatteryPackGroup(int editorWidth);
+    QGroupBox* createCurrentSensorGroup();
+    // Called at the end of every value refresh.
+    void updateCurrentSensorInfo(ConfigParam* param, uint32_t value, const QString& version);
+    QComboBox* socEstimatorCombo = nullptr;
+    QPushButton* setSocButton = nullptr;
+    // The General tab's widgets other code reaches (GeneralTab.h).
+    struct GeneralTabWidgets* general = nullptr;
 
     myTabWidget* tabWidget = nullptr;
     QWidget* canDevicesTab = nullptr;
@@ -311,6 +331,8 @@ public slots:
     void slotAuthenticationFailed();
     void slotLogoutPressed();
     void slotSetPasswordPressed();
+    void slotResetZeroCurrentPressed();
+    void slotSetBatteryIdPressed();
 
     // The loading progress dialog. They never call back into the loader.
     void slotHideProgressBar();

@@ -185,7 +185,10 @@ void ConfigPage::runRefreshEffects(ConfigParam* p, uint32_t raw, const QString& 
     if (id == kEstimatorType) {
         if (auto* combo = qobject_cast<QComboBox*>(p->widget)) {
             // The item carrying the chosen estimator, found by its data.
-            const int index = combo->findData(combo->currentData());
+            int index = combo->findData(combo->currentData());
+            // A type without an item falls back to the first estimator.
+            if (index < 0 && combo->count() > 0)
+                index = 0;
             combo->setCurrentIndex(index);
             emit combo->activated(index);
             combo->repaint();
@@ -201,6 +204,7 @@ void ConfigPage::runRefreshEffects(ConfigParam* p, uint32_t raw, const QString& 
         if (QWidget* inversion = p->slot->params.at(1)->widget)
             inversion->setVisible(function != 14 && function != 28);
     }
+    updateCurrentSensorInfo(p, raw, version);
 }
 
 void ConfigPage::setCanIdEditorLimits(int id, double maximum, int validator)

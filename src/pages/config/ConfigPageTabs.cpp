@@ -13,6 +13,9 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTabBar>
+#include <QVBoxLayout>
+
+bool ConfigPage::buildParameterTabs = true;
 
 void ConfigPage::buildTabs(QWidget* parent)
 {
@@ -22,26 +25,39 @@ void ConfigPage::buildTabs(QWidget* parent)
         pages << page;
         titles << title;
     };
-    // The builders declare the parameters: this order is the order of every
-    // pass over them (loading included).
-    add(createManagementGroups(parent), tr("Management"));
-    add(createGeneralTab(parent), tr("General"));
-    add(createCanTab(parent), tr("CAN"));
-    add(createChargingTab(parent), tr("Charging"));
-    add(createSocSohTab(parent), tr("SOC / SOH"));
-    add(createProtectionsTab(parent), tr("Protections"));
-    add(createWarningsTab(parent), tr("Warnings"));
-    add(createReductionsTab(parent), tr("Reductions"));
-    add(createControlsTab(parent), tr("Controls"));
-    add(createIoPinsTab(parent), tr("I/O Pins"));
-    createCgmMappingParams();
-    add(createCgmsMapTab(parent), tr("CGMs Map"));
-    canDevicesTab = createCanDevicesGroup(parent);
-    add(canDevicesTab, tr("CAN Devices"));
-    scibTab = createScibTab(parent);
-    add(scibTab, tr("Toshiba SCiB"));
-    masterSlaveTab = createMasterSlaveTab(parent);
-    add(masterSlaveTab, tr("Master/Slave"));
+    if (!buildParameterTabs) {
+        add(createManagementGroups(parent), tr("Management"));
+        for (const char* title : {"General", "CAN", "Charging", "SOC / SOH", "Protections", "Warnings", "Reductions",
+                                  "Controls", "I/O Pins", "CGMs Map", "CAN Devices", "Toshiba SCiB", "Master/Slave"}) {
+            auto* empty = new SignalWindowTab(parent);
+            new QVBoxLayout(empty);
+            add(empty, tr(title));
+        }
+        canDevicesTab = pages.at(11);
+        scibTab = pages.at(12);
+        masterSlaveTab = pages.at(13);
+    } else {
+        // The builders declare the parameters: this order is the order of every
+        // pass over them (loading included).
+        add(createManagementGroups(parent), tr("Management"));
+        add(createGeneralTab(parent), tr("General"));
+        add(createCanTab(parent), tr("CAN"));
+        add(createChargingTab(parent), tr("Charging"));
+        add(createSocSohTab(parent), tr("SOC / SOH"));
+        add(createProtectionsTab(parent), tr("Protections"));
+        add(createWarningsTab(parent), tr("Warnings"));
+        add(createReductionsTab(parent), tr("Reductions"));
+        add(createControlsTab(parent), tr("Controls"));
+        add(createIoPinsTab(parent), tr("I/O Pins"));
+        createCgmMappingParams();
+        add(createCgmsMapTab(parent), tr("CGMs Map"));
+        canDevicesTab = createCanDevicesGroup(parent);
+        add(canDevicesTab, tr("CAN Devices"));
+        scibTab = createScibTab(parent);
+        add(scibTab, tr("Toshiba SCiB"));
+        masterSlaveTab = createMasterSlaveTab(parent);
+        add(masterSlaveTab, tr("Master/Slave"));
+    }
 
     // Ctrl+0 .. Ctrl+9; the tabs from 10 on have no key.
     QList<QShortcut*> shortcuts;

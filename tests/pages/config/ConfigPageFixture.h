@@ -76,3 +76,12 @@ struct PageFixture
         return QString::asprintf("%04X=%X", writes.last().first, writes.last().second);
     }
 };
+
+// The tabs' own editors, for tests of rules that live on them; the other
+// tests see the page machinery alone.
+struct WithParameterTabs
+{
+    bool was = ConfigPage::buildParameterTabs;
+    WithParameterTabs() { ConfigPage::buildParameterTabs = true; }
+    ~WithParameterTabs() { ConfigPage::buildParameterTabs = was; }
+};

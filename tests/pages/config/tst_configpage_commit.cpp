@@ -60,6 +60,8 @@ class TestConfigPageCommit : public QObject
 {
     Q_OBJECT
 private slots:
+    // The page machinery alone: no tab declares parameters.
+    void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void typingMarksAndFocusCommits();
     void clickOnThePageCommits();
     void valueArrivingInAFocusedEditorIsNoEdit();
@@ -274,6 +276,7 @@ void TestConfigPageCommit::disbalanceWarning()
 void TestConfigPageCommit::inputFunction14()
 {
     // The I/O Pins tab's editors of INPUT 1 to 4.
+    WithParameterTabs tabs;
     Bench b;
     QList<ConfigParam*> inputs;
     for (int id : {0x0800, 0x0801, 0x0802, 0x0803}) {
@@ -314,6 +317,7 @@ void TestConfigPageCommit::oneFunctionPerPin()
     QFETCH(int, otherPin);
     QFETCH(QString, version);
     QFETCH(int, otherAfter);
+    WithParameterTabs tabs;
     Bench b;
     if (!version.isEmpty()) {
         b.handler.setVersionLine(version);

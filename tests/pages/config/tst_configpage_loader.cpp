@@ -126,6 +126,8 @@ class TestConfigPageLoader : public QObject
 {
     Q_OBJECT
 private slots:
+    // The page machinery alone: no tab declares parameters.
+    void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void threeParametersReportProgress();
     void silentParameter_data();
     void silentParameter();

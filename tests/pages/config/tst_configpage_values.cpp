@@ -27,6 +27,8 @@ class TestConfigPageValues : public QObject
 {
     Q_OBJECT
 private slots:
+    // The page machinery alone: no tab declares parameters.
+    void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void factoryKinds_data();
     void factoryKinds();
     void factoryDetails();
@@ -438,6 +440,7 @@ void TestConfigPageValues::chargerTypeKeepsPinItems()
 void TestConfigPageValues::pinReactions()
 {
     // The I/O Pins tab's editors of a pin: its function, then its inversion.
+    WithParameterTabs tabs;
     PageFixture f;
     const ConfigParamSlot* slot = f.page->paramSlot(0x0805);
     QVERIFY(slot && slot->params.size() == 2);

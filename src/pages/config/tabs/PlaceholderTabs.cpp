@@ -4,7 +4,6 @@
 
 #include "SignalWindowTab.h"
 
-#include <QSpacerItem>
 #include <QVBoxLayout>
 
 namespace {
@@ -18,16 +17,7 @@ SignalWindowTab* emptyTab(QWidget* parent)
 
 } // namespace
 
-SignalWindowTab* ConfigPage::createGeneralTab(QWidget* parent)
-{
-    SignalWindowTab* tab = emptyTab(parent);
-    // Room for the page's content while the tabs are built; it may shrink.
-    tab->layout()->addItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
-    return tab;
-}
 SignalWindowTab* ConfigPage::createCanTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createChargingTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createSocSohTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createProtectionsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createWarningsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createReductionsTab(QWidget* parent) { return emptyTab(parent); }
