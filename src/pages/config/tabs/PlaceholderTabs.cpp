@@ -28,9 +28,6 @@ SignalWindowTab* ConfigPage::createGeneralTab(QWidget* parent)
 SignalWindowTab* ConfigPage::createCanTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createChargingTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createSocSohTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createProtectionsTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createWarningsTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createReductionsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createControlsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createIoPinsTab(QWidget* parent) { return emptyTab(parent); }
 void ConfigPage::createCgmMappingParams() {}
