@@ -22,6 +22,8 @@ struct WarningBlock
     const char* warning; // its name in the composed hover tip
 };
 
+// The current blocks have no deactivation threshold; their tip takes the
+// warning's name and the current it watches.
 const char* const kCurrentTip =
     "Activate %1 in case %2 is above \"Activate at\"<br>threshold. Activation and deactivation can be delayed "
     "using \"Activation delay\" and \"Dectivation delay\" parameters.";
