@@ -207,8 +207,11 @@ public:
     SignalWindowTab* createChargingTab(QWidget* parent);
     SignalWindowTab* createSocSohTab(QWidget* parent);
     SignalWindowTab* createProtectionsTab(QWidget* parent);
+    QWidget* createProtectionGroup(int editorWidth);
     SignalWindowTab* createWarningsTab(QWidget* parent);
+    QWidget* createWarningGroup(int editorWidth);
     SignalWindowTab* createReductionsTab(QWidget* parent);
+    QWidget* createReductionGroup(int editorWidth);
     SignalWindowTab* createControlsTab(QWidget* parent);
     SignalWindowTab* createIoPinsTab(QWidget* parent);
     void createCgmMappingParams();

@@ -250,14 +250,20 @@ void TestConfigPageCommit::thresholdRules()
         if (s.first != 0x0005 || with0005)
             b.reply(s.first, s.second);
     }
-    ConfigParam* subject = b.page->paramSlot(edited.toInt(nullptr, 16))->params.first();
+    ConfigParam* subject = nullptr; // the bench's editor, not a tab's
+    for (ConfigParam* p : params)
+        if (p->paramId() == edited.toInt(nullptr, 16))
+            subject = p;
     b.userEdit(subject, text);
     b.page->commitEditedParams(nullptr, nullptr);
     QStringList after;
     for (ConfigParam* p : params)
         after << b.edit(p)->text();
     QCOMPARE(after, texts);
-    QCOMPARE(b.writeTexts(), written);
+    // A tab's editor of the same id is corrected and written too: the same word.
+    QStringList writes = b.writeTexts();
+    writes.removeDuplicates();
+    QCOMPARE(writes, written);
 }
 
 void TestConfigPageCommit::disbalanceWarning()

@@ -41,11 +41,25 @@ struct ScriptedAsker : QObject, UserQuestionAsker
     }
 };
 
+// The unit reports one feature no tab of the page declares: only the
+// bench's own parameters are read.
+constexpr int kBenchFeature = 159;
+struct OneFeature : FeatureBitmapSource
+{
+    bool isFeatureBitmapValid() const override { return true; }
+    bool featureBitmapWord(int index, uint32_t* word) const override
+    {
+        *word = index == kBenchFeature / 32 ? 1u << (kBenchFeature % 32) : 0u;
+        return true;
+    }
+};
+
 struct Bench
 {
     SimLink link;
     CSntcMap map;
-    FeatureSupportTable features;
+    OneFeature bitmap;
+    FeatureSupportTable features{&bitmap};
     ConfigPage* page = nullptr;
     ScriptedAsker asker;
     std::mutex mutex;
@@ -89,9 +103,9 @@ struct Bench
     {
         for (int i = 0; i < kinds.size(); ++i) {
             behaviour[0x0010 + i] = kinds[i];
-            page->addConfigParam(0x0010 + i, 0);
+            page->addConfigParam(0x0010 + i, kBenchFeature);
         }
-        page->addConfigParam(0x0010, 0);
+        page->addConfigParam(0x0010, kBenchFeature);
     }
     bool startLoad()
     {

@@ -18,9 +18,6 @@ SignalWindowTab* emptyTab(QWidget* parent)
 } // namespace
 
 SignalWindowTab* ConfigPage::createCanTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createProtectionsTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createWarningsTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createReductionsTab(QWidget* parent) { return emptyTab(parent); }
 void ConfigPage::createCgmMappingParams() {}
 SignalWindowTab* ConfigPage::createCgmsMapTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent) { return emptyTab(parent); }
