@@ -409,7 +409,10 @@ void TemperatureCalibrationWindow::calibrate()
     }
     // Through the page's guarded send: nothing goes out during a firmware
     // update.
-    if (m_page)
-        m_page->sendSentence(QStringLiteral("TC2,"), tc2Parameters(id, coefficients()), 20, 200);
+    const QString parameters = tc2Parameters(id, coefficients());
+    if (m_send)
+        m_send(QStringLiteral("TC2,"), parameters);
+    else if (m_page)
+        m_page->sendSentence(QStringLiteral("TC2,"), parameters, 20, 200);
     setModuleIdBorder(QStringLiteral("QLineEdit {border: 1px solid lightgray;}"));
 }

@@ -3,6 +3,7 @@
 #include "TemperatureCalibrationMath.h"
 
 #include <QVector>
+#include <functional>
 #include <QWidget>
 
 class ConfigPage;
@@ -29,6 +30,11 @@ public:
 
     // The General tab's "Calibrate External Temperature ..." button.
     void openWindow();
+    // Where "TC2" goes; by default the page's guarded send.
+    void setSender(std::function<void(const QString& name, const QString& parameters)> send)
+    {
+        m_send = std::move(send);
+    }
 
     // For the tests and the page.
     QCustomPlot* plot() const { return m_plot; }
@@ -67,6 +73,7 @@ private:
     void setModuleIdBorder(const QString& rule);
 
     ConfigPage* m_page;
+    std::function<void(const QString&, const QString&)> m_send;
     TemperatureCalibration::CurveSet m_set;
     QVector<double> m_goalKeys, m_goalValues, m_currentKeys, m_currentValues;
     int m_currentRefreshes = 0;
