@@ -29,11 +29,11 @@ void canConfig::sendLegacyDiscover()
 
 void canConfig::startSpeedChange(quint8 speedCode)
 {
-    if (isBusy())
-        return;
-    if (!enterConfigMode(-1)) {
+    // Another job holds the bus: the speed is not changed, and the caller
+    // hears of it.
+    if (isBusy() || !enterConfigMode(-1)) {
         // Said, so that the page waiting for the outcome does not wait forever.
-        qCDebug(lcCanJobs) << "speed change: the control unit refused its configuration mode";
+        qCDebug(lcCanJobs) << "speed change: not started";
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSpeedChange);
         return;
     }
@@ -164,8 +164,10 @@ void canConfig::removeDuplicateSplitterParams()
 
 void canConfig::startSplitterConfig()
 {
-    if (isBusy())
+    if (isBusy()) {
+        emit sigCanSplitterConfigFinish(6);
         return;
+    }
     removeDuplicateSplitterParams();
     showCommitProgress(QStringLiteral("CAN Splitter"));
     if (!enterConfigMode(-1)) {

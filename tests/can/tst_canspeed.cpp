@@ -78,7 +78,7 @@ private slots:
     void splitterRefusedParameterReported();
     void splitterFailures_data();
     void splitterFailures();
-    void startRefusedByUnit();
+    void startRefusedOrBusy();
     void sensorFrames_data();
     void sensorFrames();
 };
@@ -234,7 +234,7 @@ void TstCanSpeed::splitterFailures()
 
 // A unit that refuses its configuration mode: no job, but the caller hears
 // of it and the progress dialog does not stay behind.
-void TstCanSpeed::startRefusedByUnit()
+void TstCanSpeed::startRefusedOrBusy()
 {
     auto* link = new FakeCanLink;
     link->canModeWorks = false;
@@ -253,6 +253,19 @@ void TstCanSpeed::startRefusedByUnit()
     QCOMPARE(splitter.first().at(0).toInt(), 6);
     QVERIFY(!cc.progressDialog()->isVisible());
     QVERIFY(link->sent.isEmpty());
+
+    // A second job while one runs is refused the same way.
+    link->canModeWorks = true;
+    cc.startSpeedChange(2);
+    QVERIFY(cc.isSpeedChangeRunning());
+    status.clear();
+    splitter.clear();
+    cc.startSpeedChange(3);
+    cc.startSplitterConfig();
+    QCOMPARE(status.size(), 1);
+    QCOMPARE(status.first(), (QList<QVariant>{int(CanOpFailed), int(CanOpSpeedChange)}));
+    QCOMPARE(splitter.size(), 1);
+    QCOMPARE(splitter.first().at(0).toInt(), 6);
 }
 
 void TstCanSpeed::sensorFrames_data()
