@@ -1,9 +1,376 @@
 #include "CISAConfig.h"
 
+#include "CanLinkServices.h"
+#include "CanTunnel.h"
+
+#include <QApplication>
+#include <QLoggingCategory>
+#include <QMessageBox>
+
+Q_LOGGING_CATEGORY(lcIsa, "bms.isa")
+
 CISAConfig* g_cisaConfig = nullptr;
 
-CISAConfig::CISAConfig() : QObject(nullptr) {}
+namespace {
+constexpr quint32 kRequestId = 0x411;
+constexpr quint32 kReplyId = 0x511;
+constexpr quint32 kWaitTicks = 100; // about 3 s
+constexpr quint8 kMaxRetries = 2;   // three tries in all
+const std::array<quint8, 6> kBitRates{{2, 0, 4, 8, 0, 0}};
 
-void CISAConfig::handleCanReply(const QString&) {}
+quint32 be32(const quint8* p)
+{
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+}
+} // namespace
 
-void CISAConfig::slotCanProcess() {}
+CISAConfig::CISAConfig(std::unique_ptr<CanLinkServices> link) : QObject(nullptr), m_link(std::move(link))
+{
+    if (!m_link)
+        m_link = std::make_unique<HandlerCanLink>();
+}
+
+CISAConfig::~CISAConfig() = default;
+
+quint8 CISAConfig::bitRateForSpeed(int speedSetting)
+{
+    return speedSetting >= 0 && speedSetting < int(kBitRates.size()) ? kBitRates[size_t(speedSetting)] : 0;
+}
+
+void CISAConfig::changeMode(bool enter)
+{
+    const bool old = m_modeChanging;
+    m_modeChanging = true;
+    if (!enter)
+        m_link->setConfigModeIfConnected(false);
+    m_modeChanging = old;
+}
+
+bool CISAConfig::enterConfigMode()
+{
+    const bool old = m_modeChanging;
+    m_modeChanging = true;
+    bool ok = false;
+    if (m_link->featureBitmapValid()) {
+        m_filters = {0x700, 0x500, 0, 0, 0};
+        ok = m_link->setCanConfigMode(true, m_filters);
+    }
+    if (!ok)
+        ok = m_link->setConfigModeIfConnected(true);
+    m_modeChanging = old;
+    return ok;
+}
+
+void CISAConfig::startDiscover(quint8 flags)
+{
+    if (m_job != NoJob || !enterConfigMode())
+        return;
+    emit sigCanDeviceOperationStatus(0, 5);
+    m_job = Discovery;
+    m_stage = 0;
+    m_retries = 0;
+    m_wait = 0;
+    m_failed = false;
+    m_pending = flags;
+    if (flags & ReadBaseId)
+        m_eActiveResultConfig = 0;
+}
+
+void CISAConfig::startCommit(quint8 flags)
+{
+    if (m_serial == 0 || m_job != NoJob || !enterConfigMode())
+        return;
+    emit sigCanDeviceOperationStatus(0, 6);
+    m_job = Configuration;
+    m_stage = 0;
+    m_retries = 0;
+    m_wait = 0;
+    m_failed = false;
+    m_pending = flags;
+    m_eActiveResultConfig = 0;
+    m_waitForReplies = !(flags & (StopMode | SetBitRate));
+}
+
+void CISAConfig::discardFoundSensor()
+{
+    if (m_job != NoJob)
+        return;
+    changeMode(false);
+    emit sigCanDeviceOperationStatus(1, 5);
+}
+
+void CISAConfig::slotCanProcess()
+{
+    // A tick delivered inside a configuration-mode wait is skipped.
+    if (m_modeChanging || m_job == NoJob)
+        return;
+    processStep();
+}
+
+void CISAConfig::sendCanFrame(quint32 id, const quint8* data, quint8 length)
+{
+    if (m_link->canSend())
+        m_link->sendSentence(QStringLiteral("CN1,"), cantunnel::composeParameters(id & 0x7FF, data, length, false),
+                             20);
+    m_wait = 0;
+}
+
+void CISAConfig::sendRequest(quint8 command)
+{
+    std::array<quint8, 8> d{};
+    const quint8 r = quint8(m_eActiveResultConfig);
+    const auto putSerial = [&](int at) {
+        for (int i = 0; i < 4; ++i)
+            d[size_t(at + i)] = quint8((m_serial >> (24 - 8 * i)) & 0xFF);
+    };
+    switch (command) {
+    case ReadSerial:
+        d[0] = 0x7B;
+        break;
+    case ReadBaseId:
+        d[0] = quint8(0x50 + r);
+        putSerial(3);
+        break;
+    case StopMode:
+        d = {0x34, 0x00, 0x01};
+        break;
+    case SetBitRate:
+        d = {0x3A, m_bitRate};
+        break;
+    case SetBaseId:
+        d[0] = quint8(0x10 + r);
+        d[1] = quint8(m_baseId >> 8);
+        d[2] = quint8(m_baseId & 0xFF);
+        putSerial(3);
+        break;
+    case ResultConfig: {
+        quint8 m = 0x40;
+        quint8 t = 0;
+        if (r <= 1) {
+            m = 0x42;
+            t = r == 0 ? 100 : 200;
+        } else if (r <= 3) {
+            t = 200;
+        }
+        d = {quint8(0x20 + r), m, 0x00, t};
+        break;
+    }
+    case Store:
+        d[0] = 0x32;
+        break;
+    case RunMode:
+        d = {0x34, 0x01, 0x01};
+        break;
+    default:
+        return;
+    }
+    sendCanFrame(kRequestId, d.data(), 8);
+}
+
+void CISAConfig::processStep()
+{
+    qCDebug(lcIsa) << "ISA can discover: internal debug, stage" << m_stage;
+    if (m_retries > kMaxRetries) {
+        qCDebug(lcIsa) << "ISA RETRY:" << m_retries;
+        if (!m_failed)
+            warn(QStringLiteral("The ISAScale sensor did not answer.\nReconnect sensor and try again."));
+        m_failed = true;
+        m_stage = 4;
+    }
+    switch (m_stage) {
+    case 0:
+        m_stage = 1;
+        m_retries = 0;
+        Q_FALLTHROUGH();
+    case 1: {
+        if (m_pending == 0) {
+            m_stage = 3;
+            break;
+        }
+        const quint8 command = quint8(m_pending & -m_pending);
+        m_lastSent = command;
+        sendRequest(command);
+        if (m_waitForReplies) {
+            m_stage = 2;
+        } else {
+            m_pending &= quint8(~command);
+            m_stage = m_pending ? 1 : 3;
+        }
+        return;
+    }
+    case 2:
+        if (++m_wait > kWaitTicks) {
+            ++m_retries;
+            m_stage = 1;
+        }
+        return;
+    default:
+        break;
+    }
+    if (m_stage >= 3)
+        endJob();
+}
+
+void CISAConfig::endJob()
+{
+    const int operation = m_job == Discovery ? 5 : 6;
+    const bool failed = m_failed || m_stage >= 4;
+    if (m_stage >= 4)
+        qCDebug(lcIsa) << "can discover: end of discovery, stage default";
+    qCDebug(lcIsa) << "ISA can discover finished";
+    // Reset first: ticks arriving while the mode is left find no job.
+    m_wait = 0;
+    m_pending = 0;
+    m_stage = 0;
+    m_job = NoJob;
+    m_retries = 0;
+    m_verify = false;
+    m_waitForReplies = true;
+    m_failed = false;
+    changeMode(false);
+    emit sigCanDeviceOperationStatus(failed ? 2 : 1, operation);
+}
+
+void CISAConfig::endQuietly()
+{
+    m_job = NoJob;
+    m_retries = 0;
+    m_wait = 0;
+    m_stage = 3;
+}
+
+void CISAConfig::acknowledge(quint8 command)
+{
+    m_retries = 0;
+    m_wait = 0;
+    m_pending &= quint8(~command);
+    m_stage = m_pending ? 1 : 3;
+}
+
+void CISAConfig::negative(const QString& text)
+{
+    ++m_retries;
+    if (m_retries > kMaxRetries) {
+        warn(text);
+        m_failed = true;
+        m_pending = 0;
+        m_stage = 4;
+    } else {
+        m_stage = 1;
+        m_wait = 0;
+    }
+}
+
+void CISAConfig::warn(const QString& text)
+{
+    if (m_onWarning) {
+        m_onWarning(text);
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("WARNING!"), tr(qPrintable(text)), QMessageBox::Ok);
+    box.exec();
+}
+
+void CISAConfig::handleCanReply(const QString& line)
+{
+    CanTunnelFrame f;
+    if (!cantunnel::parseLine(line, f) || (f.id & 0xFFFF) != kReplyId)
+        return;
+    // The commits that do not wait take no answers: a late one would put
+    // back or take away commands that are still to go out.
+    if (m_job != NoJob && !m_waitForReplies)
+        return;
+    const quint8* d = f.data.data();
+    const quint8 code = d[0];
+    const quint16 id = quint16((d[1] << 8) | d[2]);
+    const bool indexed = m_eActiveResultConfig >= 0 && m_eActiveResultConfig < 256;
+
+    // Answers to commands that are not pending (late answers of the
+    // commits, which do not wait) change nothing.
+    if (code == 0xB4) {
+        if ((m_pending & StopMode) && m_lastSent == StopMode) {
+            if ((d[1] & 0x01) == 0)
+                acknowledge(StopMode);
+            else
+                negative(QStringLiteral("ISAScale Failed switching to STOP mode."));
+        } else if ((m_pending & RunMode) && m_lastSent == RunMode) {
+            acknowledge(RunMode);
+        }
+    } else if (indexed && code == quint8(0x90 + m_eActiveResultConfig) && m_eActiveResultConfig <= 7) {
+        if (m_pending & ReadBaseId) {
+            if (id == 0) {
+                negative(QStringLiteral("ISAScale Failed geting Base CAN ID.\nReconnect sensor and try again."));
+                return;
+            }
+            const bool same = m_verify && id == m_baseId;
+            m_baseId = id;
+            m_verify = false;
+            m_pending = same ? quint8(0xE4) : quint8(m_pending & ~ReadBaseId);
+            m_retries = 0;
+            m_wait = 0;
+            m_stage = m_pending ? 1 : 3;
+            if (m_onCanId)
+                m_onCanId(id);
+        } else if (m_pending & SetBaseId) {
+            if (id == 0) {
+                negative(QStringLiteral("ISAScale Failed setting CAN ID.\nReconnect sensor and try again."));
+                return;
+            }
+            m_retries = 0;
+            if (m_eActiveResultConfig < 7) {
+                ++m_eActiveResultConfig;
+                m_wait = 0;
+                m_stage = 1;
+            } else {
+                acknowledge(SetBaseId);
+            }
+        }
+    } else if (indexed && code == quint8(0xA0 + m_eActiveResultConfig) && m_eActiveResultConfig <= 7) {
+        if (!(m_pending & ResultConfig))
+            return;
+        if (m_eActiveResultConfig <= 1 && (d[1] & 0x42) != 0x42) {
+            negative(QStringLiteral("ISAScale Failed result Config.\nReconnect sensor and try again."));
+        } else if (m_eActiveResultConfig < 7) {
+            m_retries = 0;
+            ++m_eActiveResultConfig;
+            m_wait = 0;
+            m_stage = 1;
+        } else {
+            acknowledge(ResultConfig);
+        }
+    } else if (code == 0xB2) {
+        if (!(m_pending & Store))
+            return;
+        if (d[1] == 0)
+            acknowledge(Store);
+        else
+            negative(QStringLiteral("ISAScale Failed to STORE configuration.\nReconnect sensor and try again."));
+    } else if (code == 0xBB) {
+        const quint32 s = be32(d + 1);
+        if (m_verify && s == m_serial) {
+            m_eActiveResultConfig = 0;
+            m_verify = false;
+            acknowledge(ReadSerial);
+            return;
+        }
+        if (m_serial != 0) {
+            m_verify = false;
+            m_pending = 0;
+            m_serial = s;
+            endQuietly();
+        } else {
+            m_serial = s;
+            m_pending &= quint8(~ReadSerial);
+            if (m_pending == 0) {
+                endQuietly();
+            } else {
+                m_retries = 0;
+                m_wait = 0;
+                m_stage = 1;
+            }
+        }
+        if (m_onSerial)
+            m_onSerial(s);
+    }
+}

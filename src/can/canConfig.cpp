@@ -162,7 +162,7 @@ void canConfig::slotCanProcess()
 {
     // A tick delivered inside a configuration-mode wait is skipped; the job
     // goes on with the next one.
-    if (m_modeChanging)
+    if (m_modeChanging || m_reportingRefusal)
         return;
     if (m_commitRunning)
         processCommit();
@@ -170,6 +170,10 @@ void canConfig::slotCanProcess()
         processSingleModuleCommit();
     if (m_discoveryRunning)
         processDiscovery();
+    if (m_speedChangeRunning)
+        processSpeedChange();
+    if (m_splitterRunning)
+        processCanSplitterConfig();
 }
 
 // --- progress dialog

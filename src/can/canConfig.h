@@ -3,6 +3,7 @@
 #include "CanLinkServices.h"
 #include "RouteProtocol.h"
 
+#include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QProgressBar;
@@ -112,6 +114,24 @@ public:
     void setSortingAnswer(quint8 which, quint8 answer);
     void cancelGen2Operation(quint8 which);
 
+    // --- CAN speed change and CAN Splitter set-up (canSpeedSplitter.cpp)
+    void startSpeedChange(quint8 speedCode);
+    void clearSplitterParams();
+    void addSplitterParam(quint16 id, quint32 value, const QString& name);
+    void removeDuplicateSplitterParams();
+    void startSplitterConfig();
+    int splitterParamCount() const { return m_splitterIds.size(); }
+    // How a parameter the splitter refused is told to the user; by default
+    // a modal box. Ticks are held off while it runs.
+    void setSplitterRefusalReporter(std::function<void(const QString&)> report)
+    {
+        m_reportRefusal = std::move(report);
+    }
+    // Single frames to the CAN current sensor; no reply is awaited.
+    void sendCurrentSensorZero(quint32 identifier, bool extended);
+    void sendCurrentSensorSoc(quint32 identifier, bool extended, quint32 stateOfCharge);
+    void sendCurrentSensorConfig(quint32 identifier, bool extended, quint8 setting, bool flag, qint16 period);
+
     // --- progress dialog, shared by all jobs
     void showDiscoveryProgress();
     void showCommitProgress(const QString& name);
@@ -158,6 +178,11 @@ private:
     void finishCommit();
     void recordCommitFailure(quint8 status);
     void takeSortingReplies(const CanTunnelFrame& frame);
+    void processSpeedChange();
+    void processCanSplitterConfig();
+    void sendLegacyDiscover();
+    void sendSensorFrame(quint32 identifier, bool extended, const quint8* data, quint8 length);
+    void finishSplitter(int result);
 
     std::unique_ptr<CanLinkServices> m_link;
     QProgressDialog* m_progress = nullptr;
@@ -218,6 +243,29 @@ private:
     } m_disc;
     int m_speedChangeStage = 0;
     int m_splitterStage = 0;
+    struct SpeedChange
+    {
+        quint8 speed = 0;
+        int remaining = 0;
+        bool firstPass = true;
+        int retries = 0;
+        bool speedFailed = false;
+        quint16 typeId = 0;
+        quint32 serial = 0;
+    } m_speed;
+    QVector<quint16> m_splitterIds;
+    QVector<quint32> m_splitterValues;
+    QMap<quint16, QString> m_splitterNames;
+    struct Splitter
+    {
+        quint16 typeId = 0;
+        quint32 serial = 0;
+        int index = 0;
+        int timeouts = 0;
+        int result = 0;
+    } m_splitter;
+    std::function<void(const QString&)> m_reportRefusal;
+    bool m_reportingRefusal = false;
 
     // Commit lists.
     QVector<quint16> m_commitTypes;

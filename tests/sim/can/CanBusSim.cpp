@@ -167,10 +167,19 @@ void CanBusSim::onSentence(const QStringList& fields)
     }
     std::lock_guard<std::mutex> lock(mutex_);
     frames_.append(f);
-    if (f.extended && f.id == kRequest)
+    if (f.extended && f.id == kRequest) {
         handleRoute(f);
-    else
+    } else {
         handleModule(f);
+        for (const Peripheral& p : qAsConst(peripherals_))
+            p(f, [this](quint32 id, bool extended, const QByteArray& data) { send(id, extended, data); });
+    }
+}
+
+void CanBusSim::addPeripheral(Peripheral peripheral)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    peripherals_.append(std::move(peripheral));
 }
 
 void CanBusSim::send(quint32 id, bool extended, const QByteArray& data, int delayMs)
@@ -281,9 +290,20 @@ void CanBusSim::handleRoute(const Frame& f)
             }
             break;
         case 0x0B:
-            if (d.configMode && b.size() >= 8) {
-                d.params.insert(le16(b, 2), le32(b, 4));
-                sendRoute(d, bytes({0x0B, 0xF4, 0x00, 0x00}));
+            if (d.configMode && b.size() >= 8 && !d.paramSilent) {
+                if (d.paramStatus == 0)
+                    d.params.insert(le16(b, 2), le32(b, 4));
+                sendRoute(d, bytes({0x0B, 0xF4, d.paramStatus, 0x00}));
+            }
+            break;
+        case 0x0F:
+            if (d.configMode && !d.powerSilent)
+                sendRoute(d, bytes({0x0F, 0xF0, d.powerState}));
+            break;
+        case 0x0E:
+            if (d.configMode && !d.powerSilent && b.size() >= 3) {
+                d.powerState = quint8(b.at(2));
+                sendRoute(d, bytes({0x0E, 0xF1}));
             }
             break;
         default:

@@ -31,7 +31,9 @@ class ControlUnitSim;
 //   03 FC ts         answers 03 FC 00 00 + base id (bit 31: 29-bit ids)
 //   04 FB / 05 FA    devices in the mode take a base / secondary id
 //   06 F9 s          devices in the mode take the speed code
-//   0B F4 p v        devices in the mode store a parameter
+//   0B F4 p v        devices in the mode store a parameter (splitters)
+//   0F F0            devices in the mode answer 0F F0 power-state
+//   0E F1 v          devices in the mode take the power state, answer 0E F1
 // Group modules on their own ids R (reply R + 1, error R + 2), byte 0 being
 // the sequence byte they echo:
 //   seq 01 D8 03 | seq 0F 01 | seq 0F 02   arm a request; seq FF runs it:
@@ -72,6 +74,9 @@ public:
         int sortingMs = 150;             // -1: never done
         int sortingDoneRepeats = 1;      // "done" answers sent per sorting
         bool sortingError = false;       // answers the sorting on R + 2
+        quint8 paramStatus = 0;          // status of its 0B answers (not 0: refused)
+        bool paramSilent = false;        // no answer to 0B
+        bool powerSilent = false;        // no answer to 0E / 0F
 
         // State, as the tests read it.
         bool configMode = false;
@@ -84,6 +89,7 @@ public:
         bool enumerated = false;
         int sortRequests = 0;
         QMap<quint16, quint32> params;
+        int powerState = 0;              // temperature boards: 0F F0 reads it, 0E F1 v sets it
     };
 
     // A frame the tool put on the bus.
@@ -111,6 +117,11 @@ public:
 
     // Route answers come from 0x1FFFE5E6 instead of 0x1FFFFEE6.
     void setAlternateReplyId(bool on);
+    // Further peripherals (see IvtSensorSim.h): called, under the bus's lock,
+    // with every frame that is not a route request; reply() queues an answer.
+    using Reply = std::function<void(quint32 id, bool extended, const QByteArray& data)>;
+    using Peripheral = std::function<void(const Frame& frame, const Reply& reply)>;
+    void addPeripheral(Peripheral peripheral);
     // Frames recorded, oldest first.
     QList<Frame> frames() const;
     void clearFrames();
@@ -133,6 +144,7 @@ private:
     std::condition_variable wake_;
     QList<Device> devices_;
     QList<Frame> frames_;
+    QList<Peripheral> peripherals_;
     bool alternateReplyId_ = false;
     // Armed module requests: device index -> (sequence, command).
     QMap<int, QPair<quint8, quint8>> armed_;

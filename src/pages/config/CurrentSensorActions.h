@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class ConfigPage;
+
+// What the page needs of the IVT-S current sensor service; the window
+// adapts the one sensor service to it.
+class CurrentSensorService
+{
+public:
+    virtual ~CurrentSensorService() = default;
+    virtual void startDiscover(quint8 steps) = 0;
+    virtual void startCommit(quint8 steps) = 0;
+    virtual void setBaseCanId(quint16 id) = 0;
+    virtual void setVerify(bool on) = 0;
+    // The user discarded a found sensor: the service ends its discovery.
+    virtual void discardFoundSensor() = 0;
+    virtual bool isBusy() const = 0;
+};
+
+// The current sensor's "Discover" and "Commit" buttons of the General tab
+// and the two results the sensor service reports back: the found serial
+// number and the sensor's CAN identifier, each written into the unit's
+// parameters 0x120C and 0x110A. GUI thread.
+class CurrentSensorActions : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kSerialParam = 0x120C;
+    static constexpr int kCanIdParam = 0x110A;
+    // Steps of the sensor jobs.
+    static constexpr quint8 kDiscoverSteps = 0x01;
+    static constexpr quint8 kContinueSteps = 0xE6;
+    static constexpr quint8 kCommitSteps = 0xF4;
+
+    explicit CurrentSensorActions(ConfigPage* page, QObject* parent = nullptr);
+    ~CurrentSensorActions() override;
+
+    // Null: no sensor service (the buttons then do nothing further).
+    void setService(CurrentSensorService* service) { m_service = service; }
+    // Questions and boxes; by default Qt's modal boxes.
+    void setConfirmConfigMode(std::function<bool()> f) { m_confirm = std::move(f); }
+    void setFoundSensorQuestion(std::function<bool(quint32 serial)> f) { m_askSave = std::move(f); }
+    void setChargingWarning(std::function<void()> f) { m_chargingWarning = std::move(f); }
+    void setWarning(std::function<void(const QString&)> f) { m_warning = std::move(f); }
+    bool waitCursorShown() const { return m_waitCursor; }
+
+public slots:
+    void slotISADiscoverPressed();
+    void slotISAConfigCommitPressed();
+    void showSensorFound(quint32 serial);
+    void setCurrentSensorCanId(quint16 id);
+    // The service's sigCanDeviceOperationStatus: the end of a sensor job
+    // restores the cursor.
+    void slotOperationStatus(int status, int operation);
+
+private:
+    void chargingCheck();
+    bool confirmConfigMode();
+    void warn(const QString& text);
+    void showWaitCursor();
+    void restoreCursor();
+    void writeEditor(int id, const QString& text);
+
+    ConfigPage* m_page;
+    CurrentSensorService* m_service = nullptr;
+    std::function<bool()> m_confirm;
+    std::function<bool(quint32)> m_askSave;
+    std::function<void()> m_chargingWarning;
+    std::function<void(const QString&)> m_warning;
+    bool m_waitCursor = false;
+};
