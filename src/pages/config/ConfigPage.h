@@ -22,6 +22,10 @@ class QMessageBox;
 class QProgressDialog;
 class QPushButton;
 class QRegExpValidator;
+class QSpinBox;
+class QLineEdit;
+class ToshibaSCiBConfiguredTable;
+class ToshibaSCiBUnconfiguredTree;
 class QThread;
 class SignalWindowTab;
 class Tip;
@@ -208,6 +212,30 @@ public:
     SignalWindowTab* createScibTab(QWidget* parent);
     SignalWindowTab* createMasterSlaveTab(QWidget* parent);
 
+
+    // --- Toshiba SCiB tab (tabs/ScibTab.cpp)
+    QPushButton* scibDiscoverButton = nullptr;
+    QSpinBox* scibParallelStringsBox = nullptr;
+    QPushButton* scibCommitButton = nullptr;
+    Tip* scibCommitTip = nullptr;
+    bool scibDiscoveryDone = false;
+    ToshibaSCiBConfiguredTable* scibTable = nullptr;
+    ToshibaSCiBUnconfiguredTree* scibList = nullptr;
+    // The SCiB module mapping editors, written on every change.
+    struct ScibModuleRecord
+    {
+        QLineEdit* serialEdit = nullptr;
+        QLineEdit* stringEdit = nullptr;
+        QLineEdit* cellCountEdit = nullptr;
+    };
+    QLineEdit* scibModuleCountEdit = nullptr;
+    QList<ScibModuleRecord> scibModuleRecords;
+    void loadConfiguredScibModules();
+    void showDiscoveredScibModules();
+    // The end of a load and a lost link, as the SCiB tab sees them.
+    void finishScibLoad();
+    void resetScibTab();
+
     myTabWidget* tabWidget = nullptr;
     QWidget* canDevicesTab = nullptr;
     QWidget* scibTab = nullptr;
@@ -265,6 +293,9 @@ public slots:
     void slotValueChanged(int index);
     void slotCanDeviceOperationStatus(int status, int operation);
     void slotToshibaSCiBOperationStatus(int status, int operation);
+    void slotDiscoverToshibaSCiBModulesButtonPressed();
+    void slotConfigureToshibaSCiBButtonPressed();
+    void slotToshibaSCiBConfigurationChanged();
     void slotCanSplitterConfigFinish(int result);
     void slotCanDeviceSortingRequest(uint8_t request);
     void slotCGMGen2StatusUpdate(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
@@ -316,6 +347,12 @@ private:
     int comboFunction(const ConfigParam* p) const;
     void selectComboFunction(ConfigParam* p, int function);
     void runModalBox(QMessageBox* box);
+    // SCiB actions: the charging warning (they go on after it), the
+    // configuration-mode question, the busy cursor.
+    void scibChargingCheck();
+    bool scibConfirmConfigMode();
+    void scibSetBusy(bool busy);
+    bool m_scibBusyCursor = false;
 
     uint32_t m_cellStrings = 0;
     uint32_t m_cellCount = 0;

@@ -72,6 +72,9 @@ struct Bench
         page = new ConfigPage(&map, link.comm, nullptr, &features);
         page->setProtocolHandler(&link.handler);
         page->setQuestionAsker(&asker);
+        // The tabs' own parameters stay out of these readings.
+        for (ConfigParam* p : page->configParams())
+            p->featureId = -1;
         // The window's pump: every received line to the page.
         QObject::connect(link.comm, &CommunicatorBase::sigReceivedSentence, page, [this] {
             QString line;

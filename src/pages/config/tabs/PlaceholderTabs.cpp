@@ -36,5 +36,4 @@ SignalWindowTab* ConfigPage::createIoPinsTab(QWidget* parent) { return emptyTab(
 void ConfigPage::createCgmMappingParams() {}
 SignalWindowTab* ConfigPage::createCgmsMapTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createScibTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createMasterSlaveTab(QWidget* parent) { return emptyTab(parent); }
