@@ -71,7 +71,7 @@ QIcon stateIcon(int state)
                                         ":/images/icon_question.png"};
     if (state < 0 || state > 2)
         return QIcon();
-    const QPixmap pm(QLatin1String(names[state]));
+    const QPixmap pm{QString::fromLatin1(names[state])};
     return pm.isNull() ? drawnIcon(state) : QIcon(pm);
 }
 
