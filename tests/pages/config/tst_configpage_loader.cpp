@@ -70,11 +70,12 @@ struct Bench
         if (!link.start() || !link.waitLinked())
             return false;
         page = new ConfigPage(&map, link.comm, nullptr, &features);
-        page->setProtocolHandler(&link.handler);
-        page->setQuestionAsker(&asker);
-        // The tabs' own parameters stay out of these readings.
+        // Only the parameters a test adds are read: the tabs' own are left
+        // out as if the firmware had none of them.
         for (ConfigParam* p : page->configParams())
             p->featureId = -1;
+        page->setProtocolHandler(&link.handler);
+        page->setQuestionAsker(&asker);
         // The window's pump: every received line to the page.
         QObject::connect(link.comm, &CommunicatorBase::sigReceivedSentence, page, [this] {
             QString line;
