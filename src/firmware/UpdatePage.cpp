@@ -1,40 +1,124 @@
 #include "UpdatePage.h"
 
+#include "CanDeviceCatalog.h"
+#include "Communicator.h"
+#include "CommunicatorSelector.h"
+#include "FeatureSupportTable.h"
 #include "ImageFiles.h"
+#include "KepoBootloader.h"
 #include "MainWindowServices.h"
+#include "Param.h"
+#include "SentenceMaps.h"
+#include "SerialBootloaderSetup.h"
+#include "SignalWindowTab.h"
+#include "StatisticsPage.h"
+#include "Tip.h"
+#include "WidgetFold.h"
+#include "Y5CanFwUpdater.h"
 #include "Y5ProtocolHandler.h"
+#include "canConfig.h"
+#include "myTabWidget.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpacerItem>
+#include <QSpinBox>
+#include <QComboBox>
+#include <QTabBar>
+#include <QThread>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 const char* const kWorkingDirectory = "WorkingDirectory";
+constexpr int kCanTab = 1;
+constexpr quint16 kCanEnableParam = 0x1600;
+constexpr quint32 kCanEnableBit = 0x200;
+// canConfig's operation and status codes.
+constexpr int kStarted = 0, kFinished = 1, kFailed = 2;
+constexpr int kOpDiscovery = 0, kOpCommit = 1, kOpFirmware = 3, kOpSpeed = 4;
 
 QString messageText(const ImageFileMessage& m)
 {
     return m.translated ? QCoreApplication::translate("UpdatePage", m.text.toUtf8().constData()) : m.text;
 }
 
-QLabel* addRow(QGridLayout* grid, int row, const QString& caption, QLabel** captionOut = nullptr)
+QLabel* addRow(QGridLayout* grid, int row, const QString& caption, QLabel** captionOut = nullptr, int span = 1)
 {
     auto* c = new QLabel(caption);
     auto* v = new QLabel;
     grid->addWidget(c, row, 0);
-    grid->addWidget(v, row, 1);
+    grid->addWidget(v, row, 1, 1, span);
     if (captionOut)
         *captionOut = c;
     return v;
+}
+
+QGroupBox* group(const QString& title)
+{
+    auto* box = new QGroupBox(title);
+    return box;
+}
+
+QProgressBar* newProgressBar()
+{
+    auto* bar = new QProgressBar;
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setFormat(QStringLiteral("%p% Completed"));
+    bar->setAlignment(Qt::AlignCenter);
+    bar->setObjectName(QStringLiteral("updateProgress"));
+    bar->hide();
+    return bar;
+}
+
+// A decimal unsigned 32-bit number, all of the text.
+bool readU32(const QString& text, quint32* value)
+{
+    bool ok = false;
+    const qulonglong v = text.trimmed().toULongLong(&ok, 10);
+    if (!ok || v > 0xFFFFFFFFull || text.trimmed().startsWith(QLatin1Char('+'))
+        || text.trimmed().startsWith(QLatin1Char('-')))
+        return false;
+    *value = quint32(v);
+    return true;
+}
+
+QString hex8(quint32 v)
+{
+    return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+bool defaultConfirm()
+{
+    QMessageBox box;
+    box.setText(QObject::tr("WARNING!"));
+    box.setInformativeText(QObject::tr("This action requires entering configuration mode.\nWhile in configuration "
+                                       "mode, normal operation of\ncontrol unit will be stopped. Continue?"));
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(300, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    return box.exec() == QMessageBox::Ok;
 }
 
 } // namespace
@@ -44,6 +128,15 @@ UpdatePage::UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     : BasePage(sentenceMap, communicator, parent, featureTable)
 {
     setObjectName(QStringLiteral("UpdatePage"));
+    // A "BMS3" unit's serial update runs its CANopen download.
+    installY55SerialBootloader();
+    // A CANopen download of a CAN device keeps the other link users off the
+    // link just as the route-frame update does.
+    KepoHXTMBootloader::setCanUpdateActiveHook([](bool on) {
+        if (g_mainWindow && g_mainWindow->canFwUpdater())
+            g_mainWindow->canFwUpdater()->setActive(on);
+    });
+
     chooseFile = [](QWidget* owner, const QString& startDir) {
         return QFileDialog::getOpenFileName(owner, QString(), startDir);
     };
@@ -53,59 +146,432 @@ UpdatePage::UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
     };
+    showNotice = [this](const QString& title, const QString& text) {
+        QMessageBox::warning(this, title, text, QMessageBox::Ok, QMessageBox::Ok);
+    };
+    confirmConfigurationMode = &defaultConfirm;
+    canDeviceDescriber = [](quint32 code) { return canDeviceDescription(quint16(code)); };
+    exportStatistics = [] {
+        StatisticsPage* s = g_mainWindow ? g_mainWindow->statisticsPage() : nullptr;
+        return s && s->exportStatistics(true);
+    };
+    discoverListSize = [] { return g_canConfig ? g_canConfig->discoverListSize() : 0; };
+    discoverListEntry = [](quint8 i, DiscoveredDevice* d) {
+        quint32 baseId = 0;
+        quint8 cells = 0;
+        return g_canConfig && g_canConfig->discoverListEntry(i, d->typeId, d->serial, d->version, baseId, cells);
+    };
+    canJobsBusy = [] { return g_canConfig && g_canConfig->isBusy(); };
+    canJobsPresent = [] { return g_canConfig != nullptr; };
+    // Behind the Update page every search includes legacy devices.
+    startCanDiscovery = [] { g_canConfig->startDiscovery(true); };
+    startModuleBootloader = [](Communicator* c, int type, quint32 serial, const QByteArray& image) {
+        startCanModuleBootloader(c, type, serial, image);
+    };
 
-    auto* layout = new QVBoxLayout(this);
-    auto* box = new QGroupBox(tr("Firmware update"));
-    auto* boxLayout = new QVBoxLayout(box);
-    boxLayout->addWidget(new QLabel(tr("Firmware of the control unit and of the CAN devices.")));
+    QList<QWidget*> pages{buildControlUnitTab(nullptr), buildCanDevicesTab(nullptr)};
+    const QStringList titles{tr("Control Unit"), tr("CAN Devices")};
+    QList<QShortcut*> shortcuts;
+    for (int i = 0; i < pages.size(); ++i) {
+        auto* shortcut = new QShortcut(QKeySequence(int(Qt::CTRL) + int(Qt::Key_0) + i), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        shortcuts << shortcut;
+    }
+    tabWidget = new myTabWidget(pages, titles, &shortcuts, this);
+    tabWidget->setFocusPolicy(Qt::WheelFocus);
+    tabWidget->setTabShape(QTabWidget::Rounded);
+    tabWidget->setElideMode(Qt::ElideNone);
+    tabWidget->tabBar()->setAutoFillBackground(true);
+    tabWidget->setUsesScrollButtons(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(tabWidget);
 
-    // The "New Firmware" values of the Control Unit tab.
-    auto* unitGroup = new QGroupBox(tr("New Firmware"));
+    accessControls = {discoverButton, openCanFirmwareButton};
+    chargingMask = 0;
+    loggedIn = false;
+    tabWidget->setTabEnabled(kCanTab, true);
+}
+
+UpdatePage::~UpdatePage()
+{
+    clearCanDeviceList();
+    // The device information Params stay registered in the root map, which
+    // outlives the page in the window; they go with the page's widgets.
+    qDeleteAll(deviceInfoParams);
+}
+
+// --- services
+
+Y5ProtocolHandler* UpdatePage::handler() const
+{
+    if (g_mainWindow && g_mainWindow->protocolHandler())
+        return g_mainWindow->protocolHandler();
+    Communicator* c = communicator();
+    return c ? c->protocolHandler() : nullptr;
+}
+
+Y5CanFwUpdater* UpdatePage::updater() const
+{
+    if (canUpdater)
+        return canUpdater;
+    return g_mainWindow ? g_mainWindow->canFwUpdater() : nullptr;
+}
+
+// --- Control Unit tab
+
+void UpdatePage::addDeviceInfoParam(const QString& caption, const QString& sentenceName, int field, int valueType)
+{
+    QWidget* w = createPlainParamWidget(ParamWidgetKind::Label);
+    deviceInfoParams.append(createDisplayParam(caption, sentenceName, field, valueType, 0, 1.0, 0,
+                                               ParamWidgetKind::Label, w, sentenceMap()));
+}
+
+QWidget* UpdatePage::buildControlUnitTab(QWidget* parent)
+{
+    updateActive = false;
+    auto* tab = new SignalWindowTab(parent);
+    auto* v = new QVBoxLayout(tab);
+
+    addDeviceInfoParam(QStringLiteral("Firmware Version"), QStringLiteral("VR1"), 2, 0);
+    addDeviceInfoParam(QStringLiteral("Serial Number"), QStringLiteral("VR1"), 1, 2);
+    addDeviceInfoParam(QStringLiteral("Customer ID"), QStringLiteral("VR1"), 3, 2);
+    addDeviceInfoParam(QStringLiteral("Feature Set ID"), QStringLiteral("VR1"), 4, 2);
+    auto* info = group(tr("Device Information"));
+    auto* infoGrid = new QGridLayout(info);
+    const QStringList captions{tr("Firmware Version:"), tr("Serial Number:"), tr("Customer ID:"),
+                               tr("Feature Set ID:")};
+    for (int i = 0; i < captions.size(); ++i) {
+        infoGrid->addWidget(new QLabel(captions.at(i)), i, 0);
+        infoGrid->addWidget(deviceInfoParams.at(i)->widget, i, 1);
+    }
+    if (g_factoryMode) {
+        setSerialButton = new QPushButton(tr("Set Serial Number:"));
+        new Tip(setSerialButton, tr("Sets the serial number if it was not set yet and shows -1."), 1, 200, 10000, 0);
+        serialEdit = new QLineEdit;
+        setCustomerButton = new QPushButton(tr("Set Customer/Feature Set ID:"));
+        customerEdit = new QLineEdit;
+        featureSetEdit = new QLineEdit;
+        infoGrid->addWidget(setSerialButton, 4, 0);
+        infoGrid->addWidget(serialEdit, 4, 1);
+        infoGrid->addWidget(setCustomerButton, 5, 0);
+        infoGrid->addWidget(customerEdit, 5, 1);
+        infoGrid->addWidget(featureSetEdit, 5, 2);
+    }
+    v->addWidget(new WidgetFold(info));
+    v->addSpacing(13);
+
+    auto* unitGroup = group(tr("New Firmware"));
     auto* unitGrid = new QGridLayout(unitGroup);
     fileValue = addRow(unitGrid, 0, tr("File:"));
     versionValue = addRow(unitGrid, 1, tr("Version:"));
     releaseDateValue = addRow(unitGrid, 2, tr("Release date:"), &releaseDateCaption);
     targetSerialValue = addRow(unitGrid, 3, tr("For device SN:"));
+    unitGrid->addWidget(new QLabel, 4, 0, 1, 2);
     openFirmwareButton = new QPushButton(tr("Open firmware file..."));
-    startUpdateButton = new QPushButton(tr("Start update"));
-    startUpdateButton->setEnabled(false);
-    unitGrid->addWidget(openFirmwareButton, 4, 0);
-    unitGrid->addWidget(startUpdateButton, 4, 1);
+    unitGrid->addWidget(openFirmwareButton, 5, 0, 1, 2);
     releaseDateCaption->hide();
     releaseDateValue->hide();
-    boxLayout->addWidget(unitGroup);
+    v->addWidget(new WidgetFold(unitGroup));
+    v->addSpacing(13);
 
-    // The "New firmware" values of the CAN Devices tab.
-    auto* canGroup = new QGroupBox(tr("New firmware"));
-    auto* canGrid = new QGridLayout(canGroup);
-    canFileValue = addRow(canGrid, 0, tr("File:"));
-    canVersionValue = addRow(canGrid, 1, tr("Version:"));
-    canReleaseDateValue = addRow(canGrid, 2, tr("Release date:"), &canReleaseDateCaption);
-    targetDeviceValue = addRow(canGrid, 3, tr("Target device:"));
-    openCanFirmwareButton = new QPushButton(tr("Open firmware file"));
-    canGrid->addWidget(openCanFirmwareButton, 4, 0, 1, 2);
-    canReleaseDateCaption->hide();
-    canReleaseDateValue->hide();
-    boxLayout->addWidget(canGroup);
+    startUpdateButton = new QPushButton(tr("Start update"));
+    startUpdateButton->setEnabled(false);
+    v->addWidget(startUpdateButton);
+    v->addSpacing(13);
+    statusText = new QLabel;
+    statusText->hide();
+    v->addWidget(statusText);
+    progressBar = newProgressBar();
+    v->addWidget(progressBar);
+    v->addStretch();
 
     connect(openFirmwareButton, &QPushButton::clicked, this, &UpdatePage::slotOpenFirmwareFileClicked);
-    connect(openCanFirmwareButton, &QPushButton::clicked, this, &UpdatePage::slotCanDevicesOpenFirmware);
-
-    // Room for the page's content while it is being built; it may shrink.
-    boxLayout->addSpacerItem(new QSpacerItem(880, 300, QSizePolicy::Preferred, QSizePolicy::Expanding));
-    layout->addWidget(box);
+    connect(startUpdateButton, &QPushButton::clicked, this, &UpdatePage::slotStartUpdateClicked);
+    connectProgress(communicator());
+    if (setSerialButton) {
+        connect(setSerialButton, &QPushButton::clicked, this, &UpdatePage::slotSerialNumberPressed);
+        connect(setCustomerButton, &QPushButton::clicked, this, &UpdatePage::slotSetCustomerIDPressed);
+    }
+    connect(CommunicatorSelector::instance(), &CommunicatorSelector::CommunicatorChanged, this,
+            [this](CommunicatorSelector::Selection, AbstractCommunicator* c) {
+                QMutexLocker lock(&m_communicatorMutex);
+                connectProgress(c ? c : communicator());
+            },
+            Qt::DirectConnection);
+    return tab;
 }
 
-void UpdatePage::versionReceived(const QString&) {}
+void UpdatePage::connectProgress(Communicator* c)
+{
+    if (!c)
+        return;
+    // Unique: a transport connected again does not report twice.
+    connect(c, &CommunicatorBase::sigFirmwareUpdateProgress, this,
+            QOverload<int, int, QString>::of(&UpdatePage::slotUpdateProgress),
+            Qt::ConnectionType(Qt::AutoConnection | Qt::UniqueConnection));
+}
+
+void UpdatePage::versionReceived(const QString& sentence)
+{
+    Y5ProtocolHandler* h = handler();
+    if (sentence.startsWith(QLatin1String("CS"))) {
+        updateChargingState(sentence);
+    } else if (sentence.startsWith(QLatin1String("PW1"))) {
+        loggedIn = sentence.size() > 4 && sentence.at(4).isDigit() && sentence.at(4) > QLatin1Char('0');
+    }
+    if (h && setSerialButton && serialEdit && setCustomerButton && customerEdit && featureSetEdit) {
+        const QStringList line = h->versionLine().split(QLatin1Char(','));
+        const bool show = line.value(3).contains(QLatin1String("LED_TEST"))
+                          || h->deviceSerial() == QLatin1String("FFFFFFFF");
+        for (QWidget* w : QList<QWidget*>{setSerialButton, serialEdit, setCustomerButton, customerEdit, featureSetEdit})
+            w->setVisible(show);
+    }
+}
+
+void UpdatePage::updateChargingState(const QString& sentence)
+{
+    const QStringList f = sentence.split(QLatin1Char(','));
+    for (int n = 1; n <= 4; ++n) {
+        if (!sentence.startsWith(QStringLiteral("CS%1").arg(n)))
+            continue;
+        // A sentence without a field reads as an empty one: not charging.
+        if (f.value(1) == QLatin1String("01"))
+            chargingMask |= (1u << (n - 1));
+        else
+            chargingMask &= ~(1u << (n - 1));
+        return;
+    }
+}
+
+void UpdatePage::warnIfCharging()
+{
+    if (showNotice)
+        showNotice(tr("WARNING!"), tr("Charging is in progress, and the action \nyou are trying to execute may cause "
+                                      "\nundefined behavior. Please disconnect the \ncharger before and try again."));
+}
 
 void UpdatePage::connectionStatusChanged(bool linked)
 {
+    startUpdateButton->setEnabled(!controlUnitImage.isEmpty() && linked);
+    if (!updateActive) {
+        statusText->hide();
+        progressBar->hide();
+    }
+    if (linked) {
+        if (Y5ProtocolHandler* h = handler())
+            h->sendVersionRequest();
+        discoverButton->setEnabled(true);
+        updateFirmwareButton->setEnabled(false);
+    } else {
+        discoverButton->setEnabled(false);
+        updateFirmwareButton->setEnabled(false);
+        clearCanDeviceList();
+    }
     connected = linked;
+    for (Param* p : deviceInfoParams) {
+        if (!p->widget)
+            continue;
+        if (linked) {
+            p->widget->setEnabled(true);
+        } else {
+            if (p->widgetKind == ParamWidgetKind::Label)
+                if (auto* l = qobject_cast<QLabel*>(p->widget))
+                    l->clear();
+            p->widget->setEnabled(false);
+        }
+    }
 }
 
 void UpdatePage::setControlsEnabled(bool enabled)
 {
     m_controlsEnabled = enabled;
+    for (QWidget* w : accessControls)
+        w->setEnabled(enabled && connected);
+}
+
+void UpdatePage::slotConfigParamUpdate(int id, uint32_t value)
+{
+    if (id != kCanEnableParam || !tabWidget)
+        return;
+    const bool on = value & kCanEnableBit;
+    if (tabWidget->isTabEnabled(kCanTab) != on)
+        tabWidget->setTabEnabled(kCanTab, on);
+}
+
+bool UpdatePage::versionPair(const QString& text, int* major, int* minor)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*v?(\\d+)(?:\\.(\\d+))?"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch())
+        return false;
+    *major = m.captured(1).toInt();
+    *minor = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
+    return true;
+}
+
+void UpdatePage::failStart(const QString& text)
+{
+    statusText->setText(text);
+    progressBar->setValue(0);
+    statusText->show();
+    progressBar->show();
+    startUpdateButton->setEnabled(!controlUnitImage.isEmpty() && connected);
+    updateActive = false;
+}
+
+void UpdatePage::slotStartUpdateClicked(bool)
+{
+    if (chargingMask != 0) {
+        warnIfCharging();
+        return;
+    }
+    Y5ProtocolHandler* h = handler();
+    if (!h)
+        return;
+    const QString unitVersion = h->deviceVersion();
+    if (!(loggedIn || h->isBootMode() || unitVersion == QLatin1String("version LED_TEST")
+          || unitVersion == QLatin1String("version CAN_RETRANSMITTER"))) {
+        if (showNotice)
+            showNotice(tr("WARNING!"), tr("Please log in first"));
+        return;
+    }
+    if (!h->isBootMode() && !versionValue->text().startsWith(QLatin1String("CAN"))
+        && !versionValue->text().startsWith(QLatin1String("LED")) && !unitVersion.startsWith(QLatin1String("CAN"))
+        && !unitVersion.startsWith(QLatin1String("LED"))) {
+        startUpdateButton->setEnabled(false);
+        statusText->setText(tr("Saving configuration..."));
+        progressBar->setValue(0);
+        statusText->show();
+        progressBar->show();
+        FeatureSupportTable* table = featureSupportTable();
+        if (table && table->isSupportedByVersion(98, controlUnitImageVersion)
+            && !(exportStatistics && exportStatistics())) {
+            failStart(tr("Update failed! Could not save configuration."));
+            return;
+        }
+        // The configuration must be safe before anything may erase it.
+        if (!(saveConfiguration && saveConfiguration())) {
+            failStart(tr("Update failed! Could not save configuration."));
+            return;
+        }
+    }
+    if (g_mainWindow)
+        g_mainWindow->updateStatisticsActions(false);
+
+    // Crossing version 2.7 either way needs the unit's factory defaults first.
+    int curMajor = 0, curMinor = 0, newMajor = 0, newMinor = 0;
+    const bool curRead = versionPair(unitVersion, &curMajor, &curMinor);
+    const bool newRead = versionPair(controlUnitImageVersion, &newMajor, &newMinor);
+    auto below27 = [](bool read, int major, int minor) { return !read || major < 2 || (major == 2 && minor < 7); };
+    if (below27(curRead, curMajor, curMinor) != below27(newRead, newMajor, newMinor)
+        && !h->versionLine().contains(QLatin1String("boot"))) {
+        if (Communicator* c = communicator())
+            emit c->sigFirmwareUpdateProgress(-1, 2, QString());
+        h->sendFactoryDefaults();
+        for (int i = 0; i < factoryResetWaitSteps; ++i) {
+            QThread::msleep(10);
+            QCoreApplication::processEvents();
+        }
+        h->authenticate();
+    }
+    updateActive = true;
+    updateRunning = true;
+    h->startFirmwareUpdate(controlUnitImage);
+    if (!h->isFirmwareUpdating()) {
+        // Refused (link down, another update busy): say so at once.
+        updateRunning = false;
+        if (g_mainWindow)
+            g_mainWindow->updateStatisticsActions(true);
+        failStart(tr("Update failed! The update could not be started."));
+        return;
+    }
+    statusText->setText(tr("Starting firmware update..."));
+    progressBar->setValue(0);
+    statusText->show();
+    progressBar->show();
+}
+
+void UpdatePage::slotUpdateProgress(int value, int kind)
+{
+    slotUpdateProgress(value, kind, QString());
+}
+
+void UpdatePage::slotUpdateProgress(int value, int kind, QString text)
+{
+    if (text.size() > 1) {
+        statusText->setText(text);
+        return;
+    }
+    auto setBar = [this](int v) {
+        progressBar->setMaximum(100);
+        progressBar->setValue(v);
+    };
+    if (kind == 1) {
+        if (value == -1 || value == -2) {
+            statusText->setText(value == -1 ? tr("Update failed! Bad file.")
+                                            : tr("Update failed! Device not responding."));
+            startUpdateButton->setEnabled(true);
+            updateActive = false;
+            updateRunning = false;
+        } else if (value == 100) {
+            statusText->setText(tr("Update complete."));
+            updateRunning = false;
+        } else {
+            statusText->setText(tr("Updating firmware..."));
+        }
+        setBar(value);
+    } else if (kind == 2) {
+        if (value == -1) {
+            statusText->setText(tr("Formatting EEPROM..."));
+            statusText->show();
+            progressBar->show();
+            progressBar->setRange(0, 0);
+            progressBar->setValue(0);
+        } else if (value == 100) {
+            statusText->setText(tr("Loading configuration complete."));
+            statusText->hide();
+            progressBar->hide();
+            startUpdateButton->setEnabled(!controlUnitImage.isEmpty());
+            updateActive = false;
+            setBar(100);
+        } else {
+            statusText->setText(tr("Loading configuration to BMS..."));
+            statusText->show();
+            progressBar->show();
+            setBar(value);
+        }
+    } else if (kind == 0) {
+        statusText->setText(value == 100 ? tr("Saving configuration complete.") : tr("Saving configuration..."));
+        setBar(value);
+    } else if (kind == -1 && value == -1) {
+        progressBar->setRange(0, 0);
+    } else {
+        setBar(value);
+    }
+}
+
+void UpdatePage::slotSerialNumberPressed()
+{
+    quint32 serial = 0;
+    if (!serialEdit || !readU32(serialEdit->text(), &serial))
+        return;
+    sendSentence(QStringLiteral("SN1,"), hex8(serial), 20, 200);
+    serialEdit->clear();
+    if (Y5ProtocolHandler* h = handler())
+        h->sendVersionRequest();
+}
+
+void UpdatePage::slotSetCustomerIDPressed()
+{
+    if (Y5ProtocolHandler* h = handler())
+        h->sendVersionRequest();
+    quint32 customer = 0, featureSet = 0;
+    if (!customerEdit || !featureSetEdit || !readU32(customerEdit->text(), &customer)
+        || !readU32(featureSetEdit->text(), &featureSet))
+        return;
+    sendSentence(QStringLiteral("CI1,"), hex8(customer) + QLatin1Char(',') + hex8(featureSet), 20, 200);
+    customerEdit->clear();
+    featureSetEdit->clear();
 }
 
 QString UpdatePage::askForFirmwareFile()
@@ -150,8 +616,8 @@ void UpdatePage::slotOpenFirmwareFileClicked(bool)
     releaseDateValue->hide();
     fileValue->setText(path);
 
-    Y5ProtocolHandler* handler = g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
-    const QString kind = handler ? handler->deviceKind() : QString();
+    Y5ProtocolHandler* h = g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
+    const QString kind = h ? h->deviceKind() : QString();
     const quint32 serial = g_mainWindow ? g_mainWindow->bmsSerialNumber() : 0;
     const ControlUnitImageFile r = readControlUnitImage(file, kind, serial);
     file.close();
@@ -170,6 +636,295 @@ void UpdatePage::slotOpenFirmwareFileClicked(bool)
     controlUnitImageVersion = r.versionText;
     if (connected)
         startUpdateButton->setEnabled(true);
+}
+
+// --- CAN Devices tab
+
+QWidget* UpdatePage::buildCanDevicesTab(QWidget* parent)
+{
+    auto* tab = new SignalWindowTab(parent);
+    auto* v = new QVBoxLayout(tab);
+
+    auto* listGroup = group(tr("CAN device list"));
+    auto* listLayout = new QVBoxLayout(listGroup);
+    auto* row = new QHBoxLayout;
+    discoverButton = new QPushButton(tr("Discover devices"));
+    new Tip(discoverButton, tr("Discover devices on CAN bus."), 1, 200, 10000, 0);
+    row->addWidget(discoverButton);
+    row->addStretch();
+    listLayout->addLayout(row);
+    deviceTree = new QTreeWidget;
+    deviceTree->setColumnCount(3);
+    deviceTree->setHeaderLabels({tr("Device Type"), tr("Serial Number"), tr("Firmware Version")});
+    deviceTree->setColumnWidth(0, 200);
+    deviceTree->setColumnWidth(1, 100);
+    deviceTree->setColumnWidth(2, 100);
+    deviceTree->setRootIsDecorated(false);
+    deviceTree->setDragEnabled(false);
+    deviceTree->setAcceptDrops(false);
+    deviceTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    deviceTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    listLayout->addWidget(deviceTree);
+    canImageLoaded = false;
+    selectedRow = 255;
+    v->addWidget(new WidgetFold(listGroup));
+
+    auto* fwGroup = group(tr("New firmware"));
+    auto* fwGrid = new QGridLayout(fwGroup);
+    canFileValue = addRow(fwGrid, 0, tr("File:"), nullptr, 3);
+    canVersionValue = addRow(fwGrid, 1, tr("Version:"), nullptr, 3);
+    canReleaseDateValue = addRow(fwGrid, 2, tr("Release date:"), &canReleaseDateCaption, 3);
+    targetDeviceValue = addRow(fwGrid, 3, tr("Target device:"), nullptr, 3);
+    openCanFirmwareButton = new QPushButton(tr("Open firmware file"));
+    fwGrid->addWidget(openCanFirmwareButton, 4, 0, 1, 4);
+    canReleaseDateCaption->hide();
+    canReleaseDateValue->hide();
+    v->addWidget(new WidgetFold(fwGroup));
+
+    auto* upGroup = group(tr("Firmware update"));
+    auto* upGrid = new QGridLayout(upGroup);
+    updateFirmwareButton = new QPushButton(tr("Update Firmware"));
+    updateFirmwareButton->setEnabled(false);
+    upGrid->addWidget(updateFirmwareButton, 0, 0, 1, 2);
+    upGrid->addWidget(new QLabel(tr("Status:")), 1, 0);
+    canStatusText = new QLabel;
+    upGrid->addWidget(canStatusText, 1, 1);
+    upGrid->addWidget(new QLabel(tr("Progress:")), 2, 0);
+    canProgressBar = newProgressBar();
+    upGrid->addWidget(canProgressBar, 2, 1);
+    v->addWidget(new WidgetFold(upGroup));
+    v->addStretch();
+
+    connect(discoverButton, &QPushButton::clicked, this, &UpdatePage::slotCanDevicesDiscover);
+    connect(deviceTree, &QTreeWidget::clicked, this, &UpdatePage::slotCanDeviceListWidgetItemClicked);
+    connect(openCanFirmwareButton, &QPushButton::clicked, this, &UpdatePage::slotCanDevicesOpenFirmware);
+    connect(updateFirmwareButton, &QPushButton::clicked, this, &UpdatePage::slotCanDevicesStartUpdate);
+    return tab;
+}
+
+bool UpdatePage::deviceMatches(quint16 t, quint16 c)
+{
+    if (t > 15 && c > 15)
+        return (t >> 4) == (c >> 4);
+    if (t <= 15 && c <= 15)
+        return t == c;
+    return false;
+}
+
+QString UpdatePage::versionColumnText(quint16 t, quint32 v)
+{
+    if (v == 0xFF00FF00u)
+        return tr("Bootloader Mode");
+    const bool threePart = t == 0x30 || t == 0x60 || t == 0x70 || t == 0x80 || t == 0x90;
+    if (v <= 29 || !threePart)
+        return QStringLiteral("%1.%2").arg(v / 10).arg(v % 10);
+    return QStringLiteral("%1.%2.%3").arg(v >> 28).arg((v >> 20) & 0xFF).arg(v & 0xFFFFF);
+}
+
+void UpdatePage::clearCanDeviceList()
+{
+    while (deviceTree && deviceTree->topLevelItemCount() > 0)
+        deviceTree->takeTopLevelItem(0);
+    for (CanDeviceListEntry* e : deviceEntries) {
+        delete e->item;
+        delete e;
+    }
+    deviceEntries.clear();
+}
+
+void UpdatePage::addCanDeviceRow(quint16 typeId, quint32 serial, quint32 version)
+{
+    auto* e = new CanDeviceListEntry;
+    e->typeId = typeId;
+    e->serial = serial;
+    e->softwareVersion = version;
+    e->valid = true;
+    e->item = new QTreeWidgetItem(QStringList{canDeviceDescription(typeId), QString::number(serial),
+                                              versionColumnText(typeId, version)});
+    deviceTree->addTopLevelItem(e->item);
+    deviceEntries.append(e);
+}
+
+void UpdatePage::fillCanDeviceList()
+{
+    const int n = discoverListSize ? std::min(discoverListSize(), 255) : 0;
+    for (int i = 0; i < n; ++i) {
+        DiscoveredDevice d;
+        if (discoverListEntry && discoverListEntry(quint8(i), &d))
+            addCanDeviceRow(d.typeId, d.serial, d.version);
+    }
+    if (deviceEntries.size() == 1 && canImageLoaded && !(canJobsBusy && canJobsBusy())) {
+        selectedRow = 0;
+        updateFirmwareButton->setEnabled(deviceMatches(deviceEntries.at(0)->typeId, canProductCode));
+    }
+}
+
+void UpdatePage::slotCanDevicesDiscover()
+{
+    if (chargingMask != 0) {
+        warnIfCharging();
+        return;
+    }
+    if (!(canJobsPresent && canJobsPresent()) || !startCanDiscovery)
+        return;
+    if (confirmConfigurationMode && confirmConfigurationMode())
+        startCanDiscovery();
+}
+
+void UpdatePage::slotCanDeviceOperationStatus(int status, int operation)
+{
+    auto disableThree = [this] {
+        discoverButton->setEnabled(false);
+        updateFirmwareButton->setEnabled(false);
+        openCanFirmwareButton->setEnabled(false);
+    };
+    auto enableBoth = [this] {
+        discoverButton->setEnabled(true);
+        openCanFirmwareButton->setEnabled(true);
+    };
+    if (status == kStarted) {
+        if (operation == kOpDiscovery) {
+            setCursor(Qt::WaitCursor);
+            clearCanDeviceList();
+            disableThree();
+        } else if (operation == kOpCommit || operation == kOpFirmware) {
+            setCursor(Qt::WaitCursor);
+            disableThree();
+        } else if (operation == kOpSpeed) {
+            disableThree();
+        }
+    } else if (status == kFinished) {
+        if (operation == kOpDiscovery) {
+            setCursor(Qt::ArrowCursor);
+            clearCanDeviceList();
+            fillCanDeviceList();
+            enableBoth();
+        } else if (operation == kOpCommit || operation == kOpFirmware) {
+            setCursor(Qt::ArrowCursor);
+            enableBoth();
+        } else if (operation == kOpSpeed) {
+            enableBoth();
+        }
+    } else if (status == kFailed) {
+        setCursor(Qt::ArrowCursor);
+        if (operation == kOpDiscovery) {
+            clearCanDeviceList();
+            discoverButton->setEnabled(true);
+        } else if (operation == kOpCommit || operation == kOpFirmware || operation == kOpSpeed) {
+            enableBoth();
+        }
+    }
+}
+
+void UpdatePage::slotCanDeviceListWidgetItemClicked(const QModelIndex& index)
+{
+    selectedRow = quint8(index.row() & 0xFF);
+    if (selectedRow >= deviceEntries.size() || !canImageLoaded || (canJobsBusy && canJobsBusy()))
+        return;
+    updateFirmwareButton->setEnabled(deviceMatches(deviceEntries.at(selectedRow)->typeId, canProductCode));
+}
+
+void UpdatePage::slotCanDevicesOpenFirmware()
+{
+    canImageLoaded = openCanFirmwareFile();
+    if (!canImageLoaded) {
+        updateFirmwareButton->setEnabled(false);
+        return;
+    }
+    if (selectedRow < deviceEntries.size())
+        updateFirmwareButton->setEnabled(deviceMatches(deviceEntries.at(selectedRow)->typeId, canProductCode));
+}
+
+void UpdatePage::slotCanDevicesStartUpdate()
+{
+    if (chargingMask != 0) {
+        warnIfCharging();
+        return;
+    }
+    if (!(confirmConfigurationMode && confirmConfigurationMode()))
+        return;
+    canProgressBar->setEnabled(true);
+    canStatusText->setText(tr("Starting firmware update"));
+    if (selectedRow >= deviceEntries.size())
+        return;
+    const CanDeviceListEntry* e = deviceEntries.at(selectedRow);
+    DiscoveredDevice d;
+    const bool same = discoverListEntry && discoverListEntry(selectedRow, &d) && d.typeId == e->typeId
+                      && d.serial == e->serial;
+    if (!same || !e->valid || !deviceMatches(e->typeId, canProductCode)) {
+        if (showMessage)
+            showMessage(this, tr("Wrong device index. Please re-discover CAN Devices"));
+        return;
+    }
+    const quint16 t = e->typeId;
+    if (t > 15) {
+        const int high = t >> 4;
+        if (!(high == 2 || high == 3 || high == 6 || high == 7 || high == 8 || high == 9)) {
+            canProgressBar->setEnabled(false);
+            canStatusText->setText(tr("Failed"));
+            if (showMessage)
+                showMessage(this, tr("Trying to start update of unsupported product: %1.").arg(t));
+            return;
+        }
+        if (startModuleBootloader)
+            startModuleBootloader(communicator(), t, e->serial, canImage);
+    } else {
+        Y5CanFwUpdater* u = updater();
+        if (u && g_mainWindow && g_mainWindow->canProtocolHandler())
+            u->setProtocolHandler(g_mainWindow->canProtocolHandler());
+        if (!u || !u->start(&canImage, t, e->serial)) {
+            // Nothing was started: the tab stays usable.
+            canStatusText->setText(tr("Failed"));
+            canProgressBar->setEnabled(false);
+            return;
+        }
+    }
+    canProgressBar->show();
+    discoverButton->setEnabled(false);
+    openCanFirmwareButton->setEnabled(false);
+    updateFirmwareButton->setEnabled(false);
+}
+
+void UpdatePage::slotCanDevicesProgress(int value)
+{
+    if (value == -1) {
+        canProgressBar->setRange(0, 0);
+        return;
+    }
+    // The range first, so the first value after a busy bar shows.
+    canProgressBar->setMaximum(100);
+    canProgressBar->setValue(value);
+}
+
+void UpdatePage::slotCanDevicesStatusUpdate(int stage, int code)
+{
+    slotCanDevicesStatusUpdate(stage, code, QString());
+}
+
+void UpdatePage::slotCanDevicesStatusUpdate(int stage, int code, QString text)
+{
+    if (stage < 0 || stage > 3 || code < 0 || code > 15)
+        return;
+    QString s;
+    switch (stage * 16 + code) {
+    case 0x01: s = tr("Starting firmware update"); break;
+    case 0x05: s = text; break;
+    case 0x10: s = tr("Entering Config Mode"); break;
+    case 0x11: s = tr("Device is in Config Mode"); break;
+    case 0x12: s = tr("Enter Config Mode timeout"); break;
+    case 0x13: s = tr("Enter Config Mode failed"); break;
+    case 0x20: s = tr("Uploading firmware"); break;
+    case 0x21: s = tr("Firmware upload finished"); break;
+    case 0x22: s = tr("Firmware packet upload timeout, retry"); break;
+    case 0x23: s = tr("Firmware upload failed: too many retries"); break;
+    case 0x24: s = tr("Firmware upload packet error, retry"); break;
+    case 0x30: s = tr("Calculating application CRC"); break;
+    case 0x31: s = tr("Application CRC OK, device is working. Update was successful"); break;
+    case 0x32: s = tr("Devices is not responding. Update failed"); break;
+    case 0x34: s = tr("Application CRC is not correct. Update failed"); break;
+    default: return;
+    }
+    canStatusText->setText(s);
 }
 
 bool UpdatePage::openCanFirmwareFile()
@@ -201,14 +956,3 @@ bool UpdatePage::openCanFirmwareFile()
     canReleaseDateValue->setVisible(r.showReleaseDate);
     return r.ok();
 }
-
-void UpdatePage::slotCanDevicesOpenFirmware()
-{
-    canImageLoaded = openCanFirmwareFile();
-}
-
-void UpdatePage::slotCanDevicesProgress(int) {}
-void UpdatePage::slotCanDevicesStatusUpdate(int, int) {}
-void UpdatePage::slotCanDevicesStatusUpdate(int, int, QString) {}
-void UpdatePage::slotCanDeviceOperationStatus(int, int) {}
-void UpdatePage::slotConfigParamUpdate(int, uint32_t) {}

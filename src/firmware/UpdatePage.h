@@ -3,48 +3,105 @@
 #include "BasePage.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QModelIndex>
+#include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 
 class myTabWidget;
+class Param;
 class QLabel;
+class QLineEdit;
+class QProgressBar;
 class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class Y5CanFwUpdater;
+class Y5ProtocolHandler;
 
-// The Update page (page 3). For now the hooks and slots the main window wires
-// and the flag that keeps the window open during a control-unit update.
+// One discovered CAN device, one row of the device list.
+struct CanDeviceListEntry
+{
+    quint16 typeId = 0;
+    quint32 serial = 0;
+    quint32 softwareVersion = 0;
+    QTreeWidgetItem* item = nullptr; // owned by the entry
+    bool valid = false;
+};
+
+// The Update page: the control unit's firmware ("Control Unit" tab) and the
+// firmware of one CAN device behind it ("CAN Devices" tab). GUI thread only;
+// the updaters' signals arrive queued.
 class UpdatePage : public BasePage
 {
     Q_OBJECT
 public:
     UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent, FeatureSupportTable* featureTable);
+    ~UpdatePage() override;
 
     void processSentence(const QString& sentence) override { versionReceived(sentence); }
     void versionReceived(const QString& sentence);
     void connectionStatusChanged(bool linked) override;
     void setControlsEnabled(bool enabled);
     bool controlsEnabled() const { return m_controlsEnabled; }
+    void updateChargingState(const QString& sentence);
+    void warnIfCharging();
 
-    // Set while a control-unit firmware update runs: the window refuses to close.
-    // The page's tabs; null until the page builds them.
+    // The page's tabs.
     myTabWidget* tabWidget = nullptr;
 
+    // Set while a control-unit firmware update runs: the window refuses to close.
     std::atomic<bool> updateRunning{false};
 
     // Opens a CAN-device image ("Open firmware file" of the CAN Devices tab);
     // true when it is loaded. The caller marks it loaded.
     bool openCanFirmwareFile();
 
-    // The file dialog and the message boxes of opening an image; tests
-    // replace them. chooseFile gets the start directory and returns the
-    // chosen path (empty: none); showMessage shows one modal message.
+    // --- what tests (and the window) may replace
+    // The file dialog and the message boxes of opening an image; chooseFile
+    // gets the start directory and returns the chosen path (empty: none);
+    // showMessage shows one modal message.
     std::function<QString(QWidget* parent, const QString& startDir)> chooseFile;
     std::function<void(QWidget* parent, const QString& text)> showMessage;
+    // Titled modal notices: the charging warning and "Please log in first".
+    std::function<void(const QString& title, const QString& text)> showNotice;
+    // The "WARNING!" box before anything puts the unit into configuration
+    // mode; true for Ok.
+    std::function<bool()> confirmConfigurationMode;
     // The description of a CAN product code for "Target device:".
     std::function<QString(quint32 productCode)> canDeviceDescriber;
+    // Saves the unit's configuration before a control-unit update; false
+    // when it could not. Until it is set, updates that need it are refused
+    // (the configuration is never put at risk).
+    std::function<bool()> saveConfiguration;
+    // The statistics export before an update (default: the Statistics page's
+    // automatic export).
+    std::function<bool()> exportStatistics;
+    // The CANopen download of a CAN device with a product code above 15.
+    std::function<void(Communicator*, int deviceType, quint32 serial, const QByteArray& image)> startModuleBootloader;
+    // The discovery engine (default the one canConfig) and the route-frame
+    // updater (default the window's).
+    struct DiscoveredDevice
+    {
+        quint16 typeId = 0;
+        quint32 serial = 0;
+        quint32 version = 0;
+    };
+    std::function<int()> discoverListSize;
+    std::function<bool(quint8 index, DiscoveredDevice* device)> discoverListEntry;
+    std::function<bool()> canJobsBusy;
+    std::function<bool()> canJobsPresent;
+    std::function<void()> startCanDiscovery;
+    Y5CanFwUpdater* canUpdater = nullptr;
+    // The factory reset's wait before the login (800 x 10 ms).
+    int factoryResetWaitSteps = 800;
 
-    // "New Firmware" of the Control Unit tab.
+    // --- Control Unit tab
+    bool updateActive = false;
+    QList<Param*> deviceInfoParams;
     QPushButton* openFirmwareButton = nullptr;
     QPushButton* startUpdateButton = nullptr;
     QLabel* fileValue = nullptr;
@@ -52,37 +109,80 @@ public:
     QLabel* releaseDateCaption = nullptr;
     QLabel* releaseDateValue = nullptr;
     QLabel* targetSerialValue = nullptr;
+    QLabel* statusText = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QPushButton* setSerialButton = nullptr;
+    QLineEdit* serialEdit = nullptr;
+    QPushButton* setCustomerButton = nullptr;
+    QLineEdit* customerEdit = nullptr;
+    QLineEdit* featureSetEdit = nullptr;
+    QList<QWidget*> accessControls;
+    quint32 chargingMask = 0;
+    bool loggedIn = false;
     // The image the serial updater writes; read by its thread during an
     // update, so it changes only through "Open firmware file...".
     QByteArray controlUnitImage;
     // The loaded image's own version (without the "v" shown).
     QString controlUnitImageVersion;
 
-    // "New firmware" of the CAN Devices tab.
+    // --- CAN Devices tab
+    QTreeWidget* deviceTree = nullptr;
+    QList<CanDeviceListEntry*> deviceEntries;
+    QPushButton* discoverButton = nullptr;
     QPushButton* openCanFirmwareButton = nullptr;
     QLabel* canFileValue = nullptr;
     QLabel* canVersionValue = nullptr;
     QLabel* canReleaseDateCaption = nullptr;
     QLabel* canReleaseDateValue = nullptr;
     QLabel* targetDeviceValue = nullptr;
-    QByteArray canImage;
+    QLabel* canStatusText = nullptr;
+    QProgressBar* canProgressBar = nullptr;
+    QPushButton* updateFirmwareButton = nullptr;
     bool canImageLoaded = false;
+    quint8 selectedRow = 255;
+    QByteArray canImage;
     quint16 canProductCode = 0;
 
-public slots:
-    // "Open firmware file..." of the Control Unit tab.
-    void slotOpenFirmwareFileClicked(bool checked = false);
-    void slotCanDevicesOpenFirmware();
+    // Device type t against image product code c: above 15 the upper bits
+    // count, up to 15 the whole code, never across.
+    static bool deviceMatches(quint16 typeId, quint16 productCode);
+    // The "Firmware Version" column of a device.
+    static QString versionColumnText(quint16 typeId, quint32 version);
+    // Major and minor of a version text ("2.10.1" -> 2, 10); false when it
+    // does not start with digits.
+    static bool versionPair(const QString& text, int* major, int* minor);
 
-    void slotCanDevicesProgress(int percent);
-    void slotCanDevicesStatusUpdate(int stage, int code);
+    void clearCanDeviceList();
+    void addCanDeviceRow(quint16 typeId, quint32 serial, quint32 version);
+    void fillCanDeviceList();
+
+public slots:
+    void slotOpenFirmwareFileClicked(bool checked = false);
+    void slotStartUpdateClicked(bool checked = false);
+    void slotUpdateProgress(int value, int kind, QString text);
+    void slotUpdateProgress(int value, int kind);
+    void slotSerialNumberPressed();
+    void slotSetCustomerIDPressed();
+    void slotCanDevicesDiscover();
+    void slotCanDevicesOpenFirmware();
+    void slotCanDevicesStartUpdate();
+    void slotCanDevicesProgress(int value);
     void slotCanDevicesStatusUpdate(int stage, int code, QString text);
+    void slotCanDevicesStatusUpdate(int stage, int code);
+    void slotCanDeviceListWidgetItemClicked(const QModelIndex& index);
     void slotCanDeviceOperationStatus(int status, int operation);
     void slotConfigParamUpdate(int id, uint32_t value);
 
 private:
+    QWidget* buildControlUnitTab(QWidget* parent);
+    QWidget* buildCanDevicesTab(QWidget* parent);
+    void addDeviceInfoParam(const QString& caption, const QString& sentenceName, int field, int valueType);
     // The chosen file, or empty; remembers its folder for the next dialog.
     QString askForFirmwareFile();
     void resetNewFirmware();
+    void connectProgress(Communicator* c);
+    Y5ProtocolHandler* handler() const;
+    Y5CanFwUpdater* updater() const;
+    void failStart(const QString& text);
     bool m_controlsEnabled = false;
 };
