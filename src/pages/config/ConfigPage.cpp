@@ -213,7 +213,6 @@ void ConfigPage::slotDeleteProgressBarObjects()
 
 void ConfigPage::slotCurrentPageChanged(int) {}
 void ConfigPage::slotCanDeviceOperationStatus(int, int) {}
-void ConfigPage::slotToshibaSCiBOperationStatus(int, int) {}
 void ConfigPage::slotCanDeviceSortingRequest(uint8_t) {}
 void ConfigPage::slotCGMGen2StatusUpdate(uint32_t, uint32_t, uint32_t, uint32_t) {}
 void ConfigPage::slotLoadConfigurationFromHardDrive() {}

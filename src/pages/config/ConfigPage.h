@@ -28,6 +28,8 @@ class QPushButton;
 class QRadioButton;
 class QRegExpValidator;
 class QSpinBox;
+class ToshibaSCiBConfiguredTable;
+class ToshibaSCiBUnconfiguredTree;
 class QThread;
 class SignalWindowTab;
 class Tip;
@@ -235,6 +237,30 @@ public:
     // The General tab's widgets other code reaches (GeneralTab.h).
     struct GeneralTabWidgets* general = nullptr;
 
+
+    // --- Toshiba SCiB tab (tabs/ScibTab.cpp)
+    QPushButton* scibDiscoverButton = nullptr;
+    QSpinBox* scibParallelStringsBox = nullptr;
+    QPushButton* scibCommitButton = nullptr;
+    Tip* scibCommitTip = nullptr;
+    bool scibDiscoveryDone = false;
+    ToshibaSCiBConfiguredTable* scibTable = nullptr;
+    ToshibaSCiBUnconfiguredTree* scibList = nullptr;
+    // The SCiB module mapping editors, written on every change.
+    struct ScibModuleRecord
+    {
+        QLineEdit* serialEdit = nullptr;
+        QLineEdit* stringEdit = nullptr;
+        QLineEdit* cellCountEdit = nullptr;
+    };
+    QLineEdit* scibModuleCountEdit = nullptr;
+    QList<ScibModuleRecord> scibModuleRecords;
+    void loadConfiguredScibModules();
+    void showDiscoveredScibModules();
+    // The end of a load and a lost link, as the SCiB tab sees them.
+    void finishScibLoad();
+    void resetScibTab();
+
     myTabWidget* tabWidget = nullptr;
     QWidget* canDevicesTab = nullptr;
     QWidget* scibTab = nullptr;
@@ -323,6 +349,9 @@ public slots:
     void slotValueChanged(int index);
     void slotCanDeviceOperationStatus(int status, int operation);
     void slotToshibaSCiBOperationStatus(int status, int operation);
+    void slotDiscoverToshibaSCiBModulesButtonPressed();
+    void slotConfigureToshibaSCiBButtonPressed();
+    void slotToshibaSCiBConfigurationChanged();
     void slotCanSplitterConfigFinish(int result);
     void slotMasterSlaveConfigurationChanged();
     void slotMasterSlaveUpdateSplitterConfiguration();
@@ -378,6 +407,12 @@ private:
     int comboFunction(const ConfigParam* p) const;
     void selectComboFunction(ConfigParam* p, int function);
     void runModalBox(QMessageBox* box);
+    // SCiB actions: the charging warning (they go on after it), the
+    // configuration-mode question, the busy cursor.
+    void scibChargingCheck();
+    bool scibConfirmConfigMode();
+    void scibSetBusy(bool busy);
+    bool m_scibBusyCursor = false;
 
     uint32_t m_cellStrings = 0;
     uint32_t m_cellCount = 0;

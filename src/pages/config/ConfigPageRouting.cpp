@@ -86,6 +86,7 @@ void ConfigPage::setConnected(bool linked)
     hardwareKind = 0;
     hardwareKindKnown = false;
     configurationLoaded = false;
+    resetScibTab();
 }
 
 void ConfigPage::mousePressEvent(QMouseEvent* event)

@@ -74,6 +74,8 @@ class TstCurrentSensorActions : public QObject
 {
     Q_OBJECT
 private slots:
+    // The actions on editors of their own: no tab declares parameters.
+    void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void discover_data();
     void discover();
     void savedSerialWrittenBeforeIdIsRead();

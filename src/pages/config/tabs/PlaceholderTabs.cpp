@@ -21,4 +21,3 @@ SignalWindowTab* ConfigPage::createCanTab(QWidget* parent) { return emptyTab(par
 void ConfigPage::createCgmMappingParams() {}
 SignalWindowTab* ConfigPage::createCgmsMapTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createScibTab(QWidget* parent) { return emptyTab(parent); }
