@@ -25,7 +25,6 @@ SignalWindowTab* ConfigPage::createGeneralTab(QWidget* parent)
     tab->layout()->addItem(new QSpacerItem(880, 580, QSizePolicy::Preferred, QSizePolicy::Expanding));
     return tab;
 }
-SignalWindowTab* ConfigPage::createCanTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createChargingTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createSocSohTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createProtectionsTab(QWidget* parent) { return emptyTab(parent); }
@@ -33,8 +32,5 @@ SignalWindowTab* ConfigPage::createWarningsTab(QWidget* parent) { return emptyTa
 SignalWindowTab* ConfigPage::createReductionsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createControlsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createIoPinsTab(QWidget* parent) { return emptyTab(parent); }
-void ConfigPage::createCgmMappingParams() {}
-SignalWindowTab* ConfigPage::createCgmsMapTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createScibTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createMasterSlaveTab(QWidget* parent) { return emptyTab(parent); }
