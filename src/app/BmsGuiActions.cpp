@@ -59,6 +59,8 @@ void BMS_GUI::slotExportStatistics()
 {
     if (m_statisticsPage->exportStatistics(false))
         m_importStatisticsAction->setEnabled(true);
+    else
+        m_dialogs->information(this, tr("Exporting statistic values failed.\nPlease try again."));
 }
 
 void BMS_GUI::slotImportStatistics()

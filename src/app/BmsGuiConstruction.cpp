@@ -17,6 +17,7 @@
 #include "UpdatePage.h"
 #include "Y5CanFwUpdater.h"
 #include "Y5CanProtocolHandler.h"
+#include "Y5FwUpdater.h"
 #include "Y5ProtocolHandler.h"
 #include "canConfig.h"
 
@@ -89,6 +90,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_canFwUpdater = new Y5CanFwUpdater(c);
     m_protocolHandler->setCanUpdateBusyProbe([u = m_canFwUpdater] { return u->isBusy(); });
     m_protocolHandler->setUserQuestionAsker(&m_questionAsker);
+    m_protocolHandler->setFirmwareUpdaterFactory(Y5FwUpdater::factory());
     m_featureTable.setBitmapSource(&m_featureBitmap);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigRefreshPortList, this, &BMS_GUI::refreshPortList,
             Qt::QueuedConnection);
@@ -159,6 +161,11 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     statusHooks.ltoSupportEnabled = [page = m_configPage] { return page->isLtoSupportEnabled(); };
     statusHooks.canUpdateBusy = [this] { return m_canFwUpdater && m_canFwUpdater->isBusy(); };
     m_statusPage->setHooks(statusHooks);
+    m_configPage->setSohVisibility([page = m_statusPage](bool shown) {
+        if (page->sohLabel)
+            page->sohLabel->setVisible(shown);
+    });
+    m_configPage->setUpdateInProgressProbe([h = m_protocolHandler] { return bool(h->updateRunning); });
 
     m_canConfigurator = new canConfig;
     m_scibConfig = new ToshibaSCiBModuleConfig;

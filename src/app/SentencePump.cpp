@@ -4,6 +4,7 @@
 #include "CISAConfig.h"
 #include "Communicator.h"
 #include "StartupRules.h"
+#include "StatisticsLogic.h"
 #include "StatisticsPage.h"
 #include "ToshibaSCiBModuleConfig.h"
 #include "Y5CanFwUpdater.h"
@@ -34,7 +35,7 @@ void SentencePump::captureStatistics(const QString& line)
         if (manual || (index != 0x12 && index != 0x1E))
             store.setValue(line, 0);
         const QString version = handler ? handler->versionLine().split(QLatin1Char(',')).value(3) : QString();
-        if (featureTable && index == lastStatisticsIndex(*featureTable, version)) {
+        if (featureTable && index == StatisticsLogic::lastSs1Index(*featureTable, version)) {
             flags = 0;
             return;
         }

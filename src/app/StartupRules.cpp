@@ -109,19 +109,6 @@ bool chargingAfterCsLine(const QString& line, bool charging)
     return charging;
 }
 
-int lastStatisticsIndex(const FeatureSupportTable& table, const QString& version)
-{
-    if (table.isFeatureSupported(72, version))
-        return 0x35;
-    if (table.isFeatureSupported(19, version))
-        return 0x34;
-    if (table.isFeatureSupported(62, version))
-        return 0x31;
-    if (table.isFeatureSupported(96, version))
-        return version.startsWith(QLatin1String("2.1.0_RC1")) ? 0x27 : 0x2C;
-    return 0x27;
-}
-
 bool readStyleSheet(const QString& path, QString* styleSheet)
 {
     QFile file(path);

@@ -57,10 +57,6 @@ QString windowTitleFor(const QString& linkText);
 // "CS3" and "CS4" only set it on "01"; other lines leave it.
 bool chargingAfterCsLine(const QString& line, bool charging);
 
-// The last "SS1" index of the unit's statistics set.
-class FeatureSupportTable;
-int lastStatisticsIndex(const FeatureSupportTable& table, const QString& version);
-
 // The style sheet: the bytes up to the first NUL as UTF-8; false when the
 // file cannot be opened.
 bool readStyleSheet(const QString& path, QString* styleSheet);

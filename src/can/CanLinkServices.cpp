@@ -1,7 +1,6 @@
 #include "CanLinkServices.h"
 
 #include "ConfigPage.h"
-#include "ConfigParam.h"
 #include "MainWindowServices.h"
 #include "Y5ProtocolHandler.h"
 
@@ -9,8 +8,7 @@ HandlerCanLink::HandlerCanLink()
     : HandlerCanLink([] { return g_mainWindow ? g_mainWindow->protocolHandler() : nullptr; },
                      [](int id) -> quint32 {
                          ConfigPage* page = g_mainWindow ? g_mainWindow->configPage() : nullptr;
-                         ConfigParamSlot* slot = page ? page->paramSlot(id) : nullptr;
-                         return slot ? slot->value : 0;
+                         return page ? page->getParamValue(id) : 0;
                      })
 {
 }

@@ -4,9 +4,16 @@
 #include "CommunicatorSelector.h"
 #include "FeatureSupportTable.h"
 #include "MainWindowServices.h"
+#include "Param.h"
+#include "SentenceMaps.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMutexLocker>
+#include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QStringList>
 
 #include <stdexcept>
@@ -135,4 +142,44 @@ bool BasePage::isWidgetUnsupported(QWidget* widget) const
                 return !featureSupported(entry->featureId, version);
     }
     return true;
+}
+
+QWidget* BasePage::createPlainParamWidget(int widgetKind)
+{
+    switch (widgetKind) {
+    case ParamWidgetKind::Label:
+        return new QLabel;
+    case ParamWidgetKind::LineEdit:
+        return new QLineEdit;
+    case ParamWidgetKind::SpinBox:
+        return new QSpinBox;
+    case ParamWidgetKind::ComboBox:
+        return new QComboBox;
+    case ParamWidgetKind::TextEdit:
+        return new QPlainTextEdit;
+    default:
+        return nullptr;
+    }
+}
+
+Param* BasePage::createDisplayParam(const QString& caption, const QString& sentence, int field, int valueType,
+                                    int offset, double scale, int decimals, int widgetKind, QWidget* w,
+                                    CSntcMap* map)
+{
+    auto* p = new Param;
+    p->caption = caption;
+    p->sentenceName = sentence;
+    p->fieldIndex = field;
+    p->valueType = valueType;
+    p->offset = offset;
+    p->scale = scale;
+    p->decimals = decimals;
+    p->widgetKind = widgetKind;
+    p->widget = w;
+    p->editState = 0;
+    if (w)
+        w->setEnabled(false);
+    if (map)
+        map->addHandler(sentence, field, p);
+    return p;
 }

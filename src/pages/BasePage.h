@@ -11,6 +11,7 @@
 class Communicator;
 class CSntcMap;
 class FeatureSupportTable;
+class Param;
 
 // One widget whose visibility follows a firmware feature.
 struct FeatureWidgetEntry
@@ -71,6 +72,15 @@ public:
 
 protected:
     bool featureSupported(int featureId, const QString& version) const;
+
+    // The display widget of the plain kinds (label, line edit, spin box,
+    // combo box, text edit); null for the others, which a page makes itself.
+    static QWidget* createPlainParamWidget(int widgetKind);
+    // A display Param shown by w (disabled until a value arrives), registered
+    // for the sentence field when there is a map. The caller owns it.
+    static Param* createDisplayParam(const QString& caption, const QString& sentence, int field, int valueType,
+                                     int offset, double scale, int decimals, int widgetKind, QWidget* w,
+                                     CSntcMap* map);
 
     FeatureSupportTable* m_featureTable;
     QMutex m_communicatorMutex;

@@ -205,10 +205,16 @@ void TestMainWindowActions::importRunsInConfigurationMode()
     store.sync();
     ControlUnitSim sim;
     QVERIFY(sim.start(port_));
+    ScriptedDialogs dialogs;
     BMS_GUI w;
+    w.setDialogs(&dialogs);
     w.setAccessLevel(2);
     w.processCsSentence("CS1,00");
     QVERIFY(w.importStatisticsAction()->isEnabled());
+
+    // Not linked: an export fails and says so.
+    w.exportStatisticsAction()->trigger();
+    QCOMPARE(dialogs.informations, QStringList{"Exporting statistic values failed.\nPlease try again."});
 
     // Not linked: no configuration mode, nothing sent, the entry stays.
     w.importStatisticsAction()->trigger();

@@ -3,6 +3,7 @@
 #include "FeatureSupportTable.h"
 #include "MainWindowServices.h"
 #include "StartupRules.h"
+#include "StatisticsLogic.h"
 #include "UriScheme.h"
 
 #include <QDir>
@@ -222,7 +223,7 @@ void TestStartupRules::lastStatisticsIndexFollowsFirmware()
     QFETCH(int, last);
     Bitmap bitmap(features);
     FeatureSupportTable table(&bitmap);
-    QCOMPARE(lastStatisticsIndex(table, version), last);
+    QCOMPARE(StatisticsLogic::lastSs1Index(table, version), last);
 }
 
 void TestStartupRules::startRegistersTheSchemeInTheUsersHome()

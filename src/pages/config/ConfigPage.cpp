@@ -213,5 +213,4 @@ void ConfigPage::slotDeleteProgressBarObjects()
 
 void ConfigPage::slotCurrentPageChanged(int) {}
 void ConfigPage::slotToshibaSCiBOperationStatus(int, int) {}
-void ConfigPage::slotCanSplitterConfigFinish(int) {}
 void ConfigPage::slotLoadConfigurationFromHardDrive() {}

@@ -21,13 +21,17 @@ class QLineEdit;
 class QSpinBox;
 class UnconfiguredTree;
 class ConfigPrompter;
+class MyGroupBox;
 class ConfigParamLoader;
 class QGridLayout;
 class QLabel;
+class QLineEdit;
 class QMessageBox;
 class QProgressDialog;
 class QPushButton;
+class QRadioButton;
 class QRegExpValidator;
+class QSpinBox;
 class QThread;
 class SignalWindowTab;
 class Tip;
@@ -317,6 +321,37 @@ public:
     QPointer<ConfigParamLoader> paramLoader;
     QThread* loaderThread = nullptr;
 
+    // --- Controls, I/O Pins and Master/Slave tabs
+    // Group builders; each returns its fold, not yet placed (w: editor width).
+    QWidget* createHeaterFanGroup(int w);
+    QWidget* createContactorGroup(int w);
+    QWidget* createDcDcGroup(int w);
+    QWidget* createPsuUnderVoltageGroup(int w);
+    QWidget* createCurrentInRangeGroup(int w);
+    QWidget* createBatteryControlsGroup(int w);
+    MyGroupBox* createPinMappingGroup();
+    MyGroupBox* createSocOutputGroup();
+    // Sets Parallel or Series from the string numbers after a load.
+    void updateMasterSlaveTopology();
+    QRadioButton* parallelRadio = nullptr;
+    QRadioButton* seriesRadio = nullptr;
+    QPushButton* splitterCommitButton = nullptr;
+    QSpinBox* controlUnitCountEdit = nullptr;   // 0x1C05, the 0 to 13 variant
+    QList<QLineEdit*> stringNumberEdits;        // 0x1C86 + device, not placed
+    // One parameter for the CAN Splitter job.
+    struct SplitterParam
+    {
+        quint16 id = 0;
+        quint32 value = 0;
+        QString name;
+    };
+    // Hands the parameters to the CAN Splitter job and starts it; false when
+    // no job started (then no result will come). The window connects it.
+    void setSplitterConfigStarter(std::function<bool(const QList<SplitterParam>&)> starter)
+    {
+        m_splitterStarter = std::move(starter);
+    }
+
 signals:
     // Only for ids 0x1800, 0x0111, 0x0010, 0x1E00 and 0x1600.
     void sigConfigParamUpdate(int id, uint32_t value);
@@ -329,6 +364,8 @@ public slots:
     void slotCanDeviceOperationStatus(int status, int operation);
     void slotToshibaSCiBOperationStatus(int status, int operation);
     void slotCanSplitterConfigFinish(int result);
+    void slotMasterSlaveConfigurationChanged();
+    void slotMasterSlaveUpdateSplitterConfiguration();
     void slotCanDeviceSortingRequest(uint8_t request);
     void slotCGMGen2StatusUpdate(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
     void slotCGMGen2StatusCancel();
@@ -415,4 +452,5 @@ private:
     QProgressDialog* m_progress = nullptr;
     // The user pressed "Hide": the dialog stays hidden for the rest of the load.
     bool m_progressHiddenByUser = false;
+    std::function<bool(const QList<SplitterParam>&)> m_splitterStarter;
 };

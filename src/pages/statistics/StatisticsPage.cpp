@@ -135,48 +135,14 @@ QWidget* StatisticsPage::addStatisticsParam(const QString& displayName, const QS
                                             int valueType, int offset, double scale, int decimals, int widgetKind,
                                             Param** out)
 {
-    QWidget* w = nullptr;
-    switch (widgetKind) {
-    case ParamWidgetKind::Label:
-        w = new QLabel;
-        break;
-    case ParamWidgetKind::LineEdit:
-        w = new QLineEdit;
-        break;
-    case ParamWidgetKind::SpinBox:
-        w = new QSpinBox;
-        break;
-    case ParamWidgetKind::ComboBox:
-        w = new QComboBox;
-        break;
-    case ParamWidgetKind::TextEdit:
-        w = new QPlainTextEdit;
-        break;
-    case ParamWidgetKind::EventsView:
+    QWidget* w = createPlainParamWidget(widgetKind);
+    if (widgetKind == ParamWidgetKind::EventsView)
         w = new MyEventsView;
-        break;
-    case ParamWidgetKind::StatisticsView:
+    else if (widgetKind == ParamWidgetKind::StatisticsView)
         w = new StatisticsView;
-        break;
-    default:
-        break;
-    }
-    auto* p = new Param;
-    p->caption = displayName;
-    p->sentenceName = sentenceName;
-    p->fieldIndex = fieldIndex;
-    p->valueType = valueType;
-    p->offset = offset;
-    p->scale = scale;
-    p->decimals = decimals;
-    p->widgetKind = widgetKind;
-    p->widget = w;
-    p->editState = 0;
-    if (w)
-        w->setEnabled(false);
+    Param* p = createDisplayParam(displayName, sentenceName, fieldIndex, valueType, offset, scale, decimals,
+                                  widgetKind, w, m_sentenceMap);
     m_params.append(p);
-    if (m_sentenceMap)
-        m_sentenceMap->addHandler(sentenceName, fieldIndex, p);
     if (out)
         *out = p;
     return w;

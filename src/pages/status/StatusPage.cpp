@@ -141,47 +141,14 @@ void StatusPage::setHooks(const Hooks& h)
 QWidget* StatusPage::addStatusParam(const QString& caption, const QString& sentence, int field, int valueType,
                                     int offset, double scale, int decimals, int widgetKind, Param** out)
 {
-    QWidget* w = nullptr;
-    switch (widgetKind) {
-    case ParamWidgetKind::Label:
-        w = new QLabel;
-        break;
-    case ParamWidgetKind::LineEdit:
-        w = new QLineEdit;
-        break;
-    case ParamWidgetKind::SpinBox:
-        w = new QSpinBox;
-        break;
-    case ParamWidgetKind::ComboBox:
-        w = new QComboBox;
-        break;
-    case ParamWidgetKind::CellsGraph:
+    QWidget* w = createPlainParamWidget(widgetKind);
+    if (widgetKind == ParamWidgetKind::CellsGraph)
         w = new CCellsGraph;
-        break;
-    case ParamWidgetKind::GroupedCellsGraph:
+    else if (widgetKind == ParamWidgetKind::GroupedCellsGraph)
         w = new GroupedCellsGraph;
-        break;
-    case ParamWidgetKind::TextEdit:
-        w = new QPlainTextEdit;
-        break;
-    default:
-        break;
-    }
-    auto* p = new Param;
-    p->caption = caption;
-    p->sentenceName = sentence;
-    p->fieldIndex = field;
-    p->valueType = valueType;
-    p->offset = offset;
-    p->scale = scale;
-    p->decimals = decimals;
-    p->widgetKind = widgetKind;
-    p->widget = w;
-    p->editState = 0;
-    if (w)
-        w->setEnabled(false);
+    Param* p = createDisplayParam(caption, sentence, field, valueType, offset, scale, decimals, widgetKind, w,
+                                  m_sentenceMap);
     statusParams.append(p);
-    m_sentenceMap->addHandler(sentence, field, p);
     if (out)
         *out = p;
     return w;

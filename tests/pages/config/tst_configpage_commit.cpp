@@ -273,45 +273,45 @@ void TestConfigPageCommit::disbalanceWarning()
 // Inputs 1 to 4 take function 14 together, and are written at once.
 void TestConfigPageCommit::inputFunction14()
 {
+    // The I/O Pins tab's editors of INPUT 1 to 4.
     Bench b;
     QList<ConfigParam*> inputs;
-    int tag = 1;
     for (int id : {0x0800, 0x0801, 0x0802, 0x0803}) {
-        ConfigParam* p = b.add(6, id, 0, 255, 0, 1);
-        p->ruleTag = tag;
-        tag += 2;
-        for (int fn : {0, 5, 14})
-            ConfigPage::addComboItem(p->widget, QString("PF%1").arg(fn), fn);
+        ConfigParam* p = b.page->paramSlot(id)->params.first();
         b.reply(id, 0);
         inputs << p;
     }
     auto* second = static_cast<QComboBox*>(inputs[1]->widget);
-    second->setCurrentIndex(2);
+    second->setCurrentIndex(second->findData(14));
     inputs[1]->editState = ConfigPage::Edited;
     b.page->commitEditedParams(nullptr, nullptr);
     QCOMPARE(b.writeTexts(), (QStringList{"0800=E", "0802=E", "0803=E", "0801=E"}));
     for (ConfigParam* p : inputs)
         QCOMPARE(static_cast<QComboBox*>(p->widget)->currentData().toInt(), 14);
     b.writes.clear();
-    second->setCurrentIndex(1);
+    second->setCurrentIndex(second->findData(2));
     inputs[1]->editState = ConfigPage::Edited;
     b.page->commitEditedParams(nullptr, nullptr);
-    QCOMPARE(b.writeTexts(), (QStringList{"0800=0", "0802=0", "0803=0", "0801=5"}));
+    QCOMPARE(b.writeTexts(), (QStringList{"0800=0", "0802=0", "0803=0", "0801=2"}));
 }
 
 void TestConfigPageCommit::oneFunctionPerPin_data()
 {
     QTest::addColumn<int>("function");
+    QTest::addColumn<int>("pin");
+    QTest::addColumn<int>("otherPin");
     QTest::addColumn<QString>("version");
     QTest::addColumn<int>("otherAfter");
-    QTest::newRow("shared function, firmware allows it") << 9 << "" << 9;
-    QTest::newRow("shared function, older firmware") << 9 << "VR1,BMS1,1,2.0.10" << 0;
-    QTest::newRow("always exclusive") << 3 << "" << 0;
+    QTest::newRow("shared function, firmware allows it") << 9 << 0x0807 << 0x0809 << "" << 9;
+    QTest::newRow("shared function, older firmware") << 9 << 0x0807 << 0x0809 << "VR1,BMS1,1,2.0.10" << 0;
+    QTest::newRow("always exclusive") << 3 << 0x0805 << 0x0804 << "" << 0;
 }
 
 void TestConfigPageCommit::oneFunctionPerPin()
 {
     QFETCH(int, function);
+    QFETCH(int, pin);
+    QFETCH(int, otherPin);
     QFETCH(QString, version);
     QFETCH(int, otherAfter);
     Bench b;
@@ -319,18 +319,16 @@ void TestConfigPageCommit::oneFunctionPerPin()
         b.handler.setVersionLine(version);
         b.comm.linked = true;
     }
-    ConfigParam* pin5 = b.add(6, 0x0805, 0, 255, 0, 1);
-    ConfigParam* pin9 = b.add(6, 0x0809, 0, 255, 0, 1);
-    for (ConfigParam* p : {pin5, pin9})
-        for (int fn : {0, 3, 9})
-            ConfigPage::addComboItem(p->widget, QString("PF%1").arg(fn), fn);
-    b.reply(0x0805, 0);
-    b.reply(0x0809, quint32(function));
-    auto* combo = static_cast<QComboBox*>(pin5->widget);
+    // The I/O Pins tab's function editors of two pins offering the function.
+    ConfigParam* subject = b.page->paramSlot(pin)->params.first();
+    ConfigParam* other = b.page->paramSlot(otherPin)->params.first();
+    b.reply(pin, 0);
+    b.reply(otherPin, quint32(function));
+    auto* combo = static_cast<QComboBox*>(subject->widget);
     combo->setCurrentIndex(combo->findData(function));
-    pin5->editState = ConfigPage::Edited;
+    subject->editState = ConfigPage::Edited;
     b.page->commitEditedParams(nullptr, nullptr);
-    QCOMPARE(static_cast<QComboBox*>(pin9->widget)->currentData().toInt(), otherAfter);
+    QCOMPARE(static_cast<QComboBox*>(other->widget)->currentData().toInt(), otherAfter);
     QCOMPARE(b.writes.size(), otherAfter == function ? 1 : 2);
 }
 

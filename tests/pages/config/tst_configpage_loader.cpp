@@ -17,7 +17,6 @@
 #include <QtTest>
 
 #include <map>
-#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -71,6 +70,10 @@ struct Bench
         if (!link.start() || !link.waitLinked())
             return false;
         page = new ConfigPage(&map, link.comm, nullptr, &features);
+        // Only the parameters a test adds are read: the tabs' own are left
+        // out as if the firmware had none of them.
+        for (ConfigParam* p : page->configParams())
+            p->featureId = -1;
         page->setProtocolHandler(&link.handler);
         page->setQuestionAsker(&asker);
         // The window's pump: every received line to the page.
@@ -143,10 +146,7 @@ void TestConfigPageLoader::threeParametersReportProgress()
     QVERIFY(!b.page->startParamLoader()); // one reading at a time
     QVERIFY(b.finished());
 
-    // The tabs' own parameters are read too: the bar only goes up, to 100.
-    QVERIFY(!b.progress.isEmpty());
-    QCOMPARE(b.progress.last(), 100);
-    QVERIFY(std::is_sorted(b.progress.begin(), b.progress.end()));
+    QCOMPARE(b.progress, (QList<int>{33, 66, 100}));
     for (int id : {0x0010, 0x0011, 0x0012}) {
         QVERIFY(b.valid(id));
         QCOMPARE(b.page->paramSlot(id)->value, valueOf(id));
@@ -157,9 +157,6 @@ void TestConfigPageLoader::threeParametersReportProgress()
     QVERIFY(b.asker.askedIds.isEmpty());
     QVERIFY(!b.page->progressDialog()->isVisible());
     // Of these ids only 0x0010 is followed by other pages.
-    for (int i = published.size() - 1; i >= 0; --i)
-        if (published.at(i).at(0).toInt() > 0x0012)
-            published.removeAt(i); // the tabs' own
     QCOMPARE(published.size(), 1);
     QCOMPARE(published.at(0).at(0).toInt(), 0x0010);
     QCOMPARE(published.at(0).at(1).value<uint32_t>(), valueOf(0x0010));

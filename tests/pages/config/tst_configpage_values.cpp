@@ -99,13 +99,14 @@ void TestConfigPageValues::factoryKinds()
 void TestConfigPageValues::factoryDetails()
 {
     PageFixture f;
+    // The tabs' own parameters come first.
+    const int before = f.page->configParams().size();
     // A negative id: an editor without parameter.
     ConfigParam* untouched = reinterpret_cast<ConfigParam*>(0x1);
-    const int declared = f.page->configParams().size(); // the tabs' own
     std::unique_ptr<QWidget> orphan(f.page->createParamWidget("N", 1, -1, 2, 0, 1, 0, 1, &untouched));
     QVERIFY(orphan);
     QCOMPARE(untouched, reinterpret_cast<ConfigParam*>(0x1));
-    QCOMPARE(f.page->configParams().size(), declared);
+    QCOMPARE(f.page->configParams().size(), before);
 
     std::unique_ptr<QWidget> spin(f.page->createParamWidget("S", 5, 0x0010, 2, 0.4, 32.6, 0, 1));
     QCOMPARE(static_cast<QSpinBox*>(spin.get())->minimum(), 0);
@@ -125,7 +126,7 @@ void TestConfigPageValues::factoryDetails()
     std::unique_ptr<QWidget> g2(f.page->createParamWidget("F2", 4, 0x2600, 6, -10, 10, 0, 1, nullptr, -1, false));
     QVERIFY(f.page->paramSlot(0x2600)->isFloat);
     QCOMPARE(f.page->paramSlot(0x2600)->params.size(), 2);
-    QCOMPARE(f.page->paramIndex(byDecimals), declared + 2);
+    QCOMPARE(f.page->paramIndex(byDecimals), before + 2);
 }
 
 void TestConfigPageValues::canIdValidators_data()
@@ -262,13 +263,15 @@ void TestConfigPageValues::flagWordBitsShareOneWord()
     PageFixture f;
     QList<ConfigParam*> boxes;
     std::vector<std::unique_ptr<QWidget>> keep;
+    // The tabs' check boxes of the word come first.
+    const int before = f.page->paramSlot(0x1600) ? f.page->paramSlot(0x1600)->params.size() : 0;
     for (uint mask : {0x2u, 0x4u, 0x8u}) {
         ConfigParam* p = nullptr;
         keep.emplace_back((f.page->createParamWidget("BF", 7, 0x1600, 2, -1, 1, 0, 1, &p)));
         p->bitMask = mask;
         boxes << p;
     }
-    QCOMPARE(f.page->paramSlot(0x1600)->params.mid(f.page->paramSlot(0x1600)->params.size() - 3), boxes);
+    QCOMPARE(f.page->paramSlot(0x1600)->params.mid(before), boxes);
     f.reply(0x1600, 6);
     QVERIFY(static_cast<QCheckBox*>(boxes[0]->widget)->isChecked());
     QVERIFY(static_cast<QCheckBox*>(boxes[1]->widget)->isChecked());
@@ -434,27 +437,18 @@ void TestConfigPageValues::chargerTypeKeepsPinItems()
 
 void TestConfigPageValues::pinReactions()
 {
+    // The I/O Pins tab's editors of a pin: its function, then its inversion.
     PageFixture f;
-    ConfigParam* function = nullptr;
-    std::unique_ptr<QWidget> combo(f.page->createParamWidget("Pin", 6, 0x0805, 2, 0, 255, 0, 1, &function));
-    for (int fn : {0, 12, 14, 28})
-        ConfigPage::addComboItem(combo.get(), QString("PF%1").arg(fn), fn);
-    ConfigParam* inversion = nullptr;
-    std::unique_ptr<QWidget> box(f.page->createParamWidget("Inv", 7, 0x0805, 2, -1, 1, 0, 1, &inversion));
-    inversion->bitMask = 0x80;
-    QWidget holder;
-    combo->setParent(&holder);
-    box->setParent(&holder);
-    holder.show();
+    const ConfigParamSlot* slot = f.page->paramSlot(0x0805);
+    QVERIFY(slot && slot->params.size() == 2);
+    QWidget* box = slot->params.at(1)->widget;
     f.reply(0x0805, 0x8C);
     QVERIFY(f.page->isPinFunctionAssigned(12));
     QVERIFY(!f.page->isPinFunctionAssigned(14));
-    QVERIFY(static_cast<QCheckBox*>(box.get())->isChecked());
-    QVERIFY(box->isVisible());
-    f.reply(0x0805, 14);
-    QVERIFY(!box->isVisible());
-    combo->setParent(nullptr);
-    box->setParent(nullptr);
+    QVERIFY(static_cast<QCheckBox*>(box)->isChecked());
+    QVERIFY(!box->isHidden());
+    f.reply(0x0805, 28);
+    QVERIFY(box->isHidden());
 }
 
 void TestConfigPageValues::widgetGroups()

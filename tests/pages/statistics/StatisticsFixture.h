@@ -3,6 +3,7 @@
 // What a Statistics page needs around it in a test: the main window's
 // services with a protocol handler, a feature table whose device bitmap the
 // test sets, the root sentence map and scripted boxes.
+#include "../../params/FeatureSetBitmap.h"
 #include "Communicator.h"
 #include "FeatureSupportTable.h"
 #include "SentenceMaps.h"
@@ -15,23 +16,7 @@
 
 #include <memory>
 
-class FeatureBits : public FeatureBitmapSource
-{
-public:
-    QSet<int> features;
-    bool isFeatureBitmapValid() const override { return true; }
-    bool featureBitmapWord(int index, uint32_t* word) const override
-    {
-        if (index < 0 || index >= 8)
-            return false;
-        uint32_t w = 0;
-        for (int f : features)
-            if (f / 32 == index)
-                w |= 1u << (f % 32);
-        *word = w;
-        return true;
-    }
-};
+using FeatureBits = FeatureSetBitmap;
 
 // The handler's stored version line, set as the link handshake would.
 class VersionedHandler : public Y5ProtocolHandler

@@ -1,5 +1,6 @@
 // The statistics store's rules: the end of a series, whether a captured
 // series is whole, and what an import writes back.
+#include "../../params/FeatureSetBitmap.h"
 #include "FeatureSupportTable.h"
 #include "StatisticsLogic.h"
 
@@ -9,23 +10,7 @@
 using namespace StatisticsLogic;
 
 namespace {
-class Bitmap : public FeatureBitmapSource
-{
-public:
-    QSet<int> features;
-    bool isFeatureBitmapValid() const override { return true; }
-    bool featureBitmapWord(int index, uint32_t* word) const override
-    {
-        if (index < 0 || index >= 8)
-            return false;
-        uint32_t w = 0;
-        for (int f : features)
-            if (f / 32 == index)
-                w |= 1u << (f % 32);
-        *word = w;
-        return true;
-    }
-};
+using Bitmap = FeatureSetBitmap;
 
 QString ss1(int index, const QString& rest = "10,2,00000E10")
 {

@@ -4,6 +4,7 @@
 // (a protocol handler, nothing else), a feature table whose device bitmap the
 // test sets, the root sentence map and a transport.
 
+#include "../../params/FeatureSetBitmap.h"
 #include "Communicator.h"
 #include "FeatureSupportTable.h"
 #include "SentenceMaps.h"
@@ -15,24 +16,7 @@
 
 #include <memory>
 
-// A device bitmap that reports exactly the features a test names.
-class TestBitmap : public FeatureBitmapSource
-{
-public:
-    QSet<int> features;
-    bool isFeatureBitmapValid() const override { return true; }
-    bool featureBitmapWord(int index, uint32_t* word) const override
-    {
-        if (index < 0 || index >= 8)
-            return false;
-        uint32_t w = 0;
-        for (int f : features)
-            if (f / 32 == index)
-                w |= 1u << (f % 32);
-        *word = w;
-        return true;
-    }
-};
+using TestBitmap = FeatureSetBitmap;
 
 struct StatusFixture
 {

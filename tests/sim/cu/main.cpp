@@ -1,9 +1,13 @@
 // bms-sim: the control-unit emulator as a program, with a coherent pack
 // (4 x 16 cells by default, one invalid cell, one broken wire, a master/slave
-// network sending its rows and frame every second). Prints the port path and
-// runs until interrupted.
+// network sending its rows and frame every second), statistics and an event
+// log, two cell group modules on its CAN bus, and its serial bootloader.
+// Prints the port path and runs until interrupted.
+#include "BootloaderSim.h"
+#include "CanBusSim.h"
 #include "ControlUnitSim.h"
 #include "PackModel.h"
+#include "StatisticsSim.h"
 
 #include <QString>
 
@@ -84,7 +88,21 @@ int main(int argc, char** argv)
     if (boot)
         sim.setMode(ControlUnitSim::Mode::Bootloader);
     PackModel pack;
+    // Its serial bootloader takes the legacy firmware frames.
+    BootloaderSim bootloader(sim);
+    StatisticsSim statistics;
+    CanBusSim bus;
     if (!bare) {
+        statistics.install(sim);
+        // Two cell group modules behind the unit.
+        for (quint32 i = 0; i < 2; ++i) {
+            CanBusSim::Device d;
+            d.serial = 0x1001 + i;
+            d.baseId = 0x100 + 0x10 * i;
+            d.cells = quint8(cells > 0 && cells < 256 ? cells : 12);
+            bus.addDevice(d);
+        }
+        bus.install(sim);
         // A recent firmware's features: one protection and warning word, the
         // pins of the status word, the vehicle and estimator rows, CAN devices.
         sim.setFeatureBitmap(0x80, {0xFFFFFFFFu, 0x0E347FFFu, 0x00800800u, 0x0008E182u});
@@ -113,6 +131,7 @@ int main(int argc, char** argv)
                          r.probeAnswer ? "#  " : (r.good ? "ok " : "bad"), r.raw.constData());
         }
     }
+    bus.stop();
     sim.stop();
     return 0;
 }

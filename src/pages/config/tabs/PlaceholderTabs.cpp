@@ -30,7 +30,4 @@ SignalWindowTab* ConfigPage::createSocSohTab(QWidget* parent) { return emptyTab(
 SignalWindowTab* ConfigPage::createProtectionsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createWarningsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createReductionsTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createControlsTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createIoPinsTab(QWidget* parent) { return emptyTab(parent); }
 SignalWindowTab* ConfigPage::createScibTab(QWidget* parent) { return emptyTab(parent); }
-SignalWindowTab* ConfigPage::createMasterSlaveTab(QWidget* parent) { return emptyTab(parent); }
