@@ -84,6 +84,8 @@ private slots:
     void canParams_data();
     void canParams();
     void speedAndInterfaceBoxes();
+    void firmwareGating_data();
+    void firmwareGating();
     void deviceBaseIdBelongsToGroup10();
     void hiddenSplitterParams();
     void moduleRecords();
@@ -161,6 +163,41 @@ void TestTabCan::speedAndInterfaceBoxes()
     QString text = "128";
     int pos = 0;
     QCOMPARE(node->validator()->validate(text, pos), QValidator::Intermediate);
+}
+
+void TestTabCan::firmwareGating_data()
+{
+    QTest::addColumn<QList<int>>("features");
+    QTest::addColumn<bool>("can2");
+    QTest::addColumn<bool>("canopen");
+    QTest::addColumn<bool>("masterSlave");
+    QTest::newRow("none") << QList<int>{} << false << false << false;
+    QTest::newRow("113 and 106") << QList<int>{113, 106} << true << true << false;
+    QTest::newRow("7 and 6") << QList<int>{7, 6} << false << false << true;
+}
+
+void TestTabCan::firmwareGating()
+{
+    QFETCH(QList<int>, features);
+    QFETCH(bool, can2);
+    QFETCH(bool, canopen);
+    QFETCH(bool, masterSlave);
+    PageFixture f;
+    QList<quint32> words;
+    for (int i = 0; i < 8; ++i)
+        words << 0u;
+    for (int feature : features)
+        words[feature / 32] |= 1u << (feature % 32);
+    f.bitmap.words = words;
+    f.page->updateFeatureVisibility(QString());
+    auto shown = [&](int id, uint32_t mask = 0xFFFFFFFFu) { return !paramOf(f.page.get(), id, mask)->widget->isHidden(); };
+    QVERIFY(shown(0x0C02)); // CAN1 speed always
+    QCOMPARE(shown(0x0C95), can2);
+    QCOMPARE(shown(0x0C8D), can2);
+    QCOMPARE(shown(0x0C89), canopen);
+    QCOMPARE(shown(0x1600, 0x800000), masterSlave);
+    // the firmware check hides the device id base without feature 6
+    QCOMPARE(shown(0x0D03), features.contains(6));
 }
 
 void TestTabCan::deviceBaseIdBelongsToGroup10()
