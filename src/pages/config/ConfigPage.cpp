@@ -212,7 +212,4 @@ void ConfigPage::slotDeleteProgressBarObjects()
 // --- window and link hooks
 
 void ConfigPage::slotCurrentPageChanged(int) {}
-void ConfigPage::slotCanDeviceOperationStatus(int, int) {}
-void ConfigPage::slotCanDeviceSortingRequest(uint8_t) {}
-void ConfigPage::slotCGMGen2StatusUpdate(uint32_t, uint32_t, uint32_t, uint32_t) {}
 void ConfigPage::slotLoadConfigurationFromHardDrive() {}

@@ -14,6 +14,12 @@
 #include <memory>
 
 class ConfigParam;
+class ConfiguredTable;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QSpinBox;
+class UnconfiguredTree;
 class ConfigPrompter;
 class MyGroupBox;
 class ConfigParamLoader;
@@ -261,6 +267,63 @@ public:
     void finishScibLoad();
     void resetScibTab();
 
+    // CAN tab groups (w: the numeric editors' width) and the editors the
+    // CAN device actions read.
+    QWidget* createCanBusGroup(int w);
+    QWidget* createCanModulesGroup(int w);
+    QWidget* createCanopenGroup(int w);
+    QWidget* createCanMasterSlaveGroup(int w);
+    QWidget* createCanSplitterGroup(int w);
+    QWidget* createCanInterfaceGroup(int w);
+    QComboBox* can1SpeedBox = nullptr;
+    QCheckBox* extendedIdBox = nullptr;
+    QLineEdit* deviceBaseIdEdit = nullptr;
+
+    // Stored module mapping: the editors of module m's serial, string and
+    // cell count, and its "Commit" button on the CGMs Map tab (1 to 16).
+    struct ModuleRecord
+    {
+        QWidget* serialEdit = nullptr;
+        QWidget* stringEdit = nullptr;
+        QWidget* cellCountEdit = nullptr;
+        QPushButton* commitButton = nullptr;
+    };
+    static constexpr int kModuleRecords = 32;
+    ModuleRecord moduleRecords[kModuleRecords];
+    QWidget* moduleCountEdit = nullptr;
+    QComboBox* cgmTypeBox = nullptr;
+    QWidget* parallelStringsEdit = nullptr;
+    QWidget* createCgmMappingGroup();
+
+    // CAN Devices tab.
+    QPushButton* discoverButton = nullptr;
+    QCheckBox* legacyDiscoveryBox = nullptr;
+    QSpinBox* parallelStringsBox = nullptr;
+    QPushButton* commitButton = nullptr;
+    QPushButton* advancedButton = nullptr;
+    Tip* commitTip = nullptr;
+    ConfiguredTable* configuredTable = nullptr;
+    UnconfiguredTree* unconfiguredTree = nullptr;
+    bool canDiscoveryDone = false;
+    bool currentSensorFound = false;
+    QList<uint32_t> currentSensorSerials;
+    QList<uint16_t> currentSensorTypes;
+    QProgressDialog* gen2ProgressDialog = nullptr;
+    // Fills the table from the stored module mapping (end of a load).
+    void loadConfiguredCanDevices();
+    // The section after a lost link: no discovery, no buttons, empty lists.
+    void clearCanDevicesSection();
+    void resetBmsAndReconnect();
+    void changeCanSpeed(uint8_t speedCode);
+    void showDiscoveredCanDevices();
+    void finishCanDeviceCommit();
+    void finishSingleModuleCommit();
+    // A CAN device action may start: no charging (else the warning), and
+    // the user accepts the configuration mode.
+    bool canDeviceActionAllowed();
+    // How the page pauses after the reset; tests replace it.
+    void setResetPause(std::function<void(int ms)> pause) { m_resetPause = std::move(pause); }
+
     myTabWidget* tabWidget = nullptr;
     QWidget* canDevicesTab = nullptr;
     QWidget* scibTab = nullptr;
@@ -357,6 +420,11 @@ public slots:
     void slotMasterSlaveUpdateSplitterConfiguration();
     void slotCanDeviceSortingRequest(uint8_t request);
     void slotCGMGen2StatusUpdate(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
+    void slotCGMGen2StatusCancel();
+    void slotDiscoverButtonPressed();
+    void slotConfigureButtonPressed();
+    void slotCanDeviceConfigurationChanged();
+    void slotCommitCGMButtonPressed();
     void slotReceivedVersionString(QString line);
     void slotLoadConfigurationFromHardDrive();
     void slotLoginPressed();
@@ -429,6 +497,8 @@ private:
     std::function<void(int)> m_canSpeedChange;
     std::function<void(bool)> m_showSoh;
     std::function<void(QMessageBox*)> m_runModalBox;
+    std::function<void(int)> m_resetPause;
+    bool m_canSpeedWarningOpen = false;
     QMessageBox* m_disbalanceWarning = nullptr; // no parent: kept for the program's life
     bool m_disbalanceWarningOpen = false;
     double m_lastDisbalance = 0.0;

@@ -113,6 +113,14 @@ SignalWindowTab* ConfigPage::createScibTab(QWidget* parent)
             immediate(QString::asprintf("Module %u Cell Count SCiB", unsigned(m)), scibCellCountId(m), 255);
         scibModuleRecords << r;
     }
+    // From here on the device actions write the stored mapping through these
+    // editors, which send every change at once.
+    for (int k = 0; k < kModuleRecords && k < scibModuleRecords.size(); ++k) {
+        moduleRecords[k].serialEdit = scibModuleRecords.at(k).serialEdit;
+        moduleRecords[k].stringEdit = scibModuleRecords.at(k).stringEdit;
+        moduleRecords[k].cellCountEdit = scibModuleRecords.at(k).cellCountEdit;
+    }
+    moduleCountEdit = scibModuleCountEdit;
 
     connect(scibDiscoverButton, &QPushButton::clicked, this, &ConfigPage::slotDiscoverToshibaSCiBModulesButtonPressed);
     connect(scibCommitButton, &QPushButton::clicked, this, &ConfigPage::slotConfigureToshibaSCiBButtonPressed);

@@ -106,7 +106,8 @@ void TestTabScib::mappingEditors()
     PageFixture f;
     ConfigParamSlot* slot = f.page->paramSlot(id);
     QVERIFY(slot);
-    ConfigParam* p = slot->params.value(0);
+    // The SCiB tab's editor, declared after the CGMs Map tab's.
+    ConfigParam* p = slot->params.isEmpty() ? nullptr : slot->params.last();
     QVERIFY(p);
     QCOMPARE(p->widgetKind, int(ParamConversion::ImmediateLineEdit));
     QCOMPARE(p->minimum, 0.0);
@@ -115,6 +116,9 @@ void TestTabScib::mappingEditors()
     QCOMPARE(p->scale, 1.0);
     QVERIFY(p->widget && p->widget->isHidden());
     QCOMPARE(f.page->scibModuleRecords.size(), 32);
+    // The page's module records write through them.
+    QCOMPARE(f.page->moduleRecords[31].serialEdit, static_cast<QWidget*>(f.page->scibModuleRecords.at(31).serialEdit));
+    QCOMPARE(f.page->moduleCountEdit, static_cast<QWidget*>(f.page->scibModuleCountEdit));
 }
 
 void TestTabScib::tabStartsIdle()
