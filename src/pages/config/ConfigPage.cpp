@@ -88,6 +88,16 @@ Y5ProtocolHandler* ConfigPage::protocolHandler() const
     return g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
 }
 
+void ConfigPage::sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs)
+{
+    Q_UNUSED(timeoutMs)
+    Y5ProtocolHandler* handler = protocolHandler();
+    // Nothing goes to the unit while its firmware is written.
+    if (!communicator() || !handler || handler->updateRunning)
+        return;
+    handler->sendSentence(name, parameters, delayMs);
+}
+
 // --- reading all parameters
 
 bool ConfigPage::startParamLoader()

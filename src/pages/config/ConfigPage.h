@@ -132,10 +132,8 @@ public:
     QString paramText(int id) const override;
     void submitParamText(int id, const QString& text) override;
     // The page's services, also for the cell model page.
-    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) override
-    {
-        BasePage::sendSentence(name, parameters, delayMs, timeoutMs);
-    }
+    // As BasePage's, through the page's own protocol handler.
+    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) override;
     QWidget* registerFeatureWidget(QWidget* widget, int featureId, int mode) override
     {
         return BasePage::registerFeatureWidget(widget, featureId, mode);
