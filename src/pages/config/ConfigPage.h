@@ -294,6 +294,9 @@ public:
     bool saveConfigFile(const QString& fileName);
     // Sends the file to the unit; false when it was refused or failed.
     bool loadConfigFile(const QString& fileName);
+    // A file load runs (it processes events while it waits for the unit):
+    // the window must not close the page under it.
+    bool isFileLoadRunning() const { return m_fileLoadRunning; }
 
     // --- per-serial cache (ParamCache.cpp keeps the names)
     void saveParamsToSettings();
