@@ -88,6 +88,16 @@ Y5ProtocolHandler* ConfigPage::protocolHandler() const
     return g_mainWindow ? g_mainWindow->protocolHandler() : nullptr;
 }
 
+void ConfigPage::sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs)
+{
+    Q_UNUSED(timeoutMs)
+    Y5ProtocolHandler* handler = protocolHandler();
+    // Nothing goes to the unit while its firmware is written.
+    if (!communicator() || !handler || handler->updateRunning)
+        return;
+    handler->sendSentence(name, parameters, delayMs);
+}
+
 // --- reading all parameters
 
 bool ConfigPage::startParamLoader()
@@ -107,12 +117,7 @@ bool ConfigPage::startParamLoader()
     auto* loader = new ConfigParamLoader(std::move(hooks));
 
     // One parameter per id the connected firmware has.
-    const QString version = handler->deviceVersion();
-    QList<ConfigParam*> supported;
-    for (ConfigParam* p : qAsConst(m_params))
-        if (featureSupported(p->featureId, version))
-            supported.append(p);
-    loader->queueParams(supported);
+    loader->queueParams(paramsToLoad(handler->deviceVersion()));
 
     const auto q = Qt::QueuedConnection;
     connect(loader, &ConfigParamLoader::sigHideProgressBar, this, &ConfigPage::slotHideProgressBar, q);
@@ -159,7 +164,8 @@ void ConfigPage::createProgressDialog()
 {
     delete m_progress;
     m_progressHiddenByUser = false;
-    m_progress = new QProgressDialog(tr("Loading configuration parameters..."), tr("Hide"), 0, 100, this);
+    m_progress = new QProgressDialog(tr("Loading parameters from BMS..."), tr("Hide"), 0, 100, this);
+    m_progress->setMinimumWidth(400);
     m_progress->setWindowModality(Qt::WindowModal);
     m_progress->setMinimumDuration(0);
     m_progress->setAutoClose(true);
@@ -199,6 +205,9 @@ void ConfigPage::slotSetProgressBar(int percent)
 {
     if (m_progress && !m_progressHiddenByUser)
         m_progress->setValue(percent);
+    // The loader reports 100 only after its last parameter.
+    if (percent == 100)
+        finishLoading();
 }
 
 void ConfigPage::slotDeleteProgressBarObjects()
@@ -211,5 +220,3 @@ void ConfigPage::slotDeleteProgressBarObjects()
 
 // --- window and link hooks
 
-void ConfigPage::slotCurrentPageChanged(int) {}
-void ConfigPage::slotLoadConfigurationFromHardDrive() {}

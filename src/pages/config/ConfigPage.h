@@ -23,17 +23,14 @@ class UnconfiguredTree;
 class ConfigPrompter;
 class MyGroupBox;
 class ConfigParamLoader;
-class QComboBox;
 class QGridLayout;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QMessageBox;
 class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QRegExpValidator;
-class QSpinBox;
 class ToshibaSCiBConfiguredTable;
 class ToshibaSCiBUnconfiguredTree;
 class QThread;
@@ -144,10 +141,8 @@ public:
     QString paramText(int id) const override;
     void submitParamText(int id, const QString& text) override;
     // The page's services, also for the cell model page.
-    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) override
-    {
-        BasePage::sendSentence(name, parameters, delayMs, timeoutMs);
-    }
+    // As BasePage's, through the page's own protocol handler.
+    void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) override;
     QWidget* registerFeatureWidget(QWidget* widget, int featureId, int mode) override
     {
         return BasePage::registerFeatureWidget(widget, featureId, mode);
@@ -360,6 +355,66 @@ public:
     bool waitParamReply(int paramId, const QString& expectedValue, const std::atomic<bool>& stop);
     QProgressDialog* progressDialog() const { return m_progress; }
 
+    // --- loading the configuration (ConfigPageLoading.cpp)
+    // Offers a load when linked and nothing is loaded or loading.
+    void askLoadConfiguration(bool connected);
+    // The open load question (null before the first one); answered with done().
+    QMessageBox* loadQuestion() const { return m_askLoadBox; }
+    void closeLoadQuestion();
+    // Adapts the page to the unit's firmware and starts the reading.
+    void loadConfiguration(bool useDeviceVersion);
+    // Number of editors of the parameter's id whose feature the firmware
+    // lacks; trims the pin function lists and shows the charger groups.
+    int countUnsupportedWidgets(ConfigParam* param, const QString& version);
+    // The end of a completed reading.
+    void finishLoading();
+    // The parameters a reading queries, one per id (see the .cpp).
+    QList<ConfigParam*> paramsToLoad(const QString& version);
+    // Whether any editor of the id is supported by the firmware.
+    bool isIdSupported(int id, const QString& version) const;
+    // Set by saveParamsToSettings: the next completed load applies the rules
+    // once more and writes what they changed.
+    bool cacheRestorePending = false;
+
+    // --- device actions (ConfigPageActions.cpp)
+    void showChargingWarning();
+    bool confirmConfigMode();
+    void showWarningMessage(const char* text);
+    // Charging bits set and the configuration loaded.
+    bool isChargingCheckActive() const { return chargingState != 0 && configurationLoaded; }
+    // Editors of other tabs the state of charge action reads; the tab
+    // builders set them (with deviceBaseIdEdit, 0x0D03, and extendedIdBox,
+    // 0x1600 mask 0x800, of the CAN tab).
+    QCheckBox* analogCurrentSensorBox = nullptr; // 0x1600 mask 0x20000
+    // The CAN current sensor's state of charge frame (the window passes
+    // canConfig::sendCurrentSensorSoc).
+    void setCurrentSensorSocSender(std::function<void(quint16 base, bool extended, int soc)> send)
+    {
+        m_sendSensorSoc = std::move(send);
+    }
+    // Whether a CAN speed change runs (canConfig::isSpeedChangeRunning):
+    // the file load then leaves the unit unreset.
+    void setSpeedChangeRunningProbe(std::function<bool()> probe) { m_speedChangeRunning = std::move(probe); }
+
+    // --- configuration file (ConfigPageActions.cpp)
+    // One password line's step (6 after the access-level query, 4 after a
+    // "PW2", 0 after the logout); may change level.
+    bool applyConfigFilePassword(uint8_t& level, int step);
+    // Writes the file; false (with a message shown) when it could not be written.
+    bool saveConfigFile(const QString& fileName);
+    // Sends the file to the unit; false when it was refused or failed.
+    bool loadConfigFile(const QString& fileName);
+    // A file load runs (it processes events while it waits for the unit):
+    // the window must not close the page under it.
+    bool isFileLoadRunning() const { return m_fileLoadRunning; }
+
+    // --- per-serial cache (ParamCache.cpp keeps the names)
+    void saveParamsToSettings();
+    // The statistics page's automatic import; by default the window's page.
+    void setStatisticsImport(std::function<void()> import) { m_importStatistics = std::move(import); }
+    // The serial number the cache is filed under; by default the window's.
+    void setSerialNumberProbe(std::function<quint32()> probe) { m_serialNumber = std::move(probe); }
+
     // Set while a full parameter read runs; the Status page's cells timer reads it.
     std::atomic<bool> parametersLoading{false};
     // A full read has finished since the link came up.
@@ -405,6 +460,12 @@ signals:
     // Only for ids 0x1800, 0x0111, 0x0010, 0x1E00 and 0x1600.
     void sigConfigParamUpdate(int id, uint32_t value);
     void sigDistanceUnitChanged();
+    // The cache's save (phase 0) and restore (phase 2) for the update page.
+    void sigFirmwareUpdateProgress(int progress, int phase, QString text);
+    // A reading has completed: the tabs refresh what they derive from the
+    // values (configured CAN devices, SCiB modules, master/slave topology)
+    // and reset their discovery state.
+    void sigConfigurationLoaded();
 
 public slots:
     void slotCurrentPageChanged(int index);
@@ -433,6 +494,17 @@ public slots:
     void slotSetPasswordPressed();
     void slotResetZeroCurrentPressed();
     void slotSetBatteryIdPressed();
+
+    // Device actions and the configuration file.
+    void slotCalibratePressed();
+    void slotSetSOCPressed();
+    void slotSetDateTimePressed();
+    void slotEnterBMSMaintenancePressed();
+    void slotDisableChargingPressed();
+    void slotResetBMSPressed();
+    void slotRestoreDefaultsPressed();
+    void slotSaveConfigPressed();
+    void slotLoadConfigPressed();
 
     // The loading progress dialog. They never call back into the loader.
     void slotHideProgressBar();
@@ -513,4 +585,15 @@ private:
     // The user pressed "Hide": the dialog stays hidden for the rest of the load.
     bool m_progressHiddenByUser = false;
     std::function<bool(const QList<SplitterParam>&)> m_splitterStarter;
+    QMessageBox* m_askLoadBox = nullptr;
+    bool m_fileLoadRunning = false;
+    // A configuration question of the Configuration group: Yes goes on.
+    bool askYesNo(const QString& text);
+    QString workingDirectory() const;
+    void setWorkingDirectory(const QString& fileName);
+    quint32 serialNumber() const;
+    std::function<void(quint16, bool, int)> m_sendSensorSoc;
+    std::function<bool()> m_speedChangeRunning;
+    std::function<void()> m_importStatistics;
+    std::function<quint32()> m_serialNumber;
 };

@@ -64,13 +64,13 @@ void ConfigPage::setConnected(bool linked)
     Y5ProtocolHandler* handler = protocolHandler();
     const bool bootMode = handler && handler->isBootMode();
     if (linked && !bootMode && !parametersLoading) {
-        // A new link: the configuration is read from the unit. Until the
-        // load question is in place the page counts as connected at once.
-        connected = true;
-        updateButtonsEnabled();
+        // A new link: the page counts as connected once a load completes.
+        askLoadConfiguration(true);
         return;
     }
     // Link lost, boot mode, or a load running: nothing shown is current.
+    if (!linked)
+        closeLoadQuestion();
     for (ConfigParamSlot* slot : qAsConst(m_slots)) {
         slot->valid = false;
         slot->pending = false;

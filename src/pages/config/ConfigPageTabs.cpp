@@ -114,19 +114,18 @@ SignalWindowTab* ConfigPage::createManagementGroups(QWidget* parent)
                                   "must be from 4 to 8 characters long.<br>Enter empty password to disable it."),
                                &ConfigPage::slotSetPasswordPressed).first;
 
-    // The file and device actions are wired by their own code.
     QGridLayout* configuration = group(tr("Configuration"), 1);
     saveButton = button(configuration, tr("Save..."), 0, 0, 1, 1, tr("Saves the active configuration to local file."),
-                        nullptr).first;
+                        &ConfigPage::slotSaveConfigPressed).first;
     loadButton = button(configuration, tr("Load..."), 0, 1, 1, 1,
-                        tr("Loads the active configuration to local file."), nullptr).first;
+                        tr("Loads the active configuration to local file."), &ConfigPage::slotLoadConfigPressed).first;
     defaultsButton = button(configuration, tr("Defaults..."), 0, 2, 1, 1,
-                            tr("Restores factory default configuration of BMS."), nullptr).first;
-    resetButton = button(configuration, tr("Reset BMS"), 2, 0, 1, 3, tr("Resets the BMS Control Unit."), nullptr).first;
+                            tr("Restores factory default configuration of BMS."), &ConfigPage::slotRestoreDefaultsPressed).first;
+    resetButton = button(configuration, tr("Reset BMS"), 2, 0, 1, 3, tr("Resets the BMS Control Unit."), &ConfigPage::slotResetBMSPressed).first;
     maintenanceButton = button(configuration, tr("Enter Maintenance Mode"), 3, 0, 1, 3,
-                               tr("Enter Maintenance Mode of BMS Control Unit."), nullptr).first;
+                               tr("Enter Maintenance Mode of BMS Control Unit."), &ConfigPage::slotEnterBMSMaintenancePressed).first;
     disableChargingButton = button(configuration, tr("Disable Charging"), 4, 0, 1, 3,
-                                   tr("Disable charging of BMS. Reset BMS to enable it again"), nullptr).first;
+                                   tr("Disable charging of BMS. Reset BMS to enable it again"), &ConfigPage::slotDisableChargingPressed).first;
 
     outer->addWidget(new QLabel, 5, 0);
     outer->setRowStretch(5, 1);

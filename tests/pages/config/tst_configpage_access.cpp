@@ -56,7 +56,14 @@ struct LinkBench
             while (link.handler.getSentence(line))
                 page->processSentence(line);
         }, Qt::QueuedConnection);
-        page->setConnected(true);
+        // A completed load: connected. Its access-level query is answered
+        // before the test starts.
+        page->passwordReplyState = 7;
+        page->finishLoading();
+        QElapsedTimer t;
+        t.start();
+        while (page->passwordReplyState == 7 && t.elapsed() < 10000)
+            QTest::qWait(10);
         link.sim.clearReceived();
         return true;
     }
@@ -128,7 +135,7 @@ void TestConfigPageAccess::levels()
     f.comm.linked = true;
     ConfigParam* p = nullptr;
     std::unique_ptr<QWidget> editor(f.page->createParamWidget("P", 1, 0x0004, 2, 2.0, 4.55, 200, 0.01, &p));
-    f.page->setConnected(true);
+    f.page->finishLoading(); // a completed load: connected
     f.reply(0x0004, 0x7B);
     f.page->accessLevel = 2;
     f.page->receiveSentence(line);
@@ -149,7 +156,7 @@ void TestConfigPageAccess::levels()
 void TestConfigPageAccess::passwordReplies()
 {
     PageFixture f;
-    f.page->setConnected(true);
+    f.page->finishLoading(); // a completed load: connected
     f.page->receiveSentence("PW1,1");
     const QString loginText = f.page->loginButton->text();
     struct Case { const char* line; int state; };
@@ -175,7 +182,7 @@ void TestConfigPageAccess::notConnectedDisablesEverything()
     for (QPushButton* b : f.page->securityButtons)
         QVERIFY(!b->isEnabled());
     QVERIFY(!action->isEnabled());
-    f.page->setConnected(true);
+    f.page->finishLoading(); // a completed load: connected
     QVERIFY(action->isEnabled());
     f.page->setConnected(false);
     QVERIFY(!action->isEnabled());
@@ -184,7 +191,7 @@ void TestConfigPageAccess::notConnectedDisablesEverything()
 void TestConfigPageAccess::chargerIdEditorsNeedTheManualFlag()
 {
     PageFixture f;
-    f.page->setConnected(true);
+    f.page->finishLoading(); // a completed load: connected
     ConfigParam* manual = nullptr;
     std::unique_ptr<QWidget> box(f.page->createParamWidget("BF73", 7, 0x1608, 2, -1, 1, 0, 1, &manual));
     manual->bitMask = 0x200;

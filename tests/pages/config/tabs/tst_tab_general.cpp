@@ -37,6 +37,7 @@ struct GeneralFixture : PageFixture
     {
         window.handler = &sender;
         g_mainWindow = &window;
+        page->setProtocolHandler(&sender);
         page->setPrompter(&prompter);
         page->general->shownCurrent = [this] { return shownCurrent; };
     }

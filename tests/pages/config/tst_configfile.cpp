@@ -1,0 +1,135 @@
+// The ".bcf" format and the per-serial cache names, without a page.
+#include "ConfigFile.h"
+#include "ParamCache.h"
+
+#include <QBuffer>
+#include <QSettings>
+#include <QtTest>
+
+class TestConfigFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void paramLineFollowsTheIdsWidth_data();
+    void paramLineFollowsTheIdsWidth();
+    void writerOrdersTheLines();
+    void readRefuses_data();
+    void readRefuses();
+    void readKeepsOnlyWhatAFileMayCarry();
+    void cacheNamesAndLifetime();
+};
+
+void TestConfigFile::paramLineFollowsTheIdsWidth_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<quint32>("value");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("byte") << 0x0C02 << 3u << "CF2,0C02,03";
+    // A check box without mask holds all ones: the unit echoes the byte.
+    QTest::newRow("byte of all ones") << 0x0C88 << 0xFFFFFFFFu << "CF2,0C88,FF";
+    QTest::newRow("16-bit") << 0x1100 << 0x12345u << "CF2,1100,2345";
+    QTest::newRow("32-bit") << 0x1600 << 0xABCDEFu << "CF2,1600,00ABCDEF";
+    QTest::newRow("width code 3") << 0x0300 << 1u << "";
+}
+
+void TestConfigFile::paramLineFollowsTheIdsWidth()
+{
+    QFETCH(int, id);
+    QFETCH(quint32, value);
+    QFETCH(QString, line);
+    QCOMPARE(ConfigFile::paramLine(id, value), line);
+}
+
+void TestConfigFile::writerOrdersTheLines()
+{
+    ConfigFile::Writer w("VR1,BMS2,0001E240,2.1.4");
+    w.addParam(0x0004, 0x7B);
+    w.addParam(0x0300, 1); // never written
+    w.addStateOfCharge(100);
+    w.addPasswords("l2pass", "l1pass");
+    QCOMPARE(w.bytes(), QByteArray("BMSCFG\r\nVR1,BMS2,0001E240,2.1.4\r\nCF2,0004,7B\r\nSC1,64\r\n"
+                                   "PW2,l2pass\r\nPW2,l1pass\r\n"));
+}
+
+void TestConfigFile::readRefuses_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("header only") << QByteArray("BMSCFG\r\n");
+    QTest::newRow("no header") << QByteArray("VR1,BMS2,1,2.1.4\r\nCF2,0004,7B\r\n");
+    QTest::newRow("other hardware kind") << QByteArray("BMSCFG\r\nVR1,BMS1,1,2.1.4\r\nCF2,0004,7B\r\n");
+    QTest::newRow("short version line") << QByteArray("BMSCFG\r\nVR1,BMS\r\n");
+}
+
+void TestConfigFile::readRefuses()
+{
+    QFETCH(QByteArray, file);
+    QBuffer buffer(&file);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    ConfigFile::Contents contents;
+    QVERIFY(!ConfigFile::read(&buffer, "VR1,BMS2,0001E240,2.1.4", &contents));
+}
+
+void TestConfigFile::readKeepsOnlyWhatAFileMayCarry()
+{
+    QByteArray file("BMSCFG\r\n"
+                    "VR1,BMS2,00000001,2.0.9\r\n" // another firmware and serial: accepted
+                    "\r\n"
+                    "# comment\r\n"
+                    "CF2,0004,7B\r\n"
+                    "CF2,1600,00ABCDEF\n"
+                    "FD1,\r\n"                    // factory defaults: never from a file
+                    "CF2,00G4,7B\r\n"
+                    "CF2,0004,\r\n"
+                    "SC1,65\r\n"                  // 101 %
+                    "SC1,37\r\n"
+                    "PW2,secret\r\n"
+                    "PW2,a,b\r\n");
+    file += "CF2,0010," + QByteArray(1100, '1') + "\r\n"; // read as two lines
+    QBuffer buffer(&file);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    ConfigFile::Contents contents;
+    QVERIFY(ConfigFile::read(&buffer, "VR1,BMS2,0001E240,2.1.4", &contents));
+    QCOMPARE(contents.lineCount, 15);
+    QCOMPARE(contents.entries.size(), 4);
+    QCOMPARE(contents.entries.at(0).kind, ConfigFile::Entry::Param);
+    QCOMPARE(contents.entries.at(0).id, 0x0004);
+    QCOMPARE(contents.entries.at(0).valueText, QString("7B"));
+    QCOMPARE(contents.entries.at(0).name, QString("CF2,"));
+    QCOMPARE(contents.entries.at(0).parameters, QString("0004,7B"));
+    QCOMPARE(contents.entries.at(1).id, 0x1600);
+    QCOMPARE(contents.entries.at(2).kind, ConfigFile::Entry::StateOfCharge);
+    QCOMPARE(contents.entries.at(2).line, QString("SC1,37"));
+    QCOMPARE(contents.entries.at(3).kind, ConfigFile::Entry::Password);
+    QCOMPARE(contents.entries.at(3).parameters, QString("secret"));
+    QCOMPARE(contents.rejected.size(), 6); // the long line's rest is no sentence
+    QCOMPARE(contents.rejected.first(), QString("FD1,"));
+}
+
+void TestConfigFile::cacheNamesAndLifetime()
+{
+    QCOMPARE(ParamCache::key(0, 0x0C02), QString("SN 0/CF2,0C02"));
+    QCOMPARE(ParamCache::key(0x80000000u, 0x1600), QString("SN -2147483648/CF2,1600"));
+    QCOMPARE(ParamCache::groupName(123456), QString("SN 123456"));
+
+    QSettings s;
+    s.setValue("SN 7/other", 1);
+    s.setValue("SN 8/CF2,0004", 9);
+    ParamCache::save(s, 7, {{0x0004, 0x7B}, {0x1600, 0xFFFFFFFFu}});
+    // A later save replaces the earlier values of the unit only.
+    ParamCache::save(s, 7, {{0x1600, 0x12}});
+    QList<ParamCache::Value> v = ParamCache::load(s, 7);
+    QCOMPARE(v.size(), 1);
+    QCOMPARE(v.at(0).id, 0x1600);
+    QCOMPARE(v.at(0).value, 0x12u);
+    s.setValue("SN 7/CF2,zz", 1);
+    QCOMPARE(ParamCache::storedCount(s, 7), 2);
+    QCOMPARE(ParamCache::load(s, 7).size(), 1);
+    ParamCache::remove(s, 7);
+    QVERIFY(!s.contains("SN 7/other"));
+    QCOMPARE(ParamCache::storedCount(s, 7), 0);
+    QCOMPARE(s.value("SN 8/CF2,0004").toInt(), 9);
+}
+
+QTEST_GUILESS_MAIN(TestConfigFile)
+#include "tst_configfile.moc"
