@@ -181,6 +181,7 @@ private:
     canConfig* m_canConfigurator = nullptr;
     ToshibaSCiBModuleConfig* m_scibConfig = nullptr;
     ConfigPage* m_configPage = nullptr;
+    void wireConfigurationServices();
     StatusPage* m_statusPage = nullptr;
     StatisticsPage* m_statisticsPage = nullptr;
     UpdatePage* m_updatePage = nullptr;

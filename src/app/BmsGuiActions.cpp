@@ -298,6 +298,14 @@ void BMS_GUI::closeEvent(QCloseEvent* event)
                                         "can be closed when the update has finished."));
         return;
     }
+    // A configuration file is being written into the unit: stopping now
+    // would leave it half configured.
+    if (m_configPage && m_configPage->isFileLoadRunning()) {
+        event->ignore();
+        m_dialogs->information(this, tr("A configuration file is being loaded into the Control Unit.<br>Dadevoz "
+                                        "Arezi can be closed when loading has finished."));
+        return;
+    }
     if (!m_dialogs->confirmQuit(this)) {
         event->ignore();
         return;

@@ -418,6 +418,7 @@ void BMS_GUI::wirePages()
     connect(m_scibConfig, &ToshibaSCiBModuleConfig::sigToshibSCiBModuleOperationStatus, m_configPage,
             &ConfigPage::slotToshibaSCiBOperationStatus);
     connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_statusPage, &StatusPage::slotConfigParamUpdate);
+    wireConfigurationServices();
     connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_updatePage, &UpdatePage::slotConfigParamUpdate);
     connect(m_canConfigurator, &canConfig::sigCanSplitterConfigFinish, m_configPage,
             &ConfigPage::slotCanSplitterConfigFinish);
@@ -514,4 +515,44 @@ bool HandlerFeatureBitmap::featureBitmapWord(int index, uint32_t* word) const
 {
     const Y5ProtocolHandler* h = *m_handler;
     return h && h->featureBitmapWord(index, word);
+}
+
+void BMS_GUI::wireConfigurationServices()
+{
+    // Saving before a firmware update, and its progress on the Update page.
+    // Only a configuration read from the unit can be saved: with none, the
+    // update would go on and a factory reset would lose it.
+    m_updatePage->saveConfiguration = [page = m_configPage] {
+        if (!page->configurationLoaded)
+            return false;
+        page->saveParamsToSettings();
+        QSettings settings;
+        settings.sync();
+        return settings.status() == QSettings::NoError;
+    };
+    connect(m_configPage, &ConfigPage::sigFirmwareUpdateProgress, m_updatePage,
+            QOverload<int, int, QString>::of(&UpdatePage::slotUpdateProgress));
+
+    // What the configuration page asks of the CAN module services.
+    canConfig* can = m_canConfigurator;
+    m_configPage->setCurrentSensorSocSender([can](quint16 base, bool extended, int soc) {
+        can->sendCurrentSensorSoc(base, extended, quint32(soc));
+    });
+    m_configPage->setSpeedChangeRunningProbe([can] { return can->isSpeedChangeRunning(); });
+    m_configPage->setSplitterConfigStarter([can](const QList<ConfigPage::SplitterParam>& params) {
+        if (can->isBusy())
+            return false;
+        can->clearSplitterParams();
+        for (const ConfigPage::SplitterParam& p : params)
+            can->addSplitterParam(p.id, p.value, p.name);
+        can->startSplitterConfig();
+        return can->isBusy();
+    });
+
+    // After every completed reading the tabs refresh what they derive from it.
+    connect(m_configPage, &ConfigPage::sigConfigurationLoaded, m_configPage, [page = m_configPage] {
+        page->updateMasterSlaveTopology();
+        page->loadConfiguredCanDevices();
+        page->finishScibLoad();
+    });
 }

@@ -11,6 +11,7 @@
 #include "SignalWindowTab.h"
 #include "StatisticsPage.h"
 #include "StartupRules.h"
+#include "UpdatePage.h"
 #include "Y5ProtocolHandler.h"
 #include "myTabWidget.h"
 
@@ -36,6 +37,7 @@ private slots:
     void importRunsInConfigurationMode();
     void refreshRefusedWhileLoading();
     void informationAndLanguage();
+    void updateSavesOnlyALoadedConfiguration();
 
 private:
     QTemporaryDir dir_;
@@ -286,6 +288,20 @@ void TestMainWindowActions::informationAndLanguage()
     QCoreApplication::sendEvent(&w, &languageChange);
     QCOMPARE(dialogs.informations.size(), 4);
     QCOMPARE(dialogs.informations.last(), restart);
+}
+
+// Before a firmware update the configuration is saved per serial number; a
+// configuration never read from the unit cannot be, so the update must not
+// go on (a factory reset would lose it).
+void TestMainWindowActions::updateSavesOnlyALoadedConfiguration()
+{
+    BMS_GUI w;
+    ConfigPage* page = w.configPage();
+    QVERIFY(w.updatePage()->saveConfiguration);
+    QVERIFY(!w.updatePage()->saveConfiguration());
+    page->configurationLoaded = true;
+    QVERIFY(w.updatePage()->saveConfiguration());
+    page->configurationLoaded = false;
 }
 
 QTEST_MAIN(TestMainWindowActions)
