@@ -675,12 +675,8 @@ void ConfigPage::changeCanSpeed(uint8_t speedCode)
             submitParam(speedParam);
         return;
     }
-    // The service's speed change job, reached by name until it is declared
-    // beside the other jobs.
-    if (g_canConfig
-        && !QMetaObject::invokeMethod(g_canConfig, "startSpeedChange", Qt::DirectConnection,
-                                      Q_ARG(quint8, speedCode)))
-        qWarning("CAN speed change not available");
+    if (g_canConfig)
+        g_canConfig->startSpeedChange(quint8(speedCode));
 }
 
 void ConfigPage::resetBmsAndReconnect()
