@@ -2,6 +2,7 @@
 
 // Finding a tab's editors by their parameter names, and firmware features
 // reported through the unit's bitmap.
+#include <QtTest>
 #include "../ConfigPageFixture.h"
 
 #include <QLineEdit>
@@ -28,4 +29,21 @@ inline QString editorText(ConfigParam* p)
 {
     auto* edit = qobject_cast<QLineEdit*>(p->widget);
     return edit ? edit->text() : QString();
+}
+
+// How a reply shows in the named editor and, when text is typed, the word
+// written for it (the row's data of an encodings table).
+template <typename Fixture>
+void checkEncoding(Fixture& f, const QString& name, quint32 raw, const QString& shown, const QString& typed,
+                   const QString& written)
+{
+    ConfigParam* p = paramNamed(f, name);
+    QVERIFY(p);
+    f.reply(p->paramId(), raw);
+    QCOMPARE(editorText(p), shown);
+    if (typed.isEmpty())
+        return;
+    static_cast<QLineEdit*>(p->widget)->setText(typed);
+    f.page->submitParam(p);
+    QCOMPARE(f.lastWrite(), written);
 }

@@ -321,15 +321,7 @@ void TestTabGeneral::encodings()
     QFETCH(QString, typed);
     QFETCH(QString, written);
     GeneralFixture f;
-    ConfigParam* p = paramNamed(f, name);
-    QVERIFY(p);
-    f.reply(p->paramId(), raw);
-    QCOMPARE(editorText(p), shown);
-    if (typed.isEmpty())
-        return;
-    static_cast<QLineEdit*>(p->widget)->setText(typed);
-    f.page->submitParam(p);
-    QCOMPARE(f.lastWrite(), written);
+    checkEncoding(f, name, raw, shown, typed, written);
 }
 
 void TestTabGeneral::communicationTypeAndGroup10()
