@@ -89,6 +89,7 @@ void CISAConfig::startCommit(quint8 flags)
     m_pending = flags;
     m_eActiveResultConfig = 0;
     m_waitForReplies = !(flags & (StopMode | SetBitRate));
+    m_pendingChange = false;
 }
 
 void CISAConfig::discardFoundSensor()

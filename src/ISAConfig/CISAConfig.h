@@ -52,11 +52,17 @@ public:
     void handleCanReply(const QString& line);
 
     quint32 sensorSerial() const { return m_serial; }
+    // The serial the unit keeps for its sensor (0: none known).
+    void setSensorSerial(quint32 serial) { m_serial = serial; }
     quint16 baseCanId() const { return m_baseId; }
     void setBaseCanId(quint16 id) { m_baseId = id; }
     quint8 bitRateCode() const { return m_bitRate; }
     void setBitRateCode(quint8 code) { m_bitRate = code; }
     void setVerify(bool on) { m_verify = on; }
+    // Set when the unit reports sensor settings the sensor may not have yet;
+    // a configuration job takes and clears it.
+    bool pendingChange() const { return m_pendingChange; }
+    void setPendingChange(bool on) { m_pendingChange = on; }
     quint8 job() const { return m_job; }
     bool isBusy() const { return m_job != NoJob; }
 
@@ -100,6 +106,7 @@ private:
     qint32 m_eActiveResultConfig = 0;
     bool m_waitForReplies = true;
     bool m_verify = false;
+    bool m_pendingChange = false;
     quint8 m_lastSent = 0;
     bool m_failed = false;          // the job ends as failed
     bool m_modeChanging = false;    // ticks are held off meanwhile

@@ -3,34 +3,78 @@
 #include "CISAConfig.h"
 #include "CurrentSensorActions.h"
 
-// The configuration page's view of the one IVT-S sensor service.
+#include <QPointer>
+
+// The configuration page's view of the one IVT-S sensor service; a service
+// gone first (the window ends it before its pages) does nothing.
 class IsaSensorService : public CurrentSensorService
 {
 public:
     explicit IsaSensorService(CISAConfig* isa) : m_isa(isa) {}
-    void startDiscover(quint8 steps) override { m_isa->startDiscover(steps); }
-    void startCommit(quint8 steps) override { m_isa->startCommit(steps); }
-    void setBaseCanId(quint16 id) override { m_isa->setBaseCanId(id); }
-    void setVerify(bool on) override { m_isa->setVerify(on); }
-    void discardFoundSensor() override { m_isa->discardFoundSensor(); }
-    bool isBusy() const override { return m_isa->isBusy(); }
+    void startDiscover(quint8 steps) override
+    {
+        if (m_isa)
+            m_isa->startDiscover(steps);
+    }
+    void startCommit(quint8 steps) override
+    {
+        if (m_isa)
+            m_isa->startCommit(steps);
+    }
+    quint16 baseCanId() const override { return m_isa ? m_isa->baseCanId() : 0; }
+    void setBaseCanId(quint16 id) override
+    {
+        if (m_isa)
+            m_isa->setBaseCanId(id);
+    }
+    void setSensorSerial(quint32 serial) override
+    {
+        if (m_isa)
+            m_isa->setSensorSerial(serial);
+    }
+    void setPendingChange() override
+    {
+        if (m_isa)
+            m_isa->setPendingChange(true);
+    }
+    void setVerify(bool on) override
+    {
+        if (m_isa)
+            m_isa->setVerify(on);
+    }
+    void discardFoundSensor() override
+    {
+        if (m_isa)
+            m_isa->discardFoundSensor();
+    }
+    bool isBusy() const override { return m_isa && m_isa->isBusy(); }
 
 private:
-    CISAConfig* m_isa;
+    QPointer<CISAConfig> m_isa;
 };
 
 // Joins the sensor service and the page's current sensor actions both ways:
-// found serials, the sensor's CAN id and the job status go to the actions,
-// the actions' buttons start the service's jobs, and warnings are shown by
-// the page's warning box runner (warn).
-inline void joinCurrentSensor(CISAConfig* isa, CurrentSensorActions* actions, IsaSensorService* service,
-                              std::function<void(const QString&)> warn)
+// found serials, the sensor's CAN id, warnings and the job status go to the
+// actions, and the actions' buttons start the service's jobs. The window
+// calls it once both exist.
+inline void joinCurrentSensor(CISAConfig* isa, CurrentSensorActions* actions)
 {
-    actions->setService(service);
-    isa->setSensorFoundHandler([actions](quint32 serial) { actions->showSensorFound(serial); });
-    isa->setCanIdHandler([actions](quint16 id) { actions->setCurrentSensorCanId(id); });
-    if (warn)
-        isa->setWarningHandler(std::move(warn));
+    if (!isa || !actions)
+        return;
+    actions->setService(std::make_unique<IsaSensorService>(isa));
+    const QPointer<CurrentSensorActions> to(actions);
+    isa->setSensorFoundHandler([to](quint32 serial) {
+        if (to)
+            to->showSensorFound(serial);
+    });
+    isa->setCanIdHandler([to](quint16 id) {
+        if (to)
+            to->setCurrentSensorCanId(id);
+    });
+    isa->setWarningHandler([to](const QString& text) {
+        if (to)
+            to->showServiceWarning(text);
+    });
     QObject::connect(isa, &CISAConfig::sigCanDeviceOperationStatus, actions,
                      &CurrentSensorActions::slotOperationStatus);
 }

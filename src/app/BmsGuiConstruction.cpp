@@ -7,6 +7,8 @@
 #include "ConfigPage.h"
 #include "DebugLevels.h"
 #include "ExternalComponentsPage.h"
+#include "GeneralTab.h"
+#include "IsaSensorService.h"
 #include "Param.h"
 #include "Log.h"
 #include "StartupRules.h"
@@ -170,6 +172,9 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_canConfigurator = new canConfig;
     m_scibConfig = new ToshibaSCiBModuleConfig;
     g_cisaConfig = new CISAConfig;
+    // The General tab's "Discover" and "Commit" run the IVT-S sensor's jobs.
+    if (m_configPage->general)
+        joinCurrentSensor(g_cisaConfig, m_configPage->general->sensorActions);
 
     createPageList();
     m_pageList->setCurrentRow(0);

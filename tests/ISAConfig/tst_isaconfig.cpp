@@ -3,8 +3,6 @@
 #include "CISAConfig.h"
 #include "CanBusSim.h"
 #include "CanLinkServices.h"
-#include "ConfigPageFixture.h"
-#include "IsaSensorService.h"
 #include "IvtSensorSim.h"
 #include "SimLink.h"
 
@@ -104,7 +102,6 @@ private slots:
     void failures_data();
     void failures();
     void foreignRepliesIgnored();
-    void pageDiscoversAndStoresSensor();
 };
 
 // 7B, then after Save: 50, 34 00 01, 20..27, 32, 34 01 01; the serial and
@@ -261,35 +258,6 @@ void TstIsaConfig::foreignRepliesIgnored()
     QVERIFY(serials.isEmpty());
     isa.handleCanReply(QStringLiteral("CN1,00000511,0,0,8,BB0012D687000000"));
     QCOMPARE(serials, QList<quint32>{1234567});
-}
-
-// The page's Discover button through to the unit's parameters: the serial
-// is written before the sensor's CAN id is read, then the id.
-void TstIsaConfig::pageDiscoversAndStoresSensor()
-{
-    IsaRig rig;
-    rig.sensor.update([](IvtSensorSim::State& s) { s.baseId = 0x1A5; });
-    PageFixture fx;
-    fx.page->createParamWidget(QStringLiteral("Serial Number"), 1, 0x120C, 2, 0, 4294967295.0, 0, 1.0);
-    fx.page->createParamWidget(QStringLiteral("Current CAN ID"), 2, 0x110A, 15, 0, 0x7FF, 0, 1.0, nullptr, -1,
-                               false, 0, 0x7FF);
-    fx.reply(0x120C, 0);
-    fx.reply(0x110A, 0x521, 4);
-    CurrentSensorActions actions(fx.page.get());
-    IsaSensorService service(rig.isa);
-    QStringList warnings;
-    joinCurrentSensor(rig.isa, &actions, &service, [&](const QString& t) { warnings << t; });
-    actions.setConfirmConfigMode([] { return true; });
-    actions.setFoundSensorQuestion([](quint32) { return true; });
-    QVERIFY(rig.start());
-    QSignalSpy spy(rig.isa, &CISAConfig::sigCanDeviceOperationStatus);
-    actions.slotISADiscoverPressed();
-    QVERIFY(actions.waitCursorShown());
-    QCOMPARE(IsaRig::waitEnd(spy, 5), 1);
-    QCOMPARE(fx.writes, (QList<QPair<int, quint32>>{{0x120C, 1234567u}, {0x110A, 0x1A5u}}));
-    QVERIFY(!actions.waitCursorShown());
-    QVERIFY(warnings.isEmpty());
-    QCOMPARE(rig.sensor.state().stores, 1);
 }
 
 QTEST_MAIN(TstIsaConfig)

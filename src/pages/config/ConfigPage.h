@@ -192,6 +192,7 @@ public:
     void resetAccessLevelUi();
     // Login and password dialogs; by default Qt's.
     void setPrompter(ConfigPrompter* prompter) { m_prompter = prompter; }
+    ConfigPrompter* prompter();
     // Whether the unit's firmware is being updated (the remembered password
     // is then sent without asking).
     void setUpdateInProgressProbe(std::function<bool()> probe) { m_updateInProgress = std::move(probe); }
@@ -523,7 +524,6 @@ private:
     static constexpr int kParamCellCount = 0x0100;   // cells in the pack
 
     Y5ProtocolHandler* protocolHandler() const;
-    ConfigPrompter* prompter();
     bool isTwoLevelUnit() const;
     void createProgressDialog();
     void layoutCellStrings(uint32_t value, int id);

@@ -2,72 +2,46 @@
 
 #include "ConfigPage.h"
 #include "ConfigParam.h"
+#include "ConfigPrompter.h"
 
-#include <QApplication>
 #include <QLineEdit>
-#include <QMessageBox>
 
 CurrentSensorActions::CurrentSensorActions(ConfigPage* page, QObject* parent) : QObject(parent), m_page(page) {}
 
-CurrentSensorActions::~CurrentSensorActions()
+CurrentSensorActions::~CurrentSensorActions() = default;
+
+void CurrentSensorActions::setService(std::unique_ptr<CurrentSensorService> service)
 {
-    restoreCursor();
+    m_service = std::move(service);
 }
 
 void CurrentSensorActions::showWaitCursor()
 {
-    if (m_waitCursor)
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_waitCursor = true;
+    m_page->setCursor(Qt::WaitCursor);
 }
 
 void CurrentSensorActions::restoreCursor()
 {
-    if (!m_waitCursor)
-        return;
-    QApplication::restoreOverrideCursor();
-    m_waitCursor = false;
+    m_page->unsetCursor();
 }
 
-void CurrentSensorActions::warn(const QString& text)
+void CurrentSensorActions::showServiceWarning(const QString& text)
 {
     restoreCursor();
-    if (m_warning) {
-        m_warning(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, tr("WARNING!"), text, QMessageBox::Ok);
-    box.exec();
+    m_page->showWarningMessage(qPrintable(text));
 }
 
 // Charging does not stop these actions; the user is only told.
 void CurrentSensorActions::chargingCheck()
 {
-    if (!(m_page->chargingState & 0x07) || !m_page->configurationLoaded)
-        return;
-    if (m_chargingWarning) {
-        m_chargingWarning();
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, tr("WARNING!"), tr("Battery is charging!"), QMessageBox::Ok);
-    box.exec();
-}
-
-bool CurrentSensorActions::confirmConfigMode()
-{
-    if (m_confirm)
-        return m_confirm();
-    QMessageBox box(QMessageBox::Warning, tr("WARNING!"),
-                    tr("BMS will enter configuration mode and stop its normal operation. Continue?"),
-                    QMessageBox::Ok | QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
+    if (m_page->isChargingCheckActive())
+        m_page->showChargingWarning();
 }
 
 void CurrentSensorActions::slotISADiscoverPressed()
 {
     chargingCheck();
-    if (!m_service || !confirmConfigMode())
+    if (!m_service || !m_page->confirmConfigMode())
         return;
     showWaitCursor();
     m_service->startDiscover(kDiscoverSteps);
@@ -82,24 +56,25 @@ void CurrentSensorActions::slotISAConfigCommitPressed()
     QString text = m_page->paramText(kCanIdParam);
     text.remove(QLatin1Char('x'), Qt::CaseInsensitive);
     if (text.isEmpty()) {
-        warn(tr("No Base CAN address set"));
+        m_page->showWarningMessage(QT_TRANSLATE_NOOP("ConfigPage", "No Base CAN address set"));
         return;
     }
     const quint16 id = quint16(text.toUInt(nullptr, 16));
     if (!m_service)
         return;
     chargingCheck();
-    if (!confirmConfigMode())
+    if (!m_page->confirmConfigMode())
         return;
     showWaitCursor();
     m_service->setBaseCanId(id);
     m_service->setVerify(true);
     m_service->startCommit(kCommitSteps);
     if (!m_service->isBusy())
-        warn(tr("Current sensor configuration was not started.\nDiscover the sensor first."));
+        m_page->showWarningMessage(
+            QT_TRANSLATE_NOOP("ConfigPage", "Current sensor configuration was not started.\nDiscover the sensor first."));
 }
 
-void CurrentSensorActions::writeEditor(int id, const QString& text)
+void CurrentSensorActions::writeEditor(int id, const QString& text, bool keepDisabled)
 {
     ConfigParamSlot* slot = m_page->paramSlot(id);
     QLineEdit* edit = slot && !slot->params.isEmpty() ? qobject_cast<QLineEdit*>(slot->params.first()->widget)
@@ -108,7 +83,7 @@ void CurrentSensorActions::writeEditor(int id, const QString& text)
         edit->setEnabled(true);
         edit->setStyleSheet(QStringLiteral("QLineEdit{color: black; background: white;}"));
         edit->setText(text);
-        edit->setEnabled(false);
+        edit->setEnabled(!keepDisabled);
     }
     m_page->submitParamText(id, text);
 }
@@ -116,21 +91,16 @@ void CurrentSensorActions::writeEditor(int id, const QString& text)
 void CurrentSensorActions::showSensorFound(quint32 serial)
 {
     restoreCursor();
-    bool save = false;
-    if (m_askSave) {
-        save = m_askSave(serial);
-    } else {
-        QMessageBox box(QMessageBox::Question, tr("Current sensor"), tr("Sensor found SN: %1").arg(serial),
-                        QMessageBox::Save | QMessageBox::Discard);
-        box.setDefaultButton(QMessageBox::Save);
-        save = box.exec() == QMessageBox::Save;
-    }
+    const bool save = m_page->prompter()->ask(tr("Sensor found SN: %1").arg(serial),
+                                              QMessageBox::Save | QMessageBox::Discard, QMessageBox::Save)
+                      == QMessageBox::Save;
     if (!save) {
         if (m_service)
             m_service->discardFoundSensor();
         return;
     }
-    writeEditor(kSerialParam, QString::asprintf("%u", serial));
+    // The serial comes from the sensor only: its editor stays disabled.
+    writeEditor(kSerialParam, QString::asprintf("%u", serial), true);
     if (m_service) {
         showWaitCursor();
         m_service->startDiscover(kContinueSteps);
@@ -142,7 +112,7 @@ void CurrentSensorActions::showSensorFound(quint32 serial)
 void CurrentSensorActions::setCurrentSensorCanId(quint16 id)
 {
     restoreCursor();
-    writeEditor(kCanIdParam, QString::asprintf("0x%04X", unsigned(id)));
+    writeEditor(kCanIdParam, QString::asprintf("0x%04X", unsigned(id)), false);
     // The job goes on with the sensor's configuration.
     if (m_service && m_service->isBusy())
         showWaitCursor();

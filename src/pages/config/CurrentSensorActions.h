@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
+#include <memory>
 
 class ConfigPage;
 
@@ -15,7 +15,11 @@ public:
     virtual ~CurrentSensorService() = default;
     virtual void startDiscover(quint8 steps) = 0;
     virtual void startCommit(quint8 steps) = 0;
+    virtual quint16 baseCanId() const = 0;
     virtual void setBaseCanId(quint16 id) = 0;
+    virtual void setSensorSerial(quint32 serial) = 0;
+    // The unit's sensor settings changed since the sensor last took them.
+    virtual void setPendingChange() = 0;
     virtual void setVerify(bool on) = 0;
     // The user discarded a found sensor: the service ends its discovery.
     virtual void discardFoundSensor() = 0;
@@ -25,7 +29,8 @@ public:
 // The current sensor's "Discover" and "Commit" buttons of the General tab
 // and the two results the sensor service reports back: the found serial
 // number and the sensor's CAN identifier, each written into the unit's
-// parameters 0x120C and 0x110A. GUI thread.
+// parameters 0x120C and 0x110A. Questions and warnings go through the
+// page's prompter. GUI thread.
 class CurrentSensorActions : public QObject
 {
     Q_OBJECT
@@ -41,13 +46,11 @@ public:
     ~CurrentSensorActions() override;
 
     // Null: no sensor service (the buttons then do nothing further).
-    void setService(CurrentSensorService* service) { m_service = service; }
-    // Questions and boxes; by default Qt's modal boxes.
-    void setConfirmConfigMode(std::function<bool()> f) { m_confirm = std::move(f); }
-    void setFoundSensorQuestion(std::function<bool(quint32 serial)> f) { m_askSave = std::move(f); }
-    void setChargingWarning(std::function<void()> f) { m_chargingWarning = std::move(f); }
-    void setWarning(std::function<void(const QString&)> f) { m_warning = std::move(f); }
-    bool waitCursorShown() const { return m_waitCursor; }
+    void setService(std::unique_ptr<CurrentSensorService> service);
+    CurrentSensorService* service() const { return m_service.get(); }
+
+    // A warning of the sensor service: the cursor is restored first.
+    void showServiceWarning(const QString& text);
 
 public slots:
     void slotISADiscoverPressed();
@@ -60,17 +63,10 @@ public slots:
 
 private:
     void chargingCheck();
-    bool confirmConfigMode();
-    void warn(const QString& text);
     void showWaitCursor();
     void restoreCursor();
-    void writeEditor(int id, const QString& text);
+    void writeEditor(int id, const QString& text, bool keepDisabled);
 
     ConfigPage* m_page;
-    CurrentSensorService* m_service = nullptr;
-    std::function<bool()> m_confirm;
-    std::function<bool(quint32)> m_askSave;
-    std::function<void()> m_chargingWarning;
-    std::function<void(const QString&)> m_warning;
-    bool m_waitCursor = false;
+    std::unique_ptr<CurrentSensorService> m_service;
 };

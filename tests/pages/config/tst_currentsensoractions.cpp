@@ -1,9 +1,10 @@
 // The current sensor's Discover and Commit actions on a page that records
-// its writes, against a fake sensor service.
+// its writes, against a fake sensor service; the page's questions are
+// answered by a script.
 #include "ConfigPageFixture.h"
+#include "ConfigPrompter.h"
 #include "CurrentSensorActions.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -23,20 +24,46 @@ struct FakeSensorService : CurrentSensorService
         calls << QString::asprintf("commit %02X", steps);
         busy = starts;
     }
+    quint16 baseCanId() const override { return 0x521; }
     void setBaseCanId(quint16 id) override { calls << QString::asprintf("id %X", id); }
+    void setSensorSerial(quint32 serial) override { calls << QStringLiteral("serial %1").arg(serial); }
+    void setPendingChange() override { calls << QStringLiteral("pending"); }
     void setVerify(bool on) override { calls << QStringLiteral("verify %1").arg(on); }
     void discardFoundSensor() override { calls << QStringLiteral("discard"); }
     bool isBusy() const override { return busy; }
 };
 
+// Charging warnings, confirmations, questions and warnings, in order.
+struct LoggingPrompter : ConfigPrompter
+{
+    QStringList log;
+    bool confirmAnswer = true;
+    QMessageBox::StandardButton foundAnswer = QMessageBox::Save;
+    bool confirm(const QString&, const QString&) override
+    {
+        log << QStringLiteral("confirm");
+        return confirmAnswer;
+    }
+    void warn(QWidget*, const QString&, const QString& text, bool) override
+    {
+        log << (text.startsWith(QLatin1String("Charging is in progress")) ? QStringLiteral("charging") : text);
+    }
+    QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton) override
+    {
+        log << text;
+        return buttons == (QMessageBox::Save | QMessageBox::Discard) && defaultButton == QMessageBox::Save
+                   ? foundAnswer
+                   : QMessageBox::Cancel;
+    }
+};
+
 struct Rig
 {
     PageFixture fx;
-    FakeSensorService service;
+    LoggingPrompter prompter;
+    FakeSensorService* service = new FakeSensorService;
     CurrentSensorActions actions{fx.page.get()};
-    QStringList log; // charging warnings, confirmations, warnings in order
-    bool confirm = true;
-    bool save = true;
     QLineEdit* serialEdit = nullptr;
     QLineEdit* canIdEdit = nullptr;
 
@@ -50,22 +77,12 @@ struct Rig
         // The unit's values are in (a parameter is written only then).
         fx.reply(0x120C, 0);
         fx.reply(0x110A, 0x521, 4);
-        actions.setService(&service);
-        actions.setConfirmConfigMode([this] {
-            log << QStringLiteral("confirm");
-            return confirm;
-        });
-        actions.setChargingWarning([this] { log << QStringLiteral("charging"); });
-        actions.setWarning([this](const QString& t) { log << t; });
-        actions.setFoundSensorQuestion([this](quint32 s) {
-            log << QStringLiteral("found %1").arg(s);
-            return save;
-        });
+        fx.page->setPrompter(&prompter);
+        actions.setService(std::unique_ptr<CurrentSensorService>(service));
     }
-    ~Rig()
+    bool waitCursor() const
     {
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
+        return fx.page->testAttribute(Qt::WA_SetCursor) && fx.page->cursor().shape() == Qt::WaitCursor;
     }
 };
 } // namespace
@@ -107,36 +124,37 @@ void TstCurrentSensorActions::discover()
     Rig rig;
     rig.fx.page->chargingState = charging ? 1 : 0;
     rig.fx.page->configurationLoaded = true;
-    rig.confirm = confirm;
+    rig.prompter.confirmAnswer = confirm;
     rig.actions.slotISADiscoverPressed();
-    QCOMPARE(rig.log, log);
-    QCOMPARE(rig.service.calls, calls);
-    QCOMPARE(rig.actions.waitCursorShown(), confirm);
+    QCOMPARE(rig.prompter.log, log);
+    QCOMPARE(rig.service->calls, calls);
+    QCOMPARE(rig.waitCursor(), confirm);
     rig.actions.slotOperationStatus(1, 5);
-    QVERIFY(!rig.actions.waitCursorShown());
+    QVERIFY(!rig.waitCursor());
 }
 
 void TstCurrentSensorActions::savedSerialWrittenBeforeIdIsRead()
 {
     Rig rig;
-    rig.service.calls.clear();
     int writesAtContinue = -1;
+    rig.service->calls.clear();
     rig.actions.showSensorFound(1234567);
     writesAtContinue = rig.fx.writes.size();
-    QCOMPARE(rig.log, QStringList{"found 1234567"});
+    QCOMPARE(rig.prompter.log, QStringList{"Sensor found SN: 1234567"});
     QCOMPARE(rig.serialEdit->text(), QStringLiteral("1234567"));
+    QVERIFY(!rig.serialEdit->isEnabled());
     QCOMPARE(rig.fx.writes, (QList<QPair<int, quint32>>{{0x120C, 1234567u}}));
     QCOMPARE(writesAtContinue, 1);
-    QCOMPARE(rig.service.calls, QStringList{"discover E6"});
+    QCOMPARE(rig.service->calls, QStringList{"discover E6"});
 }
 
 void TstCurrentSensorActions::discardedSerialEndsDiscovery()
 {
     Rig rig;
-    rig.save = false;
+    rig.prompter.foundAnswer = QMessageBox::Discard;
     rig.actions.showSensorFound(99);
     QVERIFY(rig.fx.writes.isEmpty());
-    QCOMPARE(rig.service.calls, QStringList{"discard"});
+    QCOMPARE(rig.service->calls, QStringList{"discard"});
 }
 
 void TstCurrentSensorActions::sensorCanIdShownAndWritten()
@@ -169,8 +187,8 @@ void TstCurrentSensorActions::commit()
     Rig rig;
     rig.canIdEdit->setText(text);
     rig.actions.slotISAConfigCommitPressed();
-    QCOMPARE(rig.log, log);
-    QCOMPARE(rig.service.calls, calls);
+    QCOMPARE(rig.prompter.log, log);
+    QCOMPARE(rig.service->calls, calls);
 }
 
 // A commit before any discovery found a sensor starts nothing: the user is
@@ -178,13 +196,12 @@ void TstCurrentSensorActions::commit()
 void TstCurrentSensorActions::commitWithoutKnownSensorIsTold()
 {
     Rig rig;
-    rig.service.starts = false;
+    rig.service->starts = false;
     rig.canIdEdit->setText(QStringLiteral("0x521"));
     rig.actions.slotISAConfigCommitPressed();
-    QCOMPARE(rig.log.size(), 2);
-    QVERIFY(rig.log.last().startsWith(QStringLiteral("Current sensor configuration was not started.")));
-    QVERIFY(!rig.actions.waitCursorShown());
-    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(rig.prompter.log.size(), 2);
+    QVERIFY(rig.prompter.log.last().startsWith(QStringLiteral("Current sensor configuration was not started.")));
+    QVERIFY(!rig.waitCursor());
 }
 
 QTEST_MAIN(TstCurrentSensorActions)

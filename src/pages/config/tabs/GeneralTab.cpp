@@ -4,6 +4,7 @@
 
 #include "ConfigPage.h"
 #include "ConfigParam.h"
+#include "CurrentSensorActions.h"
 #include "CurrentSensorCompensation.h"
 #include "MainWindowServices.h"
 #include "MyGroupBox.h"
@@ -13,6 +14,7 @@
 #include "StatusPage.h"
 #include "Tip.h"
 #include "WidgetFold.h"
+#include "canConfig.h"
 #include "myRadioBox.h"
 
 #include <QApplication>
@@ -50,6 +52,12 @@ constexpr int kSensorCanId = 0x110A;
 constexpr int kLowCalibration = 0x1100;
 constexpr int kHighCalibration = 0x1103;
 constexpr int kIvtS = 2;
+constexpr int kSensorReverse = 0x1007;
+constexpr int kSensorDeadzone = 0x1008;
+constexpr int kFlagWord0 = 0x1600;
+constexpr uint32_t kAnalogSensorFlag = 0x00020000u; // BF18_USE_ANALOG_CURRENT_SENSOR
+constexpr int kDeviceCanBase = 0x0D03;
+constexpr qint16 kSensorSettingsPeriod = 1000;
 
 const char* const kCompensationHelp =
     "Momentary current value which should be measured with external current measuring tools.<br>When compensation "
@@ -314,8 +322,9 @@ QGroupBox* ConfigPage::createCurrentSensorGroup()
 
     ConfigParam* param = nullptr;
     g->analogInputsCheck = static_cast<QCheckBox*>(
-        createParamWidget("BF18_USE_ANALOG_CURRENT_SENSOR", kCheckBox, 0x1600, kPlain, -1, 1, 0, 1, &param, 82));
-    param->bitMask = 0x00020000u;
+        createParamWidget("BF18_USE_ANALOG_CURRENT_SENSOR", kCheckBox, kFlagWord0, kPlain, -1, 1, 0, 1, &param, 82));
+    param->bitMask = kAnalogSensorFlag;
+    analogCurrentSensorBox = g->analogInputsCheck;
     caption("Use Analog Inputs:", 82, 0);
     place(g->analogInputsCheck, 82, 0, 1);
 
@@ -416,9 +425,11 @@ QGroupBox* ConfigPage::createCurrentSensorGroup()
     g->commitButton = new QPushButton(tr("Commit"));
     new Tip(g->commitButton, tr("Commit current parameters to Current sensor"), 1, 200, 10000, 0);
     place(g->commitButton, 85, 10, 2);
-    // By signature: the IVT-S discovery and set-up actions own these slots.
-    connectToPageSlot(this, g->discoverButton, "slotISADiscoverPressed()");
-    connectToPageSlot(this, g->commitButton, "slotISAConfigCommitPressed()");
+    g->sensorActions = new CurrentSensorActions(this, g);
+    connect(g->discoverButton, &QPushButton::clicked, g->sensorActions,
+            &CurrentSensorActions::slotISADiscoverPressed);
+    connect(g->commitButton, &QPushButton::clicked, g->sensorActions,
+            &CurrentSensorActions::slotISAConfigCommitPressed);
 
     // Opening and applying the three windows.
     connect(g->lowButton, &QPushButton::clicked, g->lowWindow, &CurrentSensorCompensation::open);
@@ -480,22 +491,50 @@ void ConfigPage::updateCurrentSensorInfo(ConfigParam* param, uint32_t value, con
     if (!g || !param || !param->slot)
         return;
     const int id = param->slot->id;
+    // The serial comes from the sensor through discovery, never typed.
+    g->serialEditor->setEnabled(false);
+    CurrentSensorService* sensor = g->sensorActions ? g->sensorActions->service() : nullptr;
     if (id == kSensorSerial) {
         bool ok = false;
-        g->serialEditor->text().toUInt(&ok, 10);
-        if (!ok)
+        const quint32 serial = g->serialEditor->text().toUInt(&ok, 10);
+        if (!ok) {
             std::printf("Current sensor serial number \"%s\" is not a number\n", qPrintable(g->serialEditor->text()));
+            return;
+        }
+        if (sensor) {
+            sensor->setSensorSerial(serial);
+            sensor->setPendingChange();
+        }
     }
     if (id == kSensorCanId) {
         QString text = g->canIdEditor->text();
         text.remove(QLatin1Char('x')).remove(QLatin1Char('X'));
         bool ok = false;
-        text.toUShort(&ok, 16);
-        if (!ok)
+        const quint16 canId = text.toUShort(&ok, 16);
+        if (!ok) {
             std::printf("Current sensor CAN id \"%s\" is not a number\n", qPrintable(g->canIdEditor->text()));
+            return;
+        }
+        // A CAN id other than the sensor's is waiting to be committed to it;
+        // only a user who may edit gets the button.
+        if (sensor && sensor->baseCanId() != canId) {
+            g->commitButton->setEnabled(isConnected() && isEditingAllowed(version));
+            sensor->setBaseCanId(canId);
+            sensor->setPendingChange();
+        } else {
+            g->commitButton->setEnabled(false);
+        }
     }
-    // The serial comes from the sensor through discovery, never typed.
-    g->serialEditor->setEnabled(false);
+    // The sensor takes its dead zone and direction whenever the unit reports
+    // them after the load, unless the current is read from analog inputs.
+    const ConfigParamSlot* base = paramSlot(kDeviceCanBase);
+    if ((id == kSensorReverse || id == kSensorDeadzone) && configurationLoaded && g_canConfig && base
+        && base->valid && !(paramValue(kFlagWord0) & kAnalogSensorFlag)) {
+        g_canConfig->sendCurrentSensorConfig(paramValue(kDeviceCanBase) & 0xFFFF,
+                                             extendedIdBox && extendedIdBox->isChecked(),
+                                             quint8(paramValue(kSensorDeadzone) & 0xFF),
+                                             paramValue(kSensorReverse) & 1, kSensorSettingsPeriod);
+    }
     if (id != kSensorType)
         return;
 
@@ -541,13 +580,26 @@ void ConfigPage::updateCurrentSensorInfo(ConfigParam* param, uint32_t value, con
 
 void ConfigPage::slotResetZeroCurrentPressed()
 {
-    if (chargingState != 0 && configurationLoaded) {
-        QMessageBox box(QMessageBox::Warning, tr("WARNING!"),
-                        tr("Charging is in progress.<br>The current reading is reset to zero all the same."),
-                        QMessageBox::Ok);
-        runModalBox(&box);
+    // Charging does not stop the reset; the user is only told.
+    if (isChargingCheckActive())
+        showChargingWarning();
+    sendSentence(QStringLiteral("RC1,"), QString(), 20, 200);
+    GeneralTabWidgets* g = general;
+    if ((g && g->analogInputsCheck->isChecked()) || !g_canConfig)
+        return;
+    // The CAN current sensor is reset as well, at the device base id typed
+    // on the CAN tab.
+    QString text = deviceBaseIdEdit ? deviceBaseIdEdit->text() : QString();
+    text.remove(QLatin1Char('x'), Qt::CaseInsensitive);
+    bool ok = false;
+    const uint base = text.toUInt(&ok, 16);
+    if (!ok) {
+        // Without a base id the frame would go to CAN id 0.
+        showWarningMessage(QT_TR_NOOP("The current sensor's CAN base id is not valid: its current was not reset "
+                                      "to 0."));
+        return;
     }
-    sendSentence(QStringLiteral("RC1"), QString(), 20, 200);
+    g_canConfig->sendCurrentSensorZero(base & 0xFFFF, extendedIdBox && extendedIdBox->isChecked());
 }
 
 void ConfigPage::slotSetBatteryIdPressed()

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class CurrentSensorActions;
 class CurrentSensorCompensation;
 class QAbstractButton;
 class QCheckBox;
@@ -53,6 +54,8 @@ struct GeneralTabWidgets : QObject
     CurrentSensorCompensation* lowWindow = nullptr;
     CurrentSensorCompensation* highWindow = nullptr;
     CurrentSensorCompensation* compensationWindow = nullptr;
+    // Behind "Discover" and "Commit"; the window joins it to the sensor service.
+    CurrentSensorActions* sensorActions = nullptr;
 
     // The Status page's shown pack current ("Current"); by default read
     // from the main window's Status page.
