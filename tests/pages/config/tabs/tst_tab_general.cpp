@@ -2,13 +2,16 @@
 // sentences of the recalibration, compensation, reset and battery id.
 #include "TabTestSupport.h"
 
+#include "CanLinkServices.h"
 #include "ConfigPrompter.h"
 #include "CurrentSensorCompensation.h"
 #include "FeedTransport.h"
 #include "GeneralTab.h"
 #include "TestServices.h"
+#include "canConfig.h"
 #include "myRadioBox.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +25,23 @@ struct ScriptedPrompter : ConfigPrompter
 {
     QStringList messages;
     void showMessage(const QString& text) override { messages << text; }
+    void warn(QWidget*, const QString&, const QString& text, bool) override { messages << text; }
+};
+
+// The CAN frames the page sends, as their "CN1," sentences.
+struct RecordingCanLink : CanLinkServices
+{
+    QStringList* sent;
+    explicit RecordingCanLink(QStringList* to) : sent(to) {}
+    bool canSend() const override { return true; }
+    void sendSentence(const QString& name, const QString& parameters, unsigned) override
+    {
+        *sent << name + parameters;
+    }
+    bool featureBitmapValid() const override { return false; }
+    bool setCanConfigMode(bool, const std::array<quint32, 5>&) override { return false; }
+    bool setConfigModeIfConnected(bool) override { return false; }
+    quint32 paramValue(int) const override { return 0; }
 };
 
 // A page whose sentences reach a recording transport.
@@ -251,18 +271,31 @@ void TestTabGeneral::compensationSentence()
     QCOMPARE(f.sent(), QStringList{sentence});
 }
 
+// "RC1," and the current sensor's zero frame at the device base id, unless
+// the analog inputs are used; the charging warning only informs.
 void TestTabGeneral::resetZeroCurrent()
 {
     GeneralFixture f;
+    QStringList frames;
+    canConfig can(std::make_unique<RecordingCanLink>(&frames));
+    g_canConfig = &can;
+    f.reply(0x0D03, 0x0100, 4);
     f.page->slotResetZeroCurrentPressed();
-    QCOMPARE(f.sent(), QStringList{"RC1"}); // "RC1," and its check sum
-    QCOMPARE(f.modalBoxes, 0);
-    // While charging the warning only informs.
+    QCOMPARE(f.sent(), QStringList{"RC1,"}); // "RC1," with empty parameters
+    QCOMPARE(frames, QStringList{"CN1,00000100,0,0,2,1205"});
+    QVERIFY(f.prompter.messages.isEmpty());
     f.page->chargingState = 1;
     f.page->configurationLoaded = true;
     f.page->slotResetZeroCurrentPressed();
-    QCOMPARE(f.modalBoxes, 1);
+    QCOMPARE(f.prompter.messages.size(), 1);
+    QVERIFY(f.prompter.messages.first().startsWith("Charging is in progress"));
     QCOMPARE(f.sent().size(), 2);
+    QCOMPARE(frames.size(), 2);
+    f.page->general->analogInputsCheck->setChecked(true);
+    f.page->slotResetZeroCurrentPressed();
+    QCOMPARE(f.sent().size(), 3);
+    QCOMPARE(frames.size(), 2);
+    g_canConfig = nullptr;
 }
 
 void TestTabGeneral::batteryId_data()
