@@ -1,11 +1,39 @@
 #include "PortList.h"
 
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QtGlobal>
 
-QList<PortEntry> availableSerialPorts()
+namespace {
+struct Lister
 {
+    QMutex mutex;
+    SystemPortLister lister;
+};
+Lister& standIn()
+{
+    static Lister l;
+    return l;
+}
+} // namespace
+
+void setSystemPortLister(SystemPortLister lister)
+{
+    QMutexLocker lock(&standIn().mutex);
+    standIn().lister = std::move(lister);
+}
+
+QList<PortEntry> systemSerialPorts()
+{
+    SystemPortLister lister;
+    {
+        QMutexLocker lock(&standIn().mutex);
+        lister = standIn().lister;
+    }
+    if (lister)
+        return lister();
     QList<PortEntry> ports;
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : infos) {
@@ -20,6 +48,12 @@ QList<PortEntry> availableSerialPorts()
         }
         ports.append(e);
     }
+    return ports;
+}
+
+QList<PortEntry> availableSerialPorts()
+{
+    QList<PortEntry> ports = systemSerialPorts();
     const QString extra = qEnvironmentVariable(kExtraPortsVariable);
     const QStringList paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString& path : paths) {
