@@ -23,15 +23,8 @@ bool isDongle(const PortEntry& port, const QString& donglePath)
 
 bool isUsbSerialPort(const PortEntry& port)
 {
-    if (port.description.contains(QLatin1String("USB Serial Port")) || port.hasIds)
-        return true;
-#ifndef Q_OS_WIN
-    const QString base = QFileInfo(port.systemLocation).fileName();
-    if (port.systemLocation.startsWith(QLatin1String("/dev/"))
-        && (base.startsWith(QLatin1String("ttyUSB")) || base.startsWith(QLatin1String("ttyACM"))))
-        return true;
-#endif
-    return false;
+    return port.description.contains(QLatin1String("USB Serial Port")) || port.hasIds
+        || isUsbTtyDevice(port.systemLocation);
 }
 
 QList<PortEntry> displayUnitCandidates(const QList<PortEntry>& ports)

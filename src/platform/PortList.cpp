@@ -102,11 +102,17 @@ bool isAutoConnectCandidate(const PortEntry& port)
 {
     if (port.description.contains(QStringLiteral("USB")) && port.description.contains(QStringLiteral("Serial")))
         return true;
-#ifndef Q_OS_WIN
-    const QString base = QFileInfo(port.systemLocation).fileName();
-    if (port.systemLocation.startsWith(QStringLiteral("/dev/"))
-        && (base.startsWith(QStringLiteral("ttyUSB")) || base.startsWith(QStringLiteral("ttyACM"))))
-        return true;
-#endif
+    return isUsbTtyDevice(port.systemLocation);
+}
+
+bool isUsbTtyDevice(const QString& systemLocation)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(systemLocation);
     return false;
+#else
+    const QString base = QFileInfo(systemLocation).fileName();
+    return systemLocation.startsWith(QStringLiteral("/dev/"))
+        && (base.startsWith(QStringLiteral("ttyUSB")) || base.startsWith(QStringLiteral("ttyACM")));
+#endif
 }

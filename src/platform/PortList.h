@@ -45,3 +45,7 @@ QString portSystemLocation(const QString& name);
 // Whether auto-connection tries this port: a description holding "USB" and
 // "Serial", and on Linux also /dev/ttyUSB* and /dev/ttyACM* devices.
 bool isAutoConnectCandidate(const PortEntry& port);
+
+// A Linux USB serial device by its path (/dev/ttyUSB*, /dev/ttyACM*); false
+// elsewhere.
+bool isUsbTtyDevice(const QString& systemLocation);

@@ -2,9 +2,9 @@
 // system's port list stood in for by the test.
 
 #include "DisplayUnitSim.h"
+#include "SystemPorts.h"
 #include "usbport.h"
 
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -64,20 +64,6 @@ PortEntry TestDuPort::entry(const DisplayUnitSim* unit, const QString& descripti
     return e;
 }
 
-namespace {
-// A port as Linux lists a USB adapter: its product name and USB ids.
-PortEntry usbAdapter(const QString& path, const QString& product, quint16 vendor, quint16 productId)
-{
-    PortEntry e;
-    e.name = QFileInfo(path).fileName();
-    e.systemLocation = path;
-    e.description = product;
-    e.vendorId = vendor;
-    e.productId = productId;
-    e.hasIds = true;
-    return e;
-}
-} // namespace
 
 void TestDuPort::idlePort()
 {

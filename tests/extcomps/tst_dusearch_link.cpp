@@ -7,29 +7,15 @@
 #include "DisplayUnit.h"
 #include "DisplayUnitSim.h"
 #include "ExternalComponentsPage.h"
-#include "PortList.h"
 #include "Pty.h"
 #include "SimLink.h"
+#include "SystemPorts.h"
 #include "usbport.h"
 
-#include <QFileInfo>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-PortEntry usbAdapter(const QString& path, const QString& product, quint16 vendor, quint16 productId)
-{
-    PortEntry e;
-    e.name = QFileInfo(path).fileName();
-    e.systemLocation = path;
-    e.description = product;
-    e.vendorId = vendor;
-    e.productId = productId;
-    e.hasIds = true;
-    return e;
-}
-} // namespace
 
 class TestDuSearchLink : public QObject
 {

@@ -8,10 +8,21 @@
 #include "StatisticsFixture.h"
 #include "StatisticsSim.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <QTimer>
 
 #include <optional>
+
+// The application's store and the manual store, as the tool names them,
+// both empty.
+inline void useEmptyStatisticsStores()
+{
+    QCoreApplication::setOrganizationName(kStatisticsOrganisation);
+    QCoreApplication::setApplicationName("KEPO BMS Dadevoz Arezi");
+    QSettings().clear();
+    QSettings(kStatisticsOrganisation, kManualStatisticsStore).clear();
+}
 
 inline QStringList statisticsKeys(QSettings& s)
 {

@@ -16,24 +16,11 @@ class TestStatisticsFaultsLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
+    void init() { useEmptyStatisticsStores(); }
 
     void incompleteSeriesFailTheExport();
     void failedImportKeepsTheSavedValues();
 };
-
-void TestStatisticsFaultsLink::initTestCase()
-{
-    QCoreApplication::setOrganizationName(kStatisticsOrganisation);
-    QCoreApplication::setApplicationName("KEPO BMS Dadevoz Arezi");
-}
-
-void TestStatisticsFaultsLink::init()
-{
-    QSettings().clear();
-    QSettings(kStatisticsOrganisation, kManualStatisticsStore).clear();
-}
 
 void TestStatisticsFaultsLink::incompleteSeriesFailTheExport()
 {

@@ -31,26 +31,13 @@ class TestStatisticsLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
+    void init() { useEmptyStatisticsStores(); }
 
     void pollingFillsTheViewsAndClearsAsk();
     void exportThenImportWritesBackOnlyWhatDiffers();
     void automaticExportAndImportAfterAnUpdate();
     void importKeepsWhatTheUnitDidNotConfirm();
 };
-
-void TestStatisticsLink::initTestCase()
-{
-    QCoreApplication::setOrganizationName(kStatisticsOrganisation);
-    QCoreApplication::setApplicationName("KEPO BMS Dadevoz Arezi");
-}
-
-void TestStatisticsLink::init()
-{
-    QSettings().clear();
-    QSettings(kStatisticsOrganisation, kManualStatisticsStore).clear();
-}
 
 void TestStatisticsLink::pollingFillsTheViewsAndClearsAsk()
 {
