@@ -125,12 +125,10 @@ void SocCustomProfile::declareHidden(const QString& name, int id, int valueType,
     m_hiddenNames.insert(id, name);
 }
 
-bool SocCustomProfile::write(int id, const QString& text, QStringList* notWritten)
+void SocCustomProfile::write(int id, const QString& text, QStringList* notWritten)
 {
-    if (m_host->submitParamText(id, text))
-        return true;
-    notWritten->append(m_hiddenNames.value(id, QString::number(id, 16)));
-    return false;
+    if (!m_host->submitParamText(id, text))
+        notWritten->append(m_hiddenNames.value(id, QString::number(id, 16)));
 }
 
 void SocCustomProfile::reportNotWritten(const QStringList& notWritten)

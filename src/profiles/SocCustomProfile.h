@@ -59,7 +59,7 @@ private:
     // A parameter the page keeps but never shows (curve points, coefficients).
     void declareHidden(const QString& name, int id, int valueType, double minimum, double maximum, double step);
     // Writes one of them; a value not written is added to notWritten by name.
-    bool write(int id, const QString& text, QStringList* notWritten);
+    void write(int id, const QString& text, QStringList* notWritten);
     // Tells the user which values of a commit did not reach the unit.
     void reportNotWritten(const QStringList& notWritten);
     QWidget* buildCellModelPanel(int editorWidth);
