@@ -52,6 +52,7 @@ struct GeneralFixture : PageFixture
     TestServices window;
     ScriptedPrompter prompter;
     QString shownCurrent = "10.0";
+    std::function<QString(QWidget*, bool*)> askBatteryId; // the page's own
 
     GeneralFixture()
     {
@@ -60,8 +61,24 @@ struct GeneralFixture : PageFixture
         page->setProtocolHandler(&sender);
         page->setPrompter(&prompter);
         page->general->shownCurrent = [this] { return shownCurrent; };
+        askBatteryId = page->general->askBatteryId;
     }
     ~GeneralFixture() { g_mainWindow = nullptr; }
+    void resetForRow()
+    {
+        PageFixture::resetForRow();
+        transport.written.clear();
+        prompter.messages.clear();
+        shownCurrent = "10.0";
+        page->general->askBatteryId = askBatteryId;
+        GeneralTabWidgets* g = page->general;
+        for (CurrentSensorCompensation* w : {g->lowWindow, g->highWindow, g->compensationWindow}) {
+            w->hide();
+            w->rangeLabel()->hide();
+            w->valueEdit()->clear();
+            w->valueEdit()->setStyleSheet(QString());
+        }
+    }
     // The sentences written, without their CRC.
     QStringList sent()
     {
@@ -80,6 +97,8 @@ class TestTabGeneral : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void sensorTypeRows_data();
     void sensorTypeRows();
     void userPicksSensorType();
@@ -96,6 +115,9 @@ private slots:
     void encodings_data();
     void encodings();
     void communicationTypeAndGroup10();
+
+private:
+    PagePerFunction<GeneralFixture> m_pages;
 };
 
 void TestTabGeneral::sensorTypeRows_data()
@@ -118,6 +140,8 @@ void TestTabGeneral::sensorTypeRows()
     QFETCH(int, items);
     QFETCH(int, index);
     QFETCH(bool, sohShown);
+    // The first refresh of the type adds the IVT-S item for good: a page of
+    // its own for each row.
     GeneralFixture f;
     reportFeatures(f, feature85 ? QList<int>{85} : QList<int>{});
     GeneralTabWidgets* g = f.page->general;
@@ -142,7 +166,7 @@ void TestTabGeneral::sensorTypeRows()
 
 void TestTabGeneral::userPicksSensorType()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     reportFeatures(f, {85});
     GeneralTabWidgets* g = f.page->general;
     f.reply(0x1009, 1);
@@ -172,7 +196,7 @@ void TestTabGeneral::compensationWindow()
     QFETCH(QString, typed);
     QFETCH(bool, accepted);
     QFETCH(QString, range);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     GeneralTabWidgets* g = f.page->general;
     CurrentSensorCompensation* w = QList<CurrentSensorCompensation*>{g->lowWindow, g->highWindow,
                                                                      g->compensationWindow}.at(window);
@@ -195,7 +219,7 @@ void TestTabGeneral::compensationWindow()
 
 void TestTabGeneral::reopenResetsEntry()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     CurrentSensorCompensation* w = f.page->general->highWindow;
     f.page->general->highButton->click();
     w->valueEdit()->setText("99");
@@ -232,7 +256,7 @@ void TestTabGeneral::recalibration()
     QFETCH(QString, shown);
     QFETCH(QString, entered);
     QFETCH(QString, sentence);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     const int id = low ? 0x1100 : 0x1103;
     if (stored >= 0)
         f.reply(id, quint32(stored));
@@ -263,7 +287,7 @@ void TestTabGeneral::compensationSentence()
 {
     QFETCH(QString, entered);
     QFETCH(QString, sentence);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     f.page->general->compensateButton->click();
     CurrentSensorCompensation* w = f.page->general->compensationWindow;
     w->valueEdit()->setText(entered);
@@ -275,7 +299,7 @@ void TestTabGeneral::compensationSentence()
 // the analog inputs are used; the charging warning only informs.
 void TestTabGeneral::resetZeroCurrent()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     QStringList frames;
     canConfig can(std::make_unique<RecordingCanLink>(&frames));
     g_canConfig = &can;
@@ -318,7 +342,7 @@ void TestTabGeneral::batteryId()
     QFETCH(QStringList, answers);
     QFETCH(QString, sentence);
     QFETCH(int, refusals);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     f.page->accessLevel = level;
     int asked = 0;
     f.page->general->askBatteryId = [&](QWidget*, bool* ok) {
@@ -353,13 +377,13 @@ void TestTabGeneral::encodings()
     QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     checkEncoding(f, name, raw, shown, typed, written);
 }
 
 void TestTabGeneral::communicationTypeAndGroup10()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     ConfigParam* p = paramNamed(f, "BF17_USE_SERIAL_CELLS_COMM");
     auto* radio = static_cast<myRadioBox*>(p->widget);
     f.reply(0x1600, 0x00010000);
