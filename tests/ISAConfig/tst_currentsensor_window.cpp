@@ -7,6 +7,7 @@
 #include "ConfigPage.h"
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
+#include "ParamReplyWait.h"
 #include "ConfigPrompter.h"
 #include "ControlUnitSim.h"
 #include "GeneralTab.h"
@@ -26,7 +27,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <atomic>
 #include <memory>
 
 namespace {
@@ -81,20 +81,12 @@ struct Bench
     ScriptedPrompter prompter;
     std::unique_ptr<BMS_GUI> w;
     GeneralTabWidgets* g = nullptr;
-    std::atomic<bool> holdLogin{false};
 
     explicit Bench(bool deviceBase = true)
     {
         sim.setVersion("BMS2", "0001E240", "2.1.4.2");
         sim.setFeatureBitmap(0x80, {(deviceBase ? 1u << 6 : 0u) | (1u << 14), 0, 0xFu << (82 - 64), 0});
-        // Logged in at level 2. While the load runs the unit keeps its
-        // answer to the login query: handling it refreshes every editor,
-        // which under the sanitizers holds the GUI thread longer than the
-        // load's reply time-out.
-        sim.setHandler("PW1", [this](ControlUnitSim& unit, const ControlUnitSim::Sentence& s) {
-            if (s.text == "PW1,?" && !holdLogin)
-                unit.reply("PW1,2");
-        });
+        sim.setLoginLevel(2);
         const QList<QPair<quint16, quint32>> params{
             {0x1600, 0},      // flag word 0: no analog sensor, 11-bit ids
             {0x1009, 2},      // IVT-S
@@ -149,30 +141,16 @@ struct Bench
         for (int i = 0; i < w->portCombo()->count(); ++i)
             if (portNameFromEntry(w->portCombo()->itemText(i)) == port)
                 w->portCombo()->setCurrentIndex(i);
-        // A parameter that misses the reply time-out on a busy machine ends
-        // the reading (the script cancels the question); the user leaves
-        // the page and comes back, and is asked again.
-        QString why;
-        for (int attempt = 0; attempt < 3 && !page->configurationLoaded; ++attempt) {
-            if (attempt > 0) {
-                w->pageList()->setCurrentRow(0);
-                w->pageList()->setCurrentRow(w->pageStack()->indexOf(page));
-            }
-            if (!QTest::qWaitFor([page] { return page->loadQuestion() && page->loadQuestion()->isVisible(); },
-                                 kLinkMs))
-                return "load question";
-            const int asked = dialogs.questions.size();
-            holdLogin = true;
-            QTest::mouseClick(page->loadQuestion()->button(QMessageBox::Yes), Qt::LeftButton);
-            QTest::qWaitFor([page] { return page->configurationLoaded || !page->paramLoader; }, kLinkMs);
-            why = "load";
-            for (const UserQuestion& q : dialogs.questions.mid(asked))
+        if (!QTest::qWaitFor([page] { return page->loadQuestion() && page->loadQuestion()->isVisible(); }, kLinkMs))
+            return "load question";
+        QTest::mouseClick(page->loadQuestion()->button(QMessageBox::Yes), Qt::LeftButton);
+        if (!QTest::qWaitFor([page] { return page->configurationLoaded || !page->paramLoader; }, kLinkMs)
+            || !page->configurationLoaded) {
+            QString why = "load";
+            for (const UserQuestion& q : dialogs.questions)
                 why += QString::asprintf(" %04X", q.paramId);
-        }
-        if (!page->configurationLoaded)
             return why;
-        holdLogin = false;
-        sim.reply("PW1,2");
+        }
         if (!QTest::qWaitFor([page] { return page->accessLevel == 2; }, kLinkMs))
             return "login";
         return activate() ? QString() : QStringLiteral("window activation after the load");
@@ -272,6 +250,9 @@ void TstCurrentSensorWindow::initTestCase()
     QSettings().setValue("LogFileDir", dir_.path());
     port_ = dir_.filePath("ttyBMS0");
     qputenv(kExtraPortsVariable, port_.toLocal8Bit());
+    // A loaded machine under the sanitizers can hold the GUI thread longer
+    // than a parameter's reply time-out while the load starts.
+    ParamReplyWait::setReplyTimeoutMs(2000);
 }
 
 // Cancel at the configuration-mode question sends nothing; Discard of a
