@@ -11,45 +11,23 @@ class IsaSensorService : public CurrentSensorService
 {
 public:
     explicit IsaSensorService(CISAConfig* isa) : m_isa(isa) {}
-    void startDiscover(quint8 steps) override
-    {
-        if (m_isa)
-            m_isa->startDiscover(steps);
-    }
-    void startCommit(quint8 steps) override
-    {
-        if (m_isa)
-            m_isa->startCommit(steps);
-    }
+    void startDiscover(quint8 steps) override { with([=](CISAConfig& s) { s.startDiscover(steps); }); }
+    void startCommit(quint8 steps) override { with([=](CISAConfig& s) { s.startCommit(steps); }); }
     quint16 baseCanId() const override { return m_isa ? m_isa->baseCanId() : 0; }
-    void setBaseCanId(quint16 id) override
-    {
-        if (m_isa)
-            m_isa->setBaseCanId(id);
-    }
-    void setSensorSerial(quint32 serial) override
-    {
-        if (m_isa)
-            m_isa->setSensorSerial(serial);
-    }
-    void setPendingChange() override
-    {
-        if (m_isa)
-            m_isa->setPendingChange(true);
-    }
-    void setVerify(bool on) override
-    {
-        if (m_isa)
-            m_isa->setVerify(on);
-    }
-    void discardFoundSensor() override
-    {
-        if (m_isa)
-            m_isa->discardFoundSensor();
-    }
+    void setBaseCanId(quint16 id) override { with([=](CISAConfig& s) { s.setBaseCanId(id); }); }
+    void setSensorSerial(quint32 serial) override { with([=](CISAConfig& s) { s.setSensorSerial(serial); }); }
+    void setPendingChange() override { with([](CISAConfig& s) { s.setPendingChange(true); }); }
+    void setVerify(bool on) override { with([=](CISAConfig& s) { s.setVerify(on); }); }
+    void discardFoundSensor() override { with([](CISAConfig& s) { s.discardFoundSensor(); }); }
     bool isBusy() const override { return m_isa && m_isa->isBusy(); }
 
 private:
+    template <typename F>
+    void with(F f)
+    {
+        if (m_isa)
+            f(*m_isa);
+    }
     QPointer<CISAConfig> m_isa;
 };
 

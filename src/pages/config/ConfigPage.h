@@ -387,6 +387,9 @@ public:
     // builders set them (with deviceBaseIdEdit, 0x0D03, and extendedIdBox,
     // 0x1600 mask 0x800, of the CAN tab).
     QCheckBox* analogCurrentSensorBox = nullptr; // 0x1600 mask 0x20000
+    // The CAN current sensor's base id, as typed in the CAN tab's device base
+    // editor; false when that holds no hexadecimal number.
+    bool currentSensorBase(quint16* base) const;
     // The CAN current sensor's state of charge frame (the window passes
     // canConfig::sendCurrentSensorSoc).
     void setCurrentSensorSocSender(std::function<void(quint16 base, bool extended, int soc)> send)

@@ -90,17 +90,23 @@ void ConfigPage::slotSetSOCPressed()
         return;
     if (!deviceBaseIdEdit || !m_sendSensorSoc)
         return;
-    QString text = deviceBaseIdEdit->text();
-    text.remove(QLatin1Char('x')).remove(QLatin1Char('X'));
-    bool ok = false;
-    const uint base = text.toUInt(&ok, 16);
-    if (!ok) {
+    quint16 base = 0;
+    if (!currentSensorBase(&base)) {
         // Without a base id the frame would go to CAN id 0.
         showWarningMessage(QT_TR_NOOP("The current sensor's CAN base id is not valid: its state of charge was not "
                                       "set."));
         return;
     }
-    m_sendSensorSoc(quint16(base), extendedIdBox && extendedIdBox->isChecked(), soc);
+    m_sendSensorSoc(base, extendedIdBox && extendedIdBox->isChecked(), soc);
+}
+
+bool ConfigPage::currentSensorBase(quint16* base) const
+{
+    QString text = deviceBaseIdEdit ? deviceBaseIdEdit->text() : QString();
+    text.remove(QLatin1Char('x'), Qt::CaseInsensitive);
+    bool ok = false;
+    *base = quint16(text.toUInt(&ok, 16) & 0xFFFF);
+    return ok;
 }
 
 void ConfigPage::slotSetDateTimePressed()

@@ -587,19 +587,15 @@ void ConfigPage::slotResetZeroCurrentPressed()
     GeneralTabWidgets* g = general;
     if ((g && g->analogInputsCheck->isChecked()) || !g_canConfig)
         return;
-    // The CAN current sensor is reset as well, at the device base id typed
-    // on the CAN tab.
-    QString text = deviceBaseIdEdit ? deviceBaseIdEdit->text() : QString();
-    text.remove(QLatin1Char('x'), Qt::CaseInsensitive);
-    bool ok = false;
-    const uint base = text.toUInt(&ok, 16);
-    if (!ok) {
+    // The CAN current sensor is reset as well.
+    quint16 base = 0;
+    if (!currentSensorBase(&base)) {
         // Without a base id the frame would go to CAN id 0.
         showWarningMessage(QT_TR_NOOP("The current sensor's CAN base id is not valid: its current was not reset "
                                       "to 0."));
         return;
     }
-    g_canConfig->sendCurrentSensorZero(base & 0xFFFF, extendedIdBox && extendedIdBox->isChecked());
+    g_canConfig->sendCurrentSensorZero(base, extendedIdBox && extendedIdBox->isChecked());
 }
 
 void ConfigPage::slotSetBatteryIdPressed()
