@@ -29,6 +29,9 @@ function(bms_add_qtest name)
   set(home ${CMAKE_BINARY_DIR}/test-homes/${name})
   file(MAKE_DIRECTORY ${home}/.config ${home}/.local/share ${home}/.cache ${home}/runtime)
   add_test(NAME ${name} COMMAND ${name})
+  # Each test is built to take well under 30 s alone under the sanitizers
+  # (heavy fixtures once per test function, waits on conditions): 120 s keeps
+  # four times that for a machine busy with other builds.
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()

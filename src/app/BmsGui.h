@@ -87,6 +87,7 @@ public:
     void setAccessLevel(int level) override;
     quint32 bmsSerialNumber() const override { return m_bmsSerial; }
     void updateStatisticsActions(bool enable) override;
+    void enableStatisticsImport() override;
     void relayout(QWidget* widget) override;
     void writeLog(const QString& text, int level) override;
 

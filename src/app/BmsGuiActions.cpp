@@ -83,6 +83,12 @@ void BMS_GUI::updateStatisticsActions(bool enable)
                       .contains(QStringLiteral("Statistics")));
 }
 
+void BMS_GUI::enableStatisticsImport()
+{
+    if (m_importStatisticsAction)
+        m_importStatisticsAction->setEnabled(true);
+}
+
 void BMS_GUI::setAccessLevel(int level)
 {
     m_statisticsPage->setAccessEnabled(level != 0);

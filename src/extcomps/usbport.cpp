@@ -1,13 +1,11 @@
 #include "usbport.h"
 
+#include "DisplayUnitPorts.h"
+
 #include <QDebug>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QTimer>
-
-namespace {
-const QString kDescription = QStringLiteral("USB Serial Port");
-}
 
 usbport::usbport() = default;
 
@@ -16,14 +14,9 @@ usbport::~usbport()
     stop();
 }
 
-void usbport::setPortSource(std::function<QList<PortEntry>()> source)
-{
-    portSource = std::move(source);
-}
-
 QList<PortEntry> usbport::listedPorts() const
 {
-    QList<PortEntry> ports = portSource ? portSource() : availableSerialPorts();
+    QList<PortEntry> ports = availableSerialPorts();
 #ifndef Q_OS_WIN
     // Extra ports named by path are listed whether or not they exist; an
     // unplugged one must count as gone.
@@ -137,7 +130,7 @@ bool usbport::isPortPresent() const
         return false;
     const auto ports = listedPorts();
     for (const PortEntry& p : ports) {
-        if (p.name == portName && p.description.contains(kDescription))
+        if (p.systemLocation == portName)
             return true;
     }
     return false;
@@ -151,11 +144,11 @@ bool usbport::isConnected() const
 void usbport::scanPorts()
 {
     bool opened = false;
-    const auto ports = listedPorts();
+    const auto ports = displayUnitCandidates(listedPorts());
     for (const PortEntry& p : ports) {
-        if (triedPorts.contains(p.name) || !p.description.contains(kDescription))
+        if (triedPorts.contains(p.systemLocation))
             continue;
-        if (openPort(p.name)) {
+        if (openPort(p.systemLocation)) {
             opened = true;
             break;
         }

@@ -7,15 +7,15 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 class QSerialPort;
 class QTimer;
 
-// The display unit's USB serial adapter: finds a port described "USB Serial
-// Port" that has not been rejected, opens it at 57600 8N1, watches that it is
-// still there and passes on what arrives. Which candidate really is a display
-// unit is decided by the window, which rejects a port that does not answer.
+// The display unit's USB serial adapter: finds a USB serial port of the port
+// list that has not been rejected (never the BLE dongle, never a port the
+// program's links hold open), opens it at 57600 8N1, watches that it is still
+// there and passes on what arrives. Which candidate really is a display unit
+// is decided by the window, which rejects a port that does not answer its
+// identification. Ports are named by their system location throughout.
 // Everything runs in the thread that called start() (the GUI thread).
 class usbport : public QObject
 {
@@ -43,10 +43,6 @@ public:
     QString currentPortName() const { return portName; }
     QList<QString> triedPortNames() const { return triedPorts; }
 
-    // Where the candidates come from; the program's port list (system ports
-    // and BMS_SERIAL_PORTS) unless replaced.
-    void setPortSource(std::function<QList<PortEntry>()> source);
-
     static constexpr int kRescanMs = 250;
     static constexpr int kWatchdogMs = 1000;
 
@@ -67,5 +63,4 @@ private:
     bool connected = false;
     QList<QString> triedPorts;
     QString portName;
-    std::function<QList<PortEntry>()> portSource;
 };

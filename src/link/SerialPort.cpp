@@ -1,5 +1,7 @@
 #include "SerialPort.h"
 
+#include "HeldPorts.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -58,6 +60,8 @@ bool SerialPort::open()
     // One user per port, as on Windows: the display unit's port search must not
     // open the control unit's port, nor the other way round.
     ::ioctl(fd, TIOCEXCL);
+    // Root is not held back by TIOCEXCL: the display unit's search asks here.
+    noteSerialPortOpened(fd, portName_);
     fd_ = fd;
     if (!applySettings()) {
         int err = errno_;
@@ -73,8 +77,10 @@ bool SerialPort::open()
 void SerialPort::close()
 {
     int fd = fd_.exchange(-1);
-    if (fd >= 0)
+    if (fd >= 0) {
+        noteSerialPortClosed(fd);
         ::close(fd);
+    }
 }
 
 bool SerialPort::applySettings()

@@ -40,6 +40,9 @@ public:
     // Serial number of the linked unit; 0 until a version reply was seen.
     virtual quint32 bmsSerialNumber() const = 0;
     virtual void updateStatisticsActions(bool enable) = 0;
+    // "Import Statistics" after a failed automatic import moved the saved
+    // values into the manual store; "Export Statistics" keeps its own rule.
+    virtual void enableStatisticsImport() = 0;
     // Lays the widget and its children out again (after visibility changes).
     virtual void relayout(QWidget* widget) = 0;
     virtual void writeLog(const QString& text, int level) = 0;

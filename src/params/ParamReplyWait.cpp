@@ -23,6 +23,8 @@ bool parseHex(const QString& text, int maxDigits, quint32* value)
     return true;
 }
 
+std::atomic<int> g_replyTimeoutMs{ParamReplyWait::kReplyTimeoutMs};
+
 bool sameValue(const QString& a, const QString& b)
 {
     quint32 va = 0;
@@ -51,6 +53,10 @@ bool parseParamReplyLine(const QString& line, int* paramId, QString* valueText)
     return true;
 }
 
+void ParamReplyWait::setReplyTimeoutMs(int ms) { g_replyTimeoutMs = ms; }
+
+int ParamReplyWait::replyTimeoutMs() { return g_replyTimeoutMs; }
+
 void ParamReplyWait::expect(int paramId, const QString& expectedValue)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -78,6 +84,8 @@ bool ParamReplyWait::noteReply(int paramId, const QString& valueText)
 bool ParamReplyWait::wait(const std::atomic<bool>& stop, int timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
+    if (timeoutMs < 0)
+        timeoutMs = g_replyTimeoutMs;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         {

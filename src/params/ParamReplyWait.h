@@ -22,6 +22,10 @@ class ParamReplyWait
 public:
     // One wait ends after this long without the awaited reply.
     static constexpr int kReplyTimeoutMs = 101;
+    // Every wait's length from now on. Tests that count queries on a loaded
+    // machine lengthen it; the program always waits kReplyTimeoutMs.
+    static void setReplyTimeoutMs(int ms);
+    static int replyTimeoutMs();
 
     // Waiter, before sending the query: from now on, a reply for paramId ends
     // the wait (with expectedValue non-empty, only a reply with that value,
@@ -36,9 +40,10 @@ public:
     // Waits for the awaited reply, processing the calling thread's events
     // meanwhile (a wait in the GUI thread lets the reply handling run). True
     // as soon as it has arrived (also when it arrived before the call); false
-    // after timeoutMs or once stop is set. On true the wait is over: further
-    // replies are not awaited until the next expect().
-    bool wait(const std::atomic<bool>& stop, int timeoutMs = kReplyTimeoutMs);
+    // after timeoutMs (replyTimeoutMs() when negative) or once stop is set. On
+    // true the wait is over: further replies are not awaited until the next
+    // expect().
+    bool wait(const std::atomic<bool>& stop, int timeoutMs = -1);
 
     // Nothing awaited any more (a waiter that gave up).
     void cancel();

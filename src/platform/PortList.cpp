@@ -1,11 +1,39 @@
 #include "PortList.h"
 
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QtGlobal>
 
-QList<PortEntry> availableSerialPorts()
+namespace {
+struct Lister
 {
+    QMutex mutex;
+    SystemPortLister lister;
+};
+Lister& standIn()
+{
+    static Lister l;
+    return l;
+}
+} // namespace
+
+void setSystemPortLister(SystemPortLister lister)
+{
+    QMutexLocker lock(&standIn().mutex);
+    standIn().lister = std::move(lister);
+}
+
+QList<PortEntry> systemSerialPorts()
+{
+    SystemPortLister lister;
+    {
+        QMutexLocker lock(&standIn().mutex);
+        lister = standIn().lister;
+    }
+    if (lister)
+        return lister();
     QList<PortEntry> ports;
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : infos) {
@@ -20,6 +48,12 @@ QList<PortEntry> availableSerialPorts()
         }
         ports.append(e);
     }
+    return ports;
+}
+
+QList<PortEntry> availableSerialPorts()
+{
+    QList<PortEntry> ports = systemSerialPorts();
     const QString extra = qEnvironmentVariable(kExtraPortsVariable);
     const QStringList paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString& path : paths) {
@@ -68,11 +102,17 @@ bool isAutoConnectCandidate(const PortEntry& port)
 {
     if (port.description.contains(QStringLiteral("USB")) && port.description.contains(QStringLiteral("Serial")))
         return true;
-#ifndef Q_OS_WIN
-    const QString base = QFileInfo(port.systemLocation).fileName();
-    if (port.systemLocation.startsWith(QStringLiteral("/dev/"))
-        && (base.startsWith(QStringLiteral("ttyUSB")) || base.startsWith(QStringLiteral("ttyACM"))))
-        return true;
-#endif
+    return isUsbTtyDevice(port.systemLocation);
+}
+
+bool isUsbTtyDevice(const QString& systemLocation)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(systemLocation);
     return false;
+#else
+    const QString base = QFileInfo(systemLocation).fileName();
+    return systemLocation.startsWith(QStringLiteral("/dev/"))
+        && (base.startsWith(QStringLiteral("ttyUSB")) || base.startsWith(QStringLiteral("ttyACM")));
+#endif
 }

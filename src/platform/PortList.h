@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // One serial port as the port row and the transport see it.
 struct PortEntry
 {
@@ -22,6 +24,12 @@ inline constexpr const char* kExtraPortsVariable = "BMS_SERIAL_PORTS";
 // The one port list of the program: the system's ports, then the extras.
 QList<PortEntry> availableSerialPorts();
 
+// What the system lists (QSerialPortInfo). A test stands in for the system
+// with its own lister; an empty one restores the system's. Thread-safe.
+using SystemPortLister = std::function<QList<PortEntry>()>;
+void setSystemPortLister(SystemPortLister lister);
+QList<PortEntry> systemSerialPorts();
+
 // "name - description", the text of a port-list entry.
 QString portEntryText(const PortEntry& port);
 
@@ -37,3 +45,7 @@ QString portSystemLocation(const QString& name);
 // Whether auto-connection tries this port: a description holding "USB" and
 // "Serial", and on Linux also /dev/ttyUSB* and /dev/ttyACM* devices.
 bool isAutoConnectCandidate(const PortEntry& port);
+
+// A Linux USB serial device by its path (/dev/ttyUSB*, /dev/ttyACM*); false
+// elsewhere.
+bool isUsbTtyDevice(const QString& systemLocation);

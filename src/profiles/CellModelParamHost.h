@@ -27,8 +27,9 @@ public:
                                                  bool isFloat, uint32_t hexLow, uint32_t hexHigh) = 0;
     // Text shown by the first editor of the id; empty until a value is known.
     virtual QString paramText(int id) const = 0;
-    // Puts the text into the first editor of the id and writes it to the unit.
-    virtual void submitParamText(int id, const QString& text) = 0;
+    // Puts the text into the first editor of the id and writes it to the unit;
+    // false when nothing was written (a value never read from the unit).
+    virtual bool submitParamText(int id, const QString& text) = 0;
     // A sentence to the unit; no reply is awaited.
     virtual void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) = 0;
     // The widget is shown only while the unit's firmware has the feature.

@@ -1,5 +1,7 @@
 #include "ProfilePlotStyle.h"
 
+#include "ToolTipPlot.h"
+
 #include <qcustomplot.h>
 
 namespace ProfilePlotStyle {
@@ -35,8 +37,10 @@ void applyDark(QCustomPlot* plot)
     plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
 }
 
-void styleCurve(QCPGraph* graph, const QColor& color, bool withMarkers)
+void styleCurve(QCPGraph* graph, const QString& name, const QColor& color, bool withMarkers)
 {
+    graph->setName(name);
+    setPlotToolTip(graph, name);
     QPen pen(color, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
     graph->setPen(pen);
     graph->setAntialiased(true);

@@ -3,6 +3,7 @@
 #include "ProfileDialogs.h"
 #include "ProfilePlotStyle.h"
 #include "Tip.h"
+#include "ToolTipPlot.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -114,14 +115,13 @@ SOCOCVCurveEditWidget::SOCOCVCurveEditWidget(int maxPoints, CommitCallback commi
     inner->addWidget(m_resetDefaults, 4, 0);
     inner->addWidget(m_commitButton, 5, 0);
 
-    m_plot = new QCustomPlot(this);
+    m_plot = new ToolTipPlot(this);
     ProfilePlotStyle::applyDark(m_plot);
     m_plot->xAxis->setLabel(QStringLiteral("State of Charge, %"));
     m_plot->xAxis->setRange(0, 100);
     m_plot->yAxis->setLabel(QStringLiteral("Open Circuit Voltage, V"));
     m_givenCurve = m_plot->addGraph();
-    m_givenCurve->setName(QStringLiteral("SOC-OCV original curve"));
-    ProfilePlotStyle::styleCurve(m_givenCurve, Qt::magenta, true);
+    ProfilePlotStyle::styleCurve(m_givenCurve, QStringLiteral("SOC-OCV original curve"), Qt::magenta, true);
     grid->addWidget(m_plot, 0, 1);
 
     connect(m_insert, &QPushButton::clicked, this, &SOCOCVCurveEditWidget::insertPoint);
@@ -296,22 +296,25 @@ void SOCOCVCurveEditWidget::socEdited(QTableWidgetItem* item, int stored)
         return;
     }
 
-    if (stored >= 0) {
-        // The point moves to the new SOC: the old one goes, the new one is
-        // stored once its OCV is accepted.
-        m_modified.remove(stored);
-        tagRow(row, QVariant());
-    }
     item->setText(QString::number(soc));
     m_modifiedFlag = true;
     ensureModifiedCurve();
-    item->setFlags(item->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEditable));
+    const Qt::ItemFlags open = item->flags();
+    item->setFlags(open & ~(Qt::ItemIsSelectable | Qt::ItemIsEditable));
 
-    // An OCV already in the row (typed first, or kept from the moved point)
-    // is checked now: no further edit of it would ever store the point.
+    // An OCV already in the row (typed first, or that of a stored point
+    // moving to this SOC) is checked now: no further edit of it would ever
+    // store the point. A stored point stays where it was until then.
     QTableWidgetItem* ocv = m_table->item(row, 1);
     if (ocv && !ocv->text().trimmed().isEmpty()) {
-        ocvEdited(ocv, -1);
+        if (stored < 0) {
+            ocvEdited(ocv, -1);
+        } else if (!ocvAccepted(ocv, stored)) {
+            // Refused at the new SOC: the row shows the stored point again.
+            item->setFlags(open);
+            ocv->setText(ocvText(m_modified.value(stored)));
+            reopenCell(item, back);
+        }
         return;
     }
     const QPersistentModelIndex next = m_table->model()->index(row, 1);
@@ -325,7 +328,6 @@ void SOCOCVCurveEditWidget::socEdited(QTableWidgetItem* item, int stored)
 
 void SOCOCVCurveEditWidget::ocvEdited(QTableWidgetItem* item, int stored)
 {
-    const int row = item->row();
     QString text = item->text();
     text.replace(QLatin1Char(','), QLatin1Char('.'));
     if (text != item->text())
@@ -335,24 +337,34 @@ void SOCOCVCurveEditWidget::ocvEdited(QTableWidgetItem* item, int stored)
             item->setText(ocvText(m_modified.value(stored)));
         return;
     }
-    const QString socText = cellText(row, 0).trimmed();
-    if (socText.isEmpty()) {
+    if (cellText(item->row(), 0).trimmed().isEmpty()) {
         // No SOC yet: without one the point would take the 0 % slot. It is
         // checked when the SOC is typed.
         return;
     }
-    const int soc = socText.toInt();
-    double ocv = text.trimmed().toDouble(); // not a number reads as 0 and is refused
+    if (!ocvAccepted(item, stored))
+        reopenCell(item, stored >= 0 ? ocvText(m_modified.value(stored)) : QString());
+}
+
+bool SOCOCVCurveEditWidget::ocvAccepted(QTableWidgetItem* item, int stored)
+{
+    const int row = item->row();
+    const int soc = cellText(row, 0).trimmed().toInt();
+    double ocv = item->text().trimmed().toDouble(); // not a number reads as 0 and is refused
     if (!std::isfinite(ocv))
         ocv = 0; // "inf" would pass the tolerant check against 4.55 V
 
+    // The neighbours of the new point; the stored one it replaces is none.
+    PointMap others = m_modified;
+    if (stored >= 0)
+        others.remove(stored);
     double upper = kHighestOcv;
     double lower = kLowestOcv;
-    auto above = m_modified.upperBound(soc);
-    if (above != m_modified.end())
+    auto above = others.upperBound(soc);
+    if (above != others.end())
         upper = above.value();
-    auto below = m_modified.lowerBound(soc);
-    if (soc != 0 && below != m_modified.begin())
+    auto below = others.lowerBound(soc);
+    if (soc != 0 && below != others.begin())
         lower = std::prev(below).value();
 
     const bool belowUpper = ocv < upper || (almostEqual(upper, kHighestOcv) && almostEqual(ocv, upper));
@@ -360,8 +372,7 @@ void SOCOCVCurveEditWidget::ocvEdited(QTableWidgetItem* item, int stored)
     if (!belowUpper || !aboveLower) {
         m_dialogs->warning(this, tr("Voltage out of range"),
                            QString::asprintf("Voltage is out of neighboring soc voltage range %0.4fV to %0.4fV", lower, upper));
-        reopenCell(item, stored >= 0 ? ocvText(m_modified.value(stored)) : QString());
-        return;
+        return false;
     }
 
     if (stored >= 0 && stored != soc)
@@ -371,6 +382,7 @@ void SOCOCVCurveEditWidget::ocvEdited(QTableWidgetItem* item, int stored)
     sortByOcv();
     m_modifiedFlag = true;
     ensureModifiedCurve();
+    return true;
 }
 
 void SOCOCVCurveEditWidget::reopenCell(QTableWidgetItem* item, const QString& text)
@@ -461,8 +473,7 @@ void SOCOCVCurveEditWidget::ensureModifiedCurve()
     if (m_modifiedCurve)
         return;
     m_modifiedCurve = m_plot->addGraph();
-    m_modifiedCurve->setName(QStringLiteral("SOC-OCV modified curve"));
-    ProfilePlotStyle::styleCurve(m_modifiedCurve, Qt::cyan, true);
+    ProfilePlotStyle::styleCurve(m_modifiedCurve, QStringLiteral("SOC-OCV modified curve"), Qt::cyan, true);
 }
 
 void SOCOCVCurveEditWidget::removeModifiedCurve()

@@ -7,7 +7,7 @@
 
 class ProfileDialogs;
 class QCPGraph;
-class QCustomPlot;
+class ToolTipPlot;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
@@ -45,7 +45,7 @@ public:
     void setDialogs(ProfileDialogs* dialogs);
 
     QTableWidget* table() const { return m_table; }
-    QCustomPlot* plot() const { return m_plot; }
+    ToolTipPlot* plot() const { return m_plot; }
     QPushButton* insertButton() const { return m_insert; }
     QPushButton* removeButton() const { return m_remove; }
     // Curve 1, the modified curve; null until the first modification.
@@ -74,6 +74,10 @@ private:
     void reopenCell(QTableWidgetItem* item, const QString& text);
     void socEdited(QTableWidgetItem* item, int storedSoc);
     void ocvEdited(QTableWidgetItem* item, int storedSoc);
+    // Checks the row's OCV at the row's SOC against the neighbouring points
+    // and stores it, replacing the stored point; false (after the warning)
+    // when it does not fit, with nothing changed.
+    bool ocvAccepted(QTableWidgetItem* item, int storedSoc);
     void tagRow(int row, const QVariant& soc);
     QString cellText(int row, int column) const;
 
@@ -87,7 +91,7 @@ private:
     CommitCallback m_commit;
     ProfileDialogs* m_dialogs;
 
-    QCustomPlot* m_plot = nullptr;
+    ToolTipPlot* m_plot = nullptr;
     QCPGraph* m_givenCurve = nullptr;
     QCPGraph* m_modifiedCurve = nullptr;
     QTableWidget* m_table = nullptr;

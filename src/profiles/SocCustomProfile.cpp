@@ -38,8 +38,24 @@ constexpr int kMsdFeature = 111;
 constexpr int kMsdEnableId = 0x1608;
 constexpr int kEstimatorDebugId = 0x2001;
 
-// The step in which the unit keeps each temperature coefficient C1..C5.
-constexpr double kCoefficientSteps[5] = {0.1, 0.01, 0.0001, 0.00001, 0.00001};
+// The temperature coefficients C1..C5 as the unit keeps them: a range and
+// the step of one raw unit. The editor counts in the same steps, so every
+// value it offers is one the unit stores as it is.
+struct Coefficient
+{
+    const char* name;
+    const char* power; // UTF-8
+    double range;
+    double step;
+    int decimals; // of the step
+};
+constexpr Coefficient kCoefficients[5] = {
+    {"c1", "·t", 0.5, 0.1, 1},
+    {"c2", "·t²", 0.05, 0.01, 2},
+    {"c3", "·t³", 0.0005, 0.0001, 4},
+    {"c4", "·t⁴", 0.00005, 0.00001, 5},
+    {"c5", "·t⁵", 0.00005, 0.00001, 5},
+};
 
 // A SOC slot's text as a whole number; a text shown with decimals still
 // reads as its value, not as 0.
@@ -73,13 +89,9 @@ SocCustomProfile::SocCustomProfile(CellModelParamHost* host, QWidget* parent)
     });
     m_curveEditor->hide();
 
-    const QVector<TemperatureCoefficientSpec> coefficients = {
-        {QStringLiteral("c1"), QStringLiteral("·t"), -0.5, 0.5, 2},
-        {QStringLiteral("c2"), QStringLiteral("·t²"), -0.05, 0.05, 3},
-        {QStringLiteral("c3"), QStringLiteral("·t³"), -0.0005, 0.0005, 5},
-        {QStringLiteral("c4"), QStringLiteral("·t⁴"), -0.00005, 0.00005, 6},
-        {QStringLiteral("c5"), QStringLiteral("·t⁵"), -0.00005, 0.00005, 6},
-    };
+    QVector<TemperatureCoefficientSpec> coefficients;
+    for (const Coefficient& c : kCoefficients)
+        coefficients.append({QString::fromLatin1(c.name), QString::fromUtf8(c.power), -c.range, c.range, c.decimals});
     m_temperatureEditor = new TemperatureDependencyEditWidget(
         QStringLiteral("SoC"), QStringLiteral("%"), coefficients, &SocCustomProfile::evaluateTemperature,
         [this](const QVector<double>& c) { commitTemperatureCoefficients(c); });
@@ -105,23 +117,43 @@ void SocCustomProfile::setDialogs(ProfileDialogs* dialogs)
     m_curveEditor->setDialogs(dialogs);
 }
 
+void SocCustomProfile::declareHidden(const QString& name, int id, int valueType, double minimum, double maximum,
+                                     double step)
+{
+    m_host->createParamWidget(name, kLineEdit, id, valueType, minimum, maximum, 0, step, nullptr, kFeature, false,
+                              kNoHexLow, kNoHexHigh);
+    m_hiddenNames.insert(id, name);
+}
+
+void SocCustomProfile::write(int id, const QString& text, QStringList* notWritten)
+{
+    if (!m_host->submitParamText(id, text))
+        notWritten->append(m_hiddenNames.value(id, QString::number(id, 16)));
+}
+
+void SocCustomProfile::reportNotWritten(const QStringList& notWritten)
+{
+    if (notWritten.isEmpty())
+        return;
+    m_dialogs->warning(this, tr("Values not written"),
+                       tr("These values were not written to the BMS, because they have not been read from it:\n%1\n"
+                          "Read the configuration from the BMS and commit again.")
+                           .arg(notWritten.join(QStringLiteral(", "))));
+}
+
 QWidget* SocCustomProfile::buildCellModelPanel(int editorWidth)
 {
     // The curve points and coefficients are never shown: their editors exist
     // so that the configuration page loads, keeps and writes them.
     for (int i = 0; i < kCurvePoints; ++i) {
         const QString slot = QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0'));
-        m_host->createParamWidget(QStringLiteral("BSM_CELL_PARAM_SOC_POINT_") + slot, kLineEdit, kSocPointId + i,
-                                  kPlainNumber, 0, 255, 0, 1, nullptr, kFeature, false,
-                                  kNoHexLow, kNoHexHigh);
-        m_host->createParamWidget(QStringLiteral("BSM_CELL_PARAM_OCV_POINT_") + slot, kLineEdit, kOcvPointId + 2 * i,
-                                  kRealNumber, 2, 4.55, 0, 0.0001, nullptr, kFeature, false, kNoHexLow, kNoHexHigh);
+        declareHidden(QStringLiteral("BSM_CELL_PARAM_SOC_POINT_") + slot, kSocPointId + i, kPlainNumber, 0, 255, 1);
+        declareHidden(QStringLiteral("BSM_CELL_PARAM_OCV_POINT_") + slot, kOcvPointId + 2 * i, kRealNumber, 2, 4.55,
+                      0.0001);
     }
-    const double coefficientRanges[5] = {0.5, 0.05, 0.0005, 0.00005, 0.00005};
     for (int k = 0; k < 5; ++k) {
-        m_host->createParamWidget(QStringLiteral("BSM_CELL_PARAM_SOC_TEMPDEP_C%1").arg(k + 1), kLineEdit,
-                                  kTempDepC1Id + 4 * k, kRealNumber, -coefficientRanges[k], coefficientRanges[k], 0,
-                                  kCoefficientSteps[k], nullptr, kFeature, false, kNoHexLow, kNoHexHigh);
+        declareHidden(QStringLiteral("BSM_CELL_PARAM_SOC_TEMPDEP_C%1").arg(k + 1), kTempDepC1Id + 4 * k, kRealNumber,
+                      -kCoefficients[k].range, kCoefficients[k].range, kCoefficients[k].step);
     }
 
     QWidget* r0 = m_host->createParamWidgetByDecimals(QStringLiteral("R0 Value"), kLineEditG, 0x2600, kRealNumber, 0, 10, 7,
@@ -329,21 +361,24 @@ void SocCustomProfile::commitCurve(const SOCOCVCurveEditWidget::PointMap& points
 
     // The cancel button does not stop the writes: a curve half written is
     // worse than one written whole.
+    QStringList notWritten;
     auto point = points.cbegin();
     for (int i = 0; i < kCurvePoints; ++i) {
         if (point != points.cend()) {
-            m_host->submitParamText(kSocPointId + i, QString::number(point.key()));
-            m_host->submitParamText(kOcvPointId + 2 * i, QString::number(point.value(), 'f', 4));
+            write(kSocPointId + i, QString::number(point.key()), &notWritten);
+            write(kOcvPointId + 2 * i, QString::number(point.value(), 'f', 4), &notWritten);
             ++point;
         } else {
-            m_host->submitParamText(kSocPointId + i, QStringLiteral("255"));
+            write(kSocPointId + i, QStringLiteral("255"), &notWritten);
         }
         progress.setValue(i * 100 / kCurvePoints);
         QCoreApplication::processEvents();
     }
-    progress.setValue(100);
+    if (notWritten.isEmpty())
+        progress.setValue(100);
     QCoreApplication::processEvents();
     progress.close();
+    reportNotWritten(notWritten);
 }
 
 void SocCustomProfile::slotEditTemperatureDependency()
@@ -373,26 +408,10 @@ void SocCustomProfile::commitTemperatureCoefficients(const QVector<double>& c)
 {
     if (c.size() != 5)
         return;
-    // The unit keeps the coefficients in coarser steps than the editor
-    // offers; a value that would arrive rounded is named before it is written.
-    QStringList rounded;
-    for (int k = 0; k < 5; ++k) {
-        const double steps = c.at(k) / kCoefficientSteps[k];
-        const double raw = std::round(steps); // halves away from zero, as the page converts
-        if (std::fabs(steps - raw) > 1e-6)
-            rounded << QStringLiteral("C%1: %2 -> %3")
-                           .arg(k + 1)
-                           .arg(QString::number(c.at(k), 'g', 6), QString::number(raw * kCoefficientSteps[k] + 0.0, 'g', 6));
-    }
-    if (!rounded.isEmpty()
-        && !m_dialogs->question(this, tr("Coefficients rounded"),
-                                tr("The control unit keeps these coefficients in coarser steps and will store them as:\n%1\n"
-                                   "Write them anyway?")
-                                    .arg(rounded.join(QLatin1Char('\n')))))
-        return;
-
+    QStringList notWritten;
     for (int k = 0; k < 5; ++k)
-        m_host->submitParamText(kTempDepC1Id + 4 * k, QString::number(c.at(k), 'g', 6));
+        write(kTempDepC1Id + 4 * k, QString::number(c.at(k), 'g', 6), &notWritten);
+    reportNotWritten(notWritten);
 }
 
 void SocCustomProfile::slotSetSoc()

@@ -2,6 +2,8 @@
 
 #include "SOCOCVCurveEditWidget.h"
 
+#include <QHash>
+#include <QStringList>
 #include <QVector>
 #include <QWidget>
 
@@ -54,6 +56,12 @@ private:
     void commitCurve(const SOCOCVCurveEditWidget::PointMap& points);
     void commitTemperatureCoefficients(const QVector<double>& c);
     void restart(const QString& title, const QString& question, const QString& name, const QString& parameter);
+    // A parameter the page keeps but never shows (curve points, coefficients).
+    void declareHidden(const QString& name, int id, int valueType, double minimum, double maximum, double step);
+    // Writes one of them; a value not written is added to notWritten by name.
+    void write(int id, const QString& text, QStringList* notWritten);
+    // Tells the user which values of a commit did not reach the unit.
+    void reportNotWritten(const QStringList& notWritten);
     QWidget* buildCellModelPanel(int editorWidth);
     QWidget* buildTuningPanel(int editorWidth);
 
@@ -62,4 +70,5 @@ private:
     SOCOCVCurveEditWidget* m_curveEditor = nullptr;
     TemperatureDependencyEditWidget* m_temperatureEditor = nullptr;
     bool m_committingCurve = false;
+    QHash<int, QString> m_hiddenNames; // id -> name as declared
 };

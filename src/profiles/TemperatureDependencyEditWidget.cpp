@@ -2,6 +2,7 @@
 
 #include "ProfilePlotStyle.h"
 #include "Tip.h"
+#include "ToolTipPlot.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -112,14 +113,13 @@ TemperatureDependencyEditWidget::TemperatureDependencyEditWidget(const QString& 
     connect(reset, &QPushButton::clicked, this, &TemperatureDependencyEditWidget::resetCoefficients);
     connect(commitButton, &QPushButton::clicked, this, &TemperatureDependencyEditWidget::commitChanges);
 
-    m_plot = new QCustomPlot(this);
+    m_plot = new ToolTipPlot(this);
     ProfilePlotStyle::applyDark(m_plot);
     m_plot->xAxis->setLabel(QStringLiteral("Temperature, °C"));
     m_plot->xAxis->setRange(kLowestTemperature, kHighestTemperature);
     m_plot->yAxis->setLabel(QStringLiteral("%1, %2").arg(name, unit));
     m_curve = m_plot->addGraph();
-    m_curve->setName(QStringLiteral("Temperature dependency"));
-    ProfilePlotStyle::styleCurve(m_curve, Qt::magenta, false);
+    ProfilePlotStyle::styleCurve(m_curve, QStringLiteral("Temperature dependency"), Qt::magenta, false);
     row->addWidget(m_plot, 1);
 }
 
@@ -156,7 +156,13 @@ void TemperatureDependencyEditWidget::finishEdit(int index)
     // end, the slider would rewrite the text and hide the mistake.
     if (isAcceptable(index)) {
         const double x = m_editors.at(index)->text().toDouble() * stepsPerUnit(index);
-        m_sliders.at(index)->setValue(int(std::floor(x + 0.5)));
+        QSlider* slider = m_sliders.at(index);
+        slider->setValue(int(std::floor(x + 0.5)));
+        // Finer than a step is rounded where the user sees it, also when the
+        // slider stays: the editor holds only what the slider can.
+        const QString stepText = gText(slider->value() / stepsPerUnit(index));
+        if (m_editors.at(index)->text() != stepText)
+            m_editors.at(index)->setText(stepText);
     }
     updatePlot();
 }

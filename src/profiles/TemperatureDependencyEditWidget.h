@@ -7,7 +7,7 @@
 #include <functional>
 
 class QCPGraph;
-class QCustomPlot;
+class ToolTipPlot;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -55,7 +55,7 @@ public:
 
     QLineEdit* editor(int index) const { return m_editors.value(index); }
     QSlider* slider(int index) const { return m_sliders.value(index); }
-    QCustomPlot* plot() const { return m_plot; }
+    ToolTipPlot* plot() const { return m_plot; }
     QCPGraph* curve() const { return m_curve; }
     QLabel* valueLabel() const { return m_valueLabel; }
 
@@ -74,7 +74,7 @@ private:
     QVector<double> m_stored;
     EvaluateCallback m_evaluate;
     CommitCallback m_commit;
-    QCustomPlot* m_plot = nullptr;
+    ToolTipPlot* m_plot = nullptr;
     QCPGraph* m_curve = nullptr;
     QLabel* m_valueLabel = nullptr;
     QVector<QLineEdit*> m_editors;

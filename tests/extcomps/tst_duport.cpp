@@ -1,6 +1,8 @@
-// The display unit's port finder over emulated adapters on ptys.
+// The display unit's port finder over emulated adapters on ptys, with the
+// system's port list stood in for by the test.
 
 #include "DisplayUnitSim.h"
+#include "SystemPorts.h"
 #include "usbport.h"
 
 #include <QSignalSpy>
@@ -16,7 +18,7 @@ private slots:
     void init();
     void cleanup();
     void idlePort();
-    void opensOnlyUsbSerialPorts();
+    void opensAUsbSerialPortAsTheSystemDescribesIt();
     void rejectedPortsAreTriedAgainAfterAFruitlessScan();
     void lossIsNoticedAndTheScanResumes();
 
@@ -33,10 +35,13 @@ void TestDuPort::init()
 {
     dir.reset(new QTemporaryDir);
     QVERIFY(dir->isValid());
+    // Only the ports a test lists: none of the machine's own.
+    setSystemPortLister([] { return QList<PortEntry>(); });
 }
 
 void TestDuPort::cleanup()
 {
+    setSystemPortLister(nullptr);
     units.clear();
     dir.reset();
 }
@@ -59,6 +64,7 @@ PortEntry TestDuPort::entry(const DisplayUnitSim* unit, const QString& descripti
     return e;
 }
 
+
 void TestDuPort::idlePort()
 {
     usbport port;
@@ -73,15 +79,16 @@ void TestDuPort::idlePort()
     QVERIFY(port.currentPortName().isEmpty());
 }
 
-void TestDuPort::opensOnlyUsbSerialPorts()
+void TestDuPort::opensAUsbSerialPortAsTheSystemDescribesIt()
 {
-    DisplayUnitSim* other = addUnit();
+    DisplayUnitSim* dongle = addUnit();
     DisplayUnitSim* unit = addUnit();
-    QVERIFY(other && unit);
-    const QList<PortEntry> ports{entry(other, QStringLiteral("Bluegiga Bluetooth Low Energy")),
-                                 entry(unit, QStringLiteral("USB Serial Port (COM7)"))};
+    QVERIFY(dongle && unit);
+    // Neither is described "USB Serial Port"; the first is the BLE dongle.
+    const QList<PortEntry> ports{usbAdapter(dongle->portPath(), "Low Energy Dongle", 0x2458, 0x0001),
+                                 usbAdapter(unit->portPath(), "FT232R USB UART", 0x0403, 0x6001)};
+    setSystemPortLister([ports] { return ports; });
     usbport port;
-    port.setPortSource([ports] { return ports; });
     QSignalSpy status(&port, &usbport::connStatus);
     port.start();
     port.startScan();
@@ -108,8 +115,8 @@ void TestDuPort::rejectedPortsAreTriedAgainAfterAFruitlessScan()
     QVERIFY(first && second);
     const QList<PortEntry> ports{entry(first, QStringLiteral("USB Serial Port")),
                                  entry(second, QStringLiteral("USB Serial Port"))};
+    setSystemPortLister([ports] { return ports; });
     usbport port;
-    port.setPortSource([ports] { return ports; });
     QStringList opened;
     connect(&port, &usbport::connStatus, &port, [&](bool present) {
         if (present)

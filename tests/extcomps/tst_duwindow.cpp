@@ -139,10 +139,13 @@ void TestDuWindow::init()
     QVERIFY(dir->isValid());
     g_factoryMode = false;
     qputenv(kExtraPortsVariable, QByteArray());
+    // Only the emulated units: none of the machine's own ports.
+    setSystemPortLister([] { return QList<PortEntry>(); });
 }
 
 void TestDuWindow::cleanup()
 {
+    setSystemPortLister(nullptr);
     window.reset();
     units.clear();
     dir.reset();

@@ -24,6 +24,7 @@ public:
     void setAccessLevel(int) override {}
     quint32 bmsSerialNumber() const override { return 0; }
     void updateStatisticsActions(bool) override {}
+    void enableStatisticsImport() override {}
     void relayout(QWidget*) override { ++relayouts; }
     void writeLog(const QString&, int) override {}
 };

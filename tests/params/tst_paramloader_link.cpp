@@ -206,6 +206,8 @@ class TestParamLoaderOverLink : public QObject
 {
     Q_OBJECT
 private slots:
+    // Replies counted per query must not time out on a loaded machine.
+    void initTestCase() { ParamReplyWait::setReplyTimeoutMs(500); }
     void walk_data();
     void walk();
     void stopWhileWaitingForAReply();

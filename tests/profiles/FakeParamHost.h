@@ -78,12 +78,13 @@ public:
                                  hi);
     }
     QString paramText(int id) const override { return texts.value(id); }
-    void submitParamText(int id, const QString& text) override
+    bool submitParamText(int id, const QString& text) override
     {
         if (onWrite)
             onWrite(id, text);
         writes.append({id, text});
         texts[id] = text;
+        return true;
     }
     void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int) override
     {

@@ -5,12 +5,14 @@
 #include "ScriptedDialogs.h"
 #include "SocCustomProfile.h"
 #include "TemperatureDependencyEditWidget.h"
+#include "ToolTipPlot.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QToolTip>
 #include <QtTest>
 
 #include <cfloat>
@@ -55,7 +57,8 @@ private slots:
     void curveCommitWritesEverySlot();
     void curveCommitNeedsFivePoints();
     void coefficientsAreReadAndWritten();
-    void roundedCoefficientsAreNamedBeforeTheyAreWritten();
+    void coefficientEditorsOfferOnlyStorableValues();
+    void plotsTipTheirCurves();
     void temperaturePolynomial();
     void setSocSendsTheValueInHex_data();
     void setSocSendsTheValueInHex();
@@ -207,7 +210,7 @@ void TestSocCustomProfile::coefficientsAreReadAndWritten()
     p.button("f(t°)")->click();
     QVERIFY(editor->isVisible());
     QCOMPARE(editor->storedCoefficients(), (QVector<double>{0.1, -0.02, 0.0003, 0, 0.00001}));
-    QCOMPARE(editor->slider(1)->value(), -20);
+    QCOMPARE(editor->slider(1)->value(), -2);
     QCOMPARE(editor->valueLabel()->text(), QString("100"));
 
     editor->commitChanges(); // values the unit keeps exactly: no question
@@ -217,25 +220,59 @@ void TestSocCustomProfile::coefficientsAreReadAndWritten()
     editor->hide();
 }
 
-void TestSocCustomProfile::roundedCoefficientsAreNamedBeforeTheyAreWritten()
+// The editor counts in the unit's own steps: every slider position is a
+// value the unit stores, and a finer typed value is rounded in the editor.
+void TestSocCustomProfile::coefficientEditorsOfferOnlyStorableValues()
 {
     Page p;
     TemperatureDependencyEditWidget* editor = p.page->temperatureEditor();
-    editor->setCoefficients({0.0123, -0.001, 0.00012, 0, 0}); // the c1 slider takes 0.0123 to 0.01
+    const QStringList ends{"0.5", "0.05", "0.0005", "5e-05", "5e-05"};
+    for (int k = 0; k < 5; ++k) {
+        QCOMPARE(editor->slider(k)->minimum(), -5);
+        QCOMPARE(editor->slider(k)->maximum(), 5);
+        editor->slider(k)->setValue(-5);
+        QCOMPARE(editor->editor(k)->text(), "-" + ends[k]);
+    }
+    editor->slider(0)->setValue(1);
+    editor->editor(0)->setText("0.123");
+    emit editor->editor(0)->editingFinished();
+    QCOMPARE(editor->editor(0)->text(), QString("0.1"));
+    editor->editor(2)->setText("0.00012");
+    emit editor->editor(2)->editingFinished();
+    QCOMPARE(editor->editor(2)->text(), QString("0.0001"));
 
-    p.dialogs.answerYes = false;
     editor->commitChanges();
-    QCOMPARE(p.dialogs.questions.size(), 1);
-    QVERIFY(p.dialogs.questions[0].contains("C1: 0.01 -> 0\n"));
-    QVERIFY(p.dialogs.questions[0].contains("C2: -0.001 -> 0\n"));
-    QVERIFY(p.dialogs.questions[0].contains("C3: 0.00012 -> 0.0001\n"));
-    QVERIFY(!p.dialogs.questions[0].contains("C4"));
-    QVERIFY(p.host.writes.isEmpty());
+    QVERIFY(p.dialogs.questions.isEmpty());
+    QCOMPARE(p.host.writes, (QList<QPair<int, QString>>{{0x2A04, "0.1"}, {0x2A08, "-0.05"}, {0x2A0C, "0.0001"},
+                                                        {0x2A10, "-5e-05"}, {0x2A14, "-5e-05"}}));
+}
 
-    p.dialogs.answerYes = true;
-    editor->commitChanges();
-    QCOMPARE(p.host.writes, (QList<QPair<int, QString>>{{0x2A04, "0.01"}, {0x2A08, "-0.001"}, {0x2A0C, "0.00012"},
-                                                        {0x2A10, "0"}, {0x2A14, "0"}}));
+// The mouse resting on a point of a curve brings up the curve's tip.
+void TestSocCustomProfile::plotsTipTheirCurves()
+{
+    Page p;
+    p.loadCurve({{0, "2.8"}, {30, "3.1"}, {60, "3.3"}, {100, "3.6"}});
+    auto hoverShows = [](QWidget* window, ToolTipPlot* plot, double x, double y, const QString& tip) {
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window))
+            return false;
+        plot->replot();
+        const QPoint at(qRound(plot->xAxis->coordToPixel(x)), qRound(plot->yAxis->coordToPixel(y)));
+        QTest::mouseMove(plot, at);
+        const bool shown = QTest::qWaitFor([&] { return QToolTip::isVisible() && QToolTip::text() == tip; }, 10000);
+        QTest::mouseMove(plot, QPoint(plot->width() - 2, 2)); // off the curve: the tip goes
+        const bool gone = QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 10000);
+        window->hide();
+        return shown && gone;
+    };
+
+    p.button("SOC-OCV Curve")->click();
+    SOCOCVCurveEditWidget* curve = p.page->curveEditor();
+    QVERIFY(hoverShows(curve, curve->plot(), 30, 3.1, "SOC-OCV original curve"));
+
+    p.button("f(t°)")->click();
+    TemperatureDependencyEditWidget* temperature = p.page->temperatureEditor();
+    QVERIFY(hoverShows(temperature, temperature->plot(), 20, 100, "Temperature dependency"));
 }
 
 void TestSocCustomProfile::temperaturePolynomial()

@@ -4,6 +4,7 @@
 #include "BasePage.h"
 #include "FakeParamHost.h"
 #include "FeatureSupportTable.h"
+#include "HandlerBitmap.h"
 #include "ScriptedDialogs.h"
 #include "SimLink.h"
 #include "SocCustomProfile.h"
@@ -13,18 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-// The unit's feature bitmap as the protocol handler read it.
-class HandlerBitmap : public FeatureBitmapSource
-{
-public:
-    explicit HandlerBitmap(const Y5ProtocolHandler& handler) : m_handler(handler) {}
-    bool isFeatureBitmapValid() const override { return m_handler.isFeatureBitmapValid(); }
-    bool featureBitmapWord(int index, uint32_t* word) const override { return m_handler.featureBitmapWord(index, word); }
-
-private:
-    const Y5ProtocolHandler& m_handler;
-};
 
 // Shaped as the configuration page is meant to be: a page that is also the
 // profile's host. The parameter side stays a stand-in; sentences and feature

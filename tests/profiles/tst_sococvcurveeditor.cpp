@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <qcustomplot.h>
+#include "ToolTipPlot.h"
 
 using PointMap = SOCOCVCurveEditWidget::PointMap;
 Q_DECLARE_METATYPE(PointMap)
@@ -68,6 +68,7 @@ private slots:
     void socIsCheckedForDuplicatesAndRange();
     void aRefusedOcvKeepsTheStoredPoint();
     void aClearedCellKeepsTheStoredPoint();
+    void aMovedPointStaysUntilItFitsAtItsNewSoc();
     void anOcvTypedBeforeItsSocWaitsForIt();
     void aPointWithoutOcvIsNotCommitted();
     void zeroAndFullCannotBeRemoved();
@@ -196,6 +197,27 @@ void TestSocOcvCurveEditor::aClearedCellKeepsTheStoredPoint()
     e.type(e.rowOf(60), 0, "70");
     QVERIFY(!e.w.modifiedPoints().contains(60));
     QCOMPARE(e.w.modifiedPoints().value(70), 3.35);
+}
+
+void TestSocOcvCurveEditor::aMovedPointStaysUntilItFitsAtItsNewSoc()
+{
+    Editor e(kFourPoints);
+    // 3.35 V does not fit between 0 % (2.8 V) and 40 % (3.30 V).
+    e.type(e.rowOf(60), 0, "30");
+    QCOMPARE(e.dialogs.warnings,
+             QStringList{"Voltage out of range|Voltage is out of neighboring soc voltage range 2.8000V to 3.3000V"});
+    QCOMPARE(e.w.modifiedPoints(), kFourPoints);
+    const int row = e.rowOf(60);
+    QVERIFY(row >= 0);
+    QCOMPARE(e.text(row, 1), QString("3.350"));
+    QVERIFY(e.t()->item(row, 0)->flags() & Qt::ItemIsEditable); // open for another try
+    e.w.commitChanges();
+    QCOMPARE(e.commits, QList<PointMap>{kFourPoints});
+
+    // Where it fits, it moves; its old place is no neighbour of its new one.
+    e.type(row, 0, "50");
+    QCOMPARE(e.w.modifiedPoints(), (PointMap{{0, 2.8}, {40, 3.30}, {50, 3.35}, {100, 3.6}}));
+    QCOMPARE(e.dialogs.warnings.size(), 1);
 }
 
 void TestSocOcvCurveEditor::anOcvTypedBeforeItsSocWaitsForIt()

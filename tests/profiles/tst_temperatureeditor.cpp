@@ -7,7 +7,7 @@
 #include <QSlider>
 #include <QtTest>
 
-#include <qcustomplot.h>
+#include "ToolTipPlot.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ void TestTemperatureEditor::sliderAndEditorFollowEachOther_data()
     QTest::addColumn<int>("sliderAfter");
     QTest::addColumn<QString>("textAfter");
     QTest::newRow("rounded text is rewritten") << 0 << "0.123" << 12 << "0.12";
-    QTest::newRow("slider already there keeps the text") << 12 << "0.123" << 12 << "0.123";
+    QTest::newRow("finer than a step, slider already there") << 12 << "0.123" << 12 << "0.12";
     QTest::newRow("halves go upwards") << 0 << "-0.125" << -12 << "-0.12";
     QTest::newRow("out of range leaves the slider") << 3 << "0.7" << 3 << "0.7";
     QTest::newRow("not a number leaves the slider") << 3 << "abc" << 3 << "abc";

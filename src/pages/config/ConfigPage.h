@@ -141,7 +141,7 @@ public:
     uint32_t paramValue(int id) const;
     uint32_t getParamValue(int id) const;
     QString paramText(int id) const override;
-    void submitParamText(int id, const QString& text) override;
+    bool submitParamText(int id, const QString& text) override;
     // The page's services, also for the cell model page.
     // As BasePage's, through the page's own protocol handler.
     void sendSentence(const QString& name, const QString& parameters, unsigned delayMs, int timeoutMs) override;

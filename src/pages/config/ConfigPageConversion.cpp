@@ -450,15 +450,19 @@ QString ConfigPage::paramText(int id) const
     return QString();
 }
 
-void ConfigPage::submitParamText(int id, const QString& text)
+bool ConfigPage::submitParamText(int id, const QString& text)
 {
     const ConfigParamSlot* slot = m_slots.value(id);
     if (!slot || slot->params.isEmpty())
-        return;
+        return false;
+    // Never read: not written, and its editor keeps showing no value rather
+    // than one the unit does not hold.
+    if (!slot->valid)
+        return false;
     ConfigParam* p = slot->params.first();
     if (!text.isEmpty())
         if (auto* edit = qobject_cast<QLineEdit*>(p->widget))
             edit->setText(text);
     p->editState = Edited;
-    submitParam(p);
+    return submitParam(p);
 }

@@ -61,6 +61,21 @@ static double limited(const ConfigParam& p, double v)
     return v;
 }
 
+// The raw number of an integer word. A range reaching below the offset's
+// value writes negative raw values as two's complement of the id's width
+// (rawFromValue): those read back signed, as long as the editor owns the
+// whole width.
+static double rawNumber(const ConfigParam& p, uint32_t m)
+{
+    const uint32_t width = widthMask(p.paramId());
+    const bool negativeWritable = p.minimum < double(p.offset) * p.scale;
+    if (!negativeWritable || width == 0 || (p.bitMask & width) != width)
+        return double(m);
+    const uint32_t bits = m & width;
+    const uint32_t sign = (width >> 1) + 1;
+    return (bits & sign) ? double(int64_t(bits) - int64_t(width) - 1) : double(bits);
+}
+
 double shownValue(const ConfigParam& p, uint32_t word, bool isFloat)
 {
     const uint32_t m = word & p.bitMask;
@@ -70,7 +85,7 @@ double shownValue(const ConfigParam& p, uint32_t word, bool isFloat)
         std::memcpy(&f, &m, sizeof f);
         v = double(p.offset) + double(f);
     } else {
-        v = (double(p.offset) + double(m)) * p.scale;
+        v = (double(p.offset) + rawNumber(p, m)) * p.scale;
     }
     return limited(p, v);
 }

@@ -47,7 +47,8 @@ int valueWidth(int id);
 uint32_t widthMask(int id);
 
 // The shown number of the editor's bits of word (offset and scale applied,
-// or the single-precision number for float words), held in [min, max].
+// or the single-precision number for float words), held in [min, max]. An
+// editor whose range writes negative raw values reads its word signed.
 double shownValue(const ConfigParam& p, uint32_t word, bool isFloat);
 // The shown number of a hex editor: the masked bits, held in the hex limits.
 uint32_t shownHexValue(const ConfigParam& p, uint32_t word);

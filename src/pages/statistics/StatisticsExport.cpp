@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -22,6 +23,10 @@ constexpr int kRequestAttempts = 3;
 constexpr int kWaitPasses = 1001;
 constexpr unsigned kSendDelayMs = 20;
 const QString kMarker = QStringLiteral("Statistics");
+// The value a saved statistic holds while an import runs; the pump stores
+// what the unit sends with 0, so the unit's sentences stay apart from the
+// saved ones also where both texts are equal.
+constexpr int kSavedValue = 1;
 
 std::unique_ptr<QSettings> openStore(bool automatic)
 {
@@ -51,12 +56,22 @@ QStringList statisticsKeys(const QSettings& store)
     return keys;
 }
 
+// The sentences of the series the unit sent into the store.
+QStringList capturedKeys(const QSettings& store, const QString& name)
+{
+    QStringList keys;
+    for (const QString& key : store.childKeys())
+        if (key.startsWith(name) && store.value(key).toInt() != kSavedValue)
+            keys.append(key);
+    keys.sort();
+    return keys;
+}
+
 void removeKeys(QSettings& store, const QStringList& keys)
 {
     for (const QString& key : keys)
         store.remove(key);
 }
-
 
 uint8_t captureBit(const QString& name, bool manual)
 {
@@ -66,11 +81,16 @@ uint8_t captureBit(const QString& name, bool manual)
 }
 } // namespace
 
-void StatisticsPage::removeCapturedKeys(QSettings& store, const QString& name) const
+void StatisticsPage::resetCapture(QSettings& store, const QString& name) const
 {
-    for (const QString& key : store.childKeys())
-        if (key.startsWith(name) && !m_savedKeys.contains(key))
+    for (const QString& key : store.childKeys()) {
+        if (!key.startsWith(name))
+            continue;
+        if (m_savedKeys.contains(key))
+            store.setValue(key, kSavedValue);
+        else
             store.remove(key);
+    }
 }
 
 bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& store)
@@ -83,6 +103,7 @@ bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& st
     m_storeRequestRunning = true;
     bool captured = false;
     for (int attempt = 0; attempt < kRequestAttempts && !captured; ++attempt) {
+        resetCapture(store, name);
         // A series that ended without all its indexes cleared the flags.
         if (StatisticsExportFlags == 0)
             StatisticsExportFlags |= bit;
@@ -94,20 +115,34 @@ bool StatisticsPage::requestStatisticsToStore(const QString& name, QSettings& st
             QThread::msleep(1);
         }
         // The pump clears the flags at the last index, also when the series
-        // it caught had started before the request: only a whole one counts.
+        // it caught had started before the request: only a whole one counts,
+        // and only what the unit sent (saved values of an import do not).
         captured = StatisticsExportFlags == 0
-            && StatisticsLogic::isCompleteSeries(store.childKeys(), name, last, !manual);
-        if (!captured)
-            removeCapturedKeys(store, name);
+            && StatisticsLogic::isCompleteSeries(capturedKeys(store, name), name, last, !manual);
     }
     m_storeRequestRunning = false;
     if (!captured) {
+        resetCapture(store, name);
         store.remove(kMarker);
         // Nothing waits for a series any more: a later poll must not write
         // the unit's values into a store that now holds saved ones.
         StatisticsExportFlags = 0;
     }
     return captured;
+}
+
+bool StatisticsPage::captureUnitStatistics(QSettings& store, bool automatic, bool ss1, bool ss2)
+{
+    bool ok = true;
+    if (ss1) {
+        StatisticsExportFlags |= automatic ? ExportAutoSs1 : ExportManualSs1;
+        ok = requestStatisticsToStore(QStringLiteral("SS1"), store);
+    }
+    if (ok && ss2) {
+        StatisticsExportFlags |= automatic ? ExportAutoSs2 : ExportManualSs2;
+        ok = requestStatisticsToStore(QStringLiteral("SS2"), store);
+    }
+    return ok;
 }
 
 bool StatisticsPage::exportStatistics(bool automatic)
@@ -149,47 +184,54 @@ bool StatisticsPage::importStatistics(bool automatic)
         store->remove(kMarker);
         return true;
     }
-    const bool savedHasSs2 = std::any_of(saved.cbegin(), saved.cend(),
-                                         [](const QString& k) { return k.startsWith(QLatin1String("SS2")); });
+    const bool withSs2 = supports(99) && std::any_of(saved.cbegin(), saved.cend(), [](const QString& k) {
+                             return k.startsWith(QLatin1String("SS2"));
+                         });
 
-    // The saved values stay in the store beside the captured ones until the
-    // import is done, so nothing is lost if the program ends in between. A
-    // device sentence equal to a saved one is the same key: nothing to send
-    // for it either way.
+    // The saved values stay in the store beside the unit's until the import
+    // is done, so nothing is lost if the program ends in between; they are
+    // told apart by their value.
     m_savedKeys = QSet<QString>(saved.cbegin(), saved.cend());
-    StatisticsExportFlags |= automatic ? ExportAutoSs1 : ExportManualSs1;
-    bool ok = requestStatisticsToStore(QStringLiteral("SS1"), *store);
-    if (ok && savedHasSs2 && supports(99)) {
-        StatisticsExportFlags |= automatic ? ExportAutoSs2 : ExportManualSs2;
-        ok = requestStatisticsToStore(QStringLiteral("SS2"), *store);
+    bool ok = captureUnitStatistics(*store, automatic, true, withSs2);
+    if (ok) {
+        const QStringList device = capturedKeys(*store, QStringLiteral("SS1")) + capturedKeys(*store, QStringLiteral("SS2"));
+        const bool clearAdded = automatic && supports(100);
+        QStringList written; // saved sentences sent back, as the unit must now report them
+        for (const auto& send : StatisticsLogic::restoreSentences(saved, device, clearAdded)) {
+            sendSentence(send.first, send.second, kSendDelayMs);
+            if (send.second.isEmpty())
+                written << QStringLiteral("SS") + send.first.mid(2);
+        }
+        // The unit does not answer a write-back: reading the series again is
+        // what shows that it took each value.
+        if (!written.isEmpty()) {
+            auto writes = [&written](const char* name) {
+                return std::any_of(written.cbegin(), written.cend(),
+                                   [name](const QString& w) { return w.startsWith(QLatin1String(name)); });
+            };
+            ok = captureUnitStatistics(*store, automatic, writes("SS1"), writes("SS2"));
+            const QStringList now = capturedKeys(*store, QStringLiteral("SS1")) + capturedKeys(*store, QStringLiteral("SS2"));
+            for (const QString& w : qAsConst(written))
+                ok = ok && now.contains(w);
+        }
     }
     m_savedKeys.clear();
-
-    const QStringList captured = statisticsKeys(*store);
-    QStringList device;
-    for (const QString& key : captured)
-        if (!saved.contains(key))
-            device.append(key);
 
     if (!ok) {
         // The saved values end up in the manual store, whole and alone: an
         // older manual export there would be written back with them.
+        std::unique_ptr<QSettings> manualStore = automatic ? openStore(false) : nullptr;
+        QSettings& keep = automatic ? *manualStore : *store;
+        removeKeys(keep, statisticsKeys(keep));
+        keep.setValue(kMarker, 0);
+        for (const QString& key : saved)
+            keep.setValue(key, 0);
+        keep.sync();
         if (automatic) {
-            std::unique_ptr<QSettings> manualStore = openStore(false);
-            removeKeys(*manualStore, statisticsKeys(*manualStore));
-            manualStore->setValue(kMarker, 0);
-            for (const QString& key : saved)
-                manualStore->setValue(key, 0);
-            manualStore->sync();
-            removeKeys(*store, captured);
+            removeKeys(*store, statisticsKeys(*store));
             store->remove(kMarker);
-        } else {
-            removeKeys(*store, device);
-            store->setValue(kMarker, 0);
-        }
-        if (automatic) {
             if (g_mainWindow)
-                g_mainWindow->updateStatisticsActions(true);
+                g_mainWindow->enableStatisticsImport();
             m_dialogs.critical(tr("Critical!"), tr("Importing saved statistic values failed.\nPlease try again "
                                                    "manually from the\n\"Options\" menu."));
         } else {
@@ -198,19 +240,7 @@ bool StatisticsPage::importStatistics(bool automatic)
         return false;
     }
 
-    // A saved statistic without a different device sentence of its index
-    // was sent back unchanged (or not at all): it counts as equal.
-    QSet<QString> deviceIndexes;
-    for (const QString& d : qAsConst(device))
-        deviceIndexes.insert(d.left(3) + StatisticsLogic::indexField(d));
-    for (const QString& s : saved)
-        if (!deviceIndexes.contains(s.left(3) + StatisticsLogic::indexField(s)))
-            device.append(s);
-    removeKeys(*store, captured);
-
-    const bool clearAdded = automatic && supports(100);
-    for (const auto& send : StatisticsLogic::restoreSentences(saved, device, clearAdded))
-        sendSentence(send.first, send.second, kSendDelayMs);
+    removeKeys(*store, statisticsKeys(*store));
     store->remove(kMarker);
     return true;
 }

@@ -70,7 +70,9 @@ public:
     // true when every series arrived whole.
     bool exportStatistics(bool automatic);
     // Writes the values of the store back into the unit where they differ;
-    // true when there was nothing to import or it was sent.
+    // true when there was nothing to import or the unit, read again, holds
+    // every value written. On failure the saved values stay (in the manual
+    // store) and a box says so.
     bool importStatistics(bool automatic);
     // Asks for one series ("SS1" or "SS2") and waits, up to three times,
     // until the sentence pump has stored it whole.
@@ -107,9 +109,12 @@ private:
     bool supports(int featureId) const;
     void updateControls();
     void applyTimerRule(int page);
-    // Removes what a failed request captured; saved values being imported
-    // stay.
-    void removeCapturedKeys(QSettings& store, const QString& name) const;
+    // Removes what a request of the series captured; saved values being
+    // imported stay, marked as saved again.
+    void resetCapture(QSettings& store, const QString& name) const;
+    // Requests the series asked for into the store; true when each arrived
+    // whole.
+    bool captureUnitStatistics(QSettings& store, bool automatic, bool ss1, bool ss2);
 
     myTabWidget* m_tabs = nullptr;
     QTimer* m_statisticsTimer = nullptr;

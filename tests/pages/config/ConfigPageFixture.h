@@ -9,9 +9,11 @@
 #include "SentenceMaps.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QTest>
 
 #include <memory>
 
@@ -64,6 +66,31 @@ struct PageFixture
     }
     ~PageFixture() { page.reset(); }
 
+    // What a data row may have changed, back to how a new page has it: no
+    // values (as a lost link leaves them), no features, no version, level 2,
+    // nothing recorded and none of the row's hooks (they capture its locals).
+    void resetForRow()
+    {
+        page->setModalBoxRunner([this](QMessageBox*) { ++modalBoxes; });
+        page->setSohVisibility(nullptr);
+        page->setSplitterConfigStarter(nullptr);
+        page->setCanSpeedChange(nullptr);
+        handler.setVersionLine(QString());
+        bitmap.words.clear();
+        // The link-loss reset refreshes every editor: only when there is
+        // something to undo.
+        bool touched = page->isConnected() || page->configurationLoaded || page->isUnitGenerationKnown();
+        for (ConfigParam* p : page->configParams())
+            touched = touched || (p->slot && (p->slot->valid || p->slot->pending));
+        if (touched)
+            page->setConnected(false);
+        page->chargingState = 0;
+        page->accessLevel = 2;
+        page->unsetCursor();
+        writes.clear();
+        modalBoxes = 0;
+    }
+
     // The unit reports a value.
     void reply(int id, quint32 value, int digits = 8)
     {
@@ -84,4 +111,39 @@ struct WithParameterTabs
     bool was = ConfigPage::buildParameterTabs;
     WithParameterTabs() { ConfigPage::buildParameterTabs = true; }
     ~WithParameterTabs() { ConfigPage::buildParameterTabs = was; }
+};
+
+// Building the page with its tabs is the costliest part of a test, so the data
+// rows of one test function share one page: call startRow() from the test's
+// init(). A new row gets the page reset (Fixture::resetForRow), a new test
+// function a new page, built at its first get().
+template <typename Fixture>
+class PagePerFunction
+{
+public:
+    void startRow()
+    {
+        const QByteArray function(QTest::currentTestFunction());
+        if (function != m_function) {
+            m_fixture.reset();
+            m_function = function;
+        } else if (m_fixture) {
+            m_fixture->resetForRow();
+        }
+    }
+    Fixture& get()
+    {
+        if (!m_fixture)
+            m_fixture.reset(new Fixture);
+        return *m_fixture;
+    }
+    void release()
+    {
+        m_fixture.reset();
+        m_function.clear();
+    }
+
+private:
+    std::unique_ptr<Fixture> m_fixture;
+    QByteArray m_function;
 };

@@ -83,6 +83,8 @@ class TestConfigPageAccess : public QObject
 {
     Q_OBJECT
 private slots:
+    // The page machinery alone: no tab declares parameters.
+    void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void levels_data();
     void levels();
     void passwordReplies();

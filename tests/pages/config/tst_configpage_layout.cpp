@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <memory>
+
 // The pack's cell layout follows the unit's 0x0013 (strings) and 0x0100
 // (cells in the pack) values, whichever arrived last.
 class TestConfigPageLayout : public QObject
@@ -31,17 +33,25 @@ private slots:
         QFETCH(QStringList, replies);
         QFETCH(int, strings);
         QFETCH(int, cells);
+        // One page for all rows: both values back to the 0 a new page holds.
+        if (!m_page)
+            m_page.reset(new ConfigPage(&m_root, &m_idle, nullptr, &m_features));
+        m_page->receiveSentence("CF2,0013,00");
+        m_page->receiveSentence("CF2,0100,0000");
         setCellStringCount(0);
-        CSntcMap root;
-        Communicator idle;
-        FeatureSupportTable features;
-        ConfigPage page(&root, &idle, nullptr, &features);
         for (const QString& r : replies)
-            page.receiveSentence(r);
+            m_page->receiveSentence(r);
         QCOMPARE(cellStringCount(), strings);
         QCOMPARE(cellsInString(0), cells);
         QCOMPARE(cellsInString(strings - 1), cells);
     }
+    void cleanupTestCase() { m_page.reset(); }
+
+private:
+    CSntcMap m_root;
+    Communicator m_idle;
+    FeatureSupportTable m_features;
+    std::unique_ptr<ConfigPage> m_page;
 };
 
 QTEST_MAIN(TestConfigPageLayout)

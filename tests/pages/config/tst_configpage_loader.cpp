@@ -6,6 +6,7 @@
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
 #include "FeatureSupportTable.h"
+#include "ParamReplyWait.h"
 #include "SentenceMaps.h"
 #include "SimLink.h"
 #include "UserQuestion.h"
@@ -142,7 +143,12 @@ class TestConfigPageLoader : public QObject
     Q_OBJECT
 private slots:
     // The page machinery alone: no tab declares parameters.
-    void initTestCase() { ConfigPage::buildParameterTabs = false; }
+    void initTestCase()
+    {
+        ConfigPage::buildParameterTabs = false;
+        // Replies counted per query must not time out on a loaded machine.
+        ParamReplyWait::setReplyTimeoutMs(500);
+    }
     void threeParametersReportProgress();
     void silentParameter_data();
     void silentParameter();

@@ -16,6 +16,8 @@ private slots:
     void decimals();
     void shownAndBack_data();
     void shownAndBack();
+    void negativeRawReadsBack_data();
+    void negativeRawReadsBack();
     void floatWords();
     void widths_data();
     void widths();
@@ -92,6 +94,46 @@ void TestParamConversion::shownAndBack()
     p.bitMask = mask;
     QVERIFY(qAbs(shownValue(p, word, false) - shown) < 1e-6);
     QCOMPARE(rawFromValue(p, typed, false), raw);
+}
+
+// A range reaching below the offset's value writes negative raw values as
+// two's complement of the id's width: those words read back signed. Ranges
+// that start at the offset's value stay unsigned.
+void TestParamConversion::negativeRawReadsBack_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("maximum");
+    QTest::addColumn<double>("typed");
+    QTest::addColumn<uint>("word"); // as the unit stores it
+    QTest::newRow("coefficient") << 0x2A08 << 0 << 0.01 << -0.05 << 0.05 << -0.02 << 0xFFFFFFFEu;
+    QTest::newRow("coefficient at its end") << 0x2A04 << 0 << 0.1 << -0.5 << 0.5 << -0.5 << 0xFFFFFFFBu;
+    QTest::newRow("whole-byte check box") << 0x0C88 << 0 << 1.0 << -1.0 << 1.0 << -1.0 << 0xFFu;
+    QTest::newRow("byte temperature stays unsigned") << 0x0014 << -100 << 1.0 << -100.0 << 155.0 << 100.0 << 200u;
+}
+
+void TestParamConversion::negativeRawReadsBack()
+{
+    QFETCH(int, id);
+    QFETCH(int, offset);
+    QFETCH(double, scale);
+    QFETCH(double, minimum);
+    QFETCH(double, maximum);
+    QFETCH(double, typed);
+    QFETCH(uint, word);
+    ConfigParamSlot slot;
+    slot.id = id;
+    ConfigParam p;
+    p.slot = &slot;
+    p.offset = offset;
+    p.scale = scale;
+    p.minimum = minimum;
+    p.maximum = maximum;
+    QCOMPARE(rawFromValue(p, typed, false) & widthMask(id), word);
+    QVERIFY(qAbs(shownValue(p, word, false) - typed) < 1e-9);
+    p.slot = nullptr;
 }
 
 // Float words hold single-precision bits; the scale is not applied.

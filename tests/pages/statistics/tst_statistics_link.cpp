@@ -1,69 +1,22 @@
 // The Statistics page against the control-unit emulator's statistics and
 // event store, through the real serial transport and protocol handler, with
 // the main window's sentence pump (its statistics capture included): polling
-// and clearing, and the export into the settings stores and the import back.
+// and clearing, and the export into the settings stores and the import back,
+// which takes only what the unit confirms.
 #include "MyEventsView.h"
-#include "SentencePump.h"
-#include "SimLink.h"
-#include "StatisticsFixture.h"
-#include "StatisticsSim.h"
+#include "StatisticsLinkRig.h"
 #include "StatisticsView.h"
 #include "myTabWidget.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QSettings>
 #include <QTimer>
 #include <QtTest>
 
-#include <optional>
 
 namespace {
-QStringList statisticsKeys(QSettings& s)
-{
-    QStringList keys;
-    for (const QString& k : s.allKeys())
-        if (k.startsWith("SS1") || k.startsWith("SS2"))
-            keys << k;
-    keys.sort();
-    return keys;
-}
-
-// The unit, the link, the page and the main window's pump.
-struct Rig
-{
-    StatisticsSim store;
-    SimLink link;
-    std::optional<StatisticsFixture> fx;
-    SentencePump pump;
-    QTimer pumpTimer;
-
-    bool start(const QSet<int>& features)
-    {
-        store.install(link.sim);
-        if (!link.start() || !link.waitLinked())
-            return false;
-        fx.emplace(link.comm, &link.handler);
-        fx->bits.features = features;
-        pump.handler = &link.handler;
-        pump.statisticsPage = fx->page.get();
-        pump.featureTable = &fx->features;
-        pump.rootMap = [this](const QString& line) { fx->map.dispatch(line); };
-        QObject::connect(&pumpTimer, &QTimer::timeout, [this] { pump.drain(); });
-        pumpTimer.start(20);
-        fx->page->connectionStatusChanged(true);
-        return true;
-    }
-    StatisticsPage& page() { return *fx->page; }
-    ~Rig()
-    {
-        pumpTimer.stop();
-        link.stop();
-    }
-};
-
 QStringList sentencesStartingWith(const ControlUnitSim& sim, const QString& prefix)
 {
     QStringList out;
@@ -78,28 +31,13 @@ class TestStatisticsLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
+    void init() { useEmptyStatisticsStores(); }
 
     void pollingFillsTheViewsAndClearsAsk();
     void exportThenImportWritesBackOnlyWhatDiffers();
     void automaticExportAndImportAfterAnUpdate();
-    void incompleteSeriesFailTheExport_data();
-    void incompleteSeriesFailTheExport();
-    void failedImportKeepsTheSavedValues();
+    void importKeepsWhatTheUnitDidNotConfirm();
 };
-
-void TestStatisticsLink::initTestCase()
-{
-    QCoreApplication::setOrganizationName(kStatisticsOrganisation);
-    QCoreApplication::setApplicationName("KEPO BMS Dadevoz Arezi");
-}
-
-void TestStatisticsLink::init()
-{
-    QSettings().clear();
-    QSettings(kStatisticsOrganisation, kManualStatisticsStore).clear();
-}
 
 void TestStatisticsLink::pollingFillsTheViewsAndClearsAsk()
 {
@@ -214,93 +152,53 @@ void TestStatisticsLink::automaticExportAndImportAfterAnUpdate()
     QVERIFY(statisticsKeys(app).isEmpty());
 }
 
-void TestStatisticsLink::incompleteSeriesFailTheExport_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::newRow("never the last index") << "stop";
-    // The pump ends a capture at the last index; a series that lacks one in
-    // the middle must not count as whole.
-    QTest::newRow("one index missing") << "gap";
-    QTest::newRow("no reply") << "silent";
-    QTest::newRow("replies that do not read") << "corrupt";
-}
-
-void TestStatisticsLink::incompleteSeriesFailTheExport()
-{
-    QFETCH(QString, fault);
-    Rig rig;
-    if (fault == "stop")
-        rig.store.setStopBefore(53);
-    else if (fault == "gap")
-        rig.store.setOmittedIndex(3);
-    else if (fault == "silent")
-        rig.store.setSilent(true);
-    else
-        rig.store.setCorruptReplies(true);
-    QVERIFY(rig.start({72}));
-    QElapsedTimer t;
-    t.start();
-    QVERIFY(!rig.page().exportStatistics(false));
-    if (fault != "gap")
-        QVERIFY(t.elapsed() >= 2500); // three waits of about a second
-    QCOMPARE(rig.store.queries("SS1"), 3);
-    QSettings manual(kStatisticsOrganisation, kManualStatisticsStore);
-    QVERIFY(!manual.contains("Statistics"));
-    QVERIFY(statisticsKeys(manual).isEmpty());
-}
-
-void TestStatisticsLink::failedImportKeepsTheSavedValues()
+// A saved value leaves the store only once the unit, read again, reports it:
+// a refused write-back and a lost reply keep it and say so.
+void TestStatisticsLink::importKeepsWhatTheUnitDidNotConfirm()
 {
     Rig rig;
     QVERIFY(rig.start({72}));
     StatisticsPage& page = rig.page();
+    QVERIFY(page.exportStatistics(false));
     QSettings manual(kStatisticsOrganisation, kManualStatisticsStore);
-    manual.setValue("Statistics", 0);
-    manual.setValue("SS1,00,1,1,00000001", 0); // an older manual export
-    QVERIFY(page.exportStatistics(true));
-    QSettings app;
-    const QStringList saved = statisticsKeys(app);
-    QCOMPARE(saved.size(), 52);
+    const QStringList saved = statisticsKeys(manual);
+    for (int index : {5, 7}) {
+        StatisticsSim::Statistic s = rig.store.statistic(index);
+        s.time += 1;
+        rig.store.setStatistic(index, s);
+    }
+    const QString saved5 = saved.filter(QRegularExpression("^SS1,05,")).value(0);
+    const QString saved7 = saved.filter(QRegularExpression("^SS1,07,")).value(0);
+    const QString failed = "Critical!|Importing saved statistic values failed.\nPlease try again.";
+    auto keptForLater = [&] { return manual.contains("Statistics") && statisticsKeys(manual) == saved; };
 
-    rig.store.setSilent(true);
-    // While the import waits for the unit, the saved values are still in
-    // the store: a program that ends here loses nothing.
-    QStringList duringImport;
-    QObject context;
-    QTimer::singleShot(500, &context, [&] { duringImport = statisticsKeys(app); });
-    QVERIFY(!page.importStatistics(true));
-    QCOMPARE(duringImport, saved);
-    QCOMPARE(rig.fx->criticals,
-             QStringList{"Critical!|Importing saved statistic values failed.\nPlease try again manually from the\n"
-                         "\"Options\" menu."});
-    QVERIFY(!app.contains("Statistics"));
-    QVERIFY(statisticsKeys(app).isEmpty());
-    QVERIFY(manual.contains("Statistics"));
-    QCOMPARE(statisticsKeys(manual), saved);
-    QVERIFY(rig.store.writeBacks().isEmpty());
-    // The capture ended with the import: a later series reaches no store.
-    QCOMPARE(page.StatisticsExportFlags, uint8_t(0));
-    rig.store.setSilent(false);
-    page.slotCurrentPageChanged(1);
-    QTRY_VERIFY_WITH_TIMEOUT(!page.statisticsView()->keptRowTexts().at(53).isEmpty(), 8000);
-    page.slotCurrentPageChanged(0);
-    QCOMPARE(statisticsKeys(manual), saved);
-    QVERIFY(statisticsKeys(app).isEmpty());
-    rig.store.setSilent(true);
-
-    // Again by hand: the same values stay for a later try.
+    // The unit does not take the write-back of 5: it still reports its own.
+    rig.store.setRefusedWriteBack(5);
     QVERIFY(!page.importStatistics(false));
-    QCOMPARE(rig.fx->criticals.last(), QStringLiteral("Critical!|Importing saved statistic values failed.\nPlease "
-                                                      "try again."));
-    QVERIFY(manual.contains("Statistics"));
-    QCOMPARE(statisticsKeys(manual), saved);
+    QCOMPARE(rig.store.writeBacks(), (QStringList{"SR1" + saved5.mid(3), "SR1" + saved7.mid(3)}));
+    QCOMPARE(rig.store.statisticLine(7), saved7);
+    QVERIFY(rig.store.statisticLine(5) != saved5);
+    QCOMPARE(rig.fx->criticals, QStringList{failed});
+    QVERIFY(keptForLater());
 
-    // The unit answers again: the import sends nothing (all equal).
-    rig.store.setSilent(false);
+    // The unit's reply for 5 never arrives: the series is not whole, though
+    // the store holds a saved 5.
+    rig.store.setRefusedWriteBack(-1);
+    rig.store.setOmittedIndex(5);
+    QVERIFY(!page.importStatistics(false));
+    QCOMPARE(rig.store.writeBacks().size(), 2);
+    QCOMPARE(rig.fx->criticals, (QStringList{failed, failed}));
+    QVERIFY(keptForLater());
+
+    // Lost once: the next request brings the whole series, and 5 is written.
+    rig.store.setOmittedIndex(-1);
+    rig.store.loseOnce(5);
     QVERIFY(page.importStatistics(false));
+    QCOMPARE(rig.store.writeBacks().mid(2), QStringList{"SR1" + saved5.mid(3)});
+    QCOMPARE(rig.store.statisticLine(5), saved5);
+    QCOMPARE(rig.fx->criticals.size(), 2);
     QVERIFY(!manual.contains("Statistics"));
-    QTest::qWait(300);
-    QVERIFY(rig.store.writeBacks().isEmpty());
+    QVERIFY(statisticsKeys(manual).isEmpty());
 }
 
 QTEST_MAIN(TestStatisticsLink)

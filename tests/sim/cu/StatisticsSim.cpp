@@ -52,7 +52,7 @@ void StatisticsSim::answer(ControlUnitSim& sim, const QString& name, const QStri
             bool ok = false;
             const int index = first.toInt(&ok, 16);
             QMap<int, Statistic>& series = name == QLatin1String("SR1") ? m_ss1 : m_ss2;
-            if (!ok || !series.contains(index))
+            if (!ok || !series.contains(index) || (name == QLatin1String("SR1") && index == m_refusedWriteBack))
                 return;
             Statistic s;
             if (fields.size() == 2 && fields[1] == QLatin1String("c")) {
@@ -81,8 +81,10 @@ void StatisticsSim::answer(ControlUnitSim& sim, const QString& name, const QStri
         if (m_silent)
             return;
         if (name == QLatin1String("SS1")) {
+            const int lost = m_lostOnce;
+            m_lostOnce = -1;
             for (int i = 0; i <= m_last; ++i) {
-                if (i == m_omitted)
+                if (i == m_omitted || i == lost)
                     continue;
                 if (m_stopBefore >= 0 && i >= m_stopBefore)
                     break;
@@ -186,6 +188,18 @@ void StatisticsSim::setCorruptReplies(bool on)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_corrupt = on;
+}
+
+void StatisticsSim::loseOnce(int index)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lostOnce = index;
+}
+
+void StatisticsSim::setRefusedWriteBack(int index)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_refusedWriteBack = index;
 }
 
 QStringList StatisticsSim::writeBacks() const

@@ -20,7 +20,8 @@ class ControlUnitSim;
 //   "SR1,<ii>,<value>,<info>,<time>" / "SR2,..." write one statistic back;
 //   "SR1,<ii>,c" clears one
 // Fault knobs: no reply at all, a series that stops before its last index,
-// one index left out, and replies whose fields do not parse.
+// one index left out (always or once), replies whose fields do not parse, and
+// a write-back the unit does not take.
 // Settings may change while the emulator runs; every call is thread-safe.
 class StatisticsSim
 {
@@ -61,6 +62,8 @@ public:
     void setStopBefore(int index);    // "SS1" series end before this index; -1 off
     void setOmittedIndex(int index);  // this "SS1" index is never sent; -1 off
     void setCorruptReplies(bool on);  // index and code fields that do not parse
+    void loseOnce(int index);         // the next "SS1" series leaves this index out
+    void setRefusedWriteBack(int index); // "SR1" for this index changes nothing; -1 off
 
     // What the tool wrote: "SR1"/"SR2" sentences in order, and clears.
     QStringList writeBacks() const;
@@ -81,6 +84,8 @@ private:
     int m_stopBefore = -1;
     int m_omitted = -1;
     bool m_corrupt = false;
+    int m_lostOnce = -1;
+    int m_refusedWriteBack = -1;
     QStringList m_writeBacks;
     int m_statisticsClears = 0;
     int m_eventClears = 0;

@@ -16,6 +16,8 @@ class TestTabCharging : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void encodings_data();
     void encodings();
     void pictures();
@@ -29,6 +31,9 @@ private slots:
     void cellGridPlaces_data();
     void cellGridPlaces();
     void chargerRowsNeverShareACell();
+
+private:
+    PagePerFunction<PageFixture> m_pages;
 };
 
 namespace {
@@ -83,7 +88,7 @@ void TestTabCharging::encodings()
     QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     checkEncoding(f, name, raw, shown, typed, written);
 }
 
@@ -123,7 +128,7 @@ void TestTabCharging::firmwareGating()
     QFETCH(QList<int>, features);
     QFETCH(QStringList, shown);
     QFETCH(QStringList, hidden);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     reportFeatures(f, features);
     f.page->updateFeatureVisibility("2.5.0");
     for (const QString& name : shown) {
@@ -138,7 +143,7 @@ void TestTabCharging::firmwareGating()
 
 void TestTabCharging::chargerIds()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     int ids = 0;
     for (ConfigParam* p : f.page->configParams())
         ids += p->paramId() >= 0x1A3A && p->paramId() <= 0x1AB6;
@@ -155,7 +160,7 @@ void TestTabCharging::chargerIds()
 
 void TestTabCharging::chargerCountShowsIdRows()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     auto rowShown = [&f](int n) {
         QWidget* rx = paramNamed(f, QString("CH_RECEIVE_ID_%1").arg(n))->widget;
         QWidget* tx = paramNamed(f, QString("CH_TRANSMIT_ID_%1").arg(2 * (n - 1)))->widget;
@@ -192,7 +197,7 @@ void TestTabCharging::chargerTypeShowsRows()
     QFETCH(bool, baseId);
     QFETCH(bool, count);
     QFETCH(bool, margen);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     reportFeatures(f, {26, 27, 29, 31});
     f.handler.setVersionLine("VR1,1,1234,2.5.0");
     f.page->updateFeatureVisibility("2.5.0");
@@ -208,7 +213,7 @@ void TestTabCharging::chargerTypeShowsRows()
 
 void TestTabCharging::manualIdFlagEnablesIds()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* id = paramNamed(f, "CH_RECEIVE_ID_5");
     f.reply(id->paramId(), 0x18060001);
     f.reply(0x1608, 0);
@@ -239,14 +244,14 @@ void TestTabCharging::cellGridPlaces()
     QFETCH(QString, name);
     QFETCH(int, row);
     QFETCH(int, column);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QCOMPARE(cellOf(paramNamed(f, name)->widget), qMakePair(row, column));
 }
 
 // Rows the charger values show together each have their own cells.
 void TestTabCharging::chargerRowsNeverShareACell()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QWidget* box = paramNamed(f, "Charger Type")->widget->parentWidget();
     auto* grid = qobject_cast<QGridLayout*>(box->layout());
     QVERIFY(grid);

@@ -18,6 +18,8 @@ class TestTabControls : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void shown_data();
     void shown();
     void typed_data();
@@ -27,6 +29,9 @@ private slots:
     void editorWidths();
     void features_data();
     void features();
+
+private:
+    PagePerFunction<PageFixture> m_pages;
 };
 
 namespace {
@@ -79,7 +84,7 @@ void TestTabControls::shown()
     QFETCH(int, id);
     QFETCH(quint32, raw);
     QFETCH(QString, text);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = paramOn(f, controlsTab(f), id);
     QVERIFY(p);
     f.reply(id, raw);
@@ -103,7 +108,7 @@ void TestTabControls::typed()
     QFETCH(int, id);
     QFETCH(QString, text);
     QFETCH(QString, write);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = paramOn(f, controlsTab(f), id);
     QVERIFY(p);
     f.reply(id, 1);
@@ -130,7 +135,7 @@ void TestTabControls::flags()
 {
     QFETCH(int, id);
     QFETCH(quint32, mask);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = paramOn(f, controlsTab(f), id, mask);
     QVERIFY(p);
     const quint32 others = 0x00010001u & ~mask;
@@ -150,7 +155,7 @@ void TestTabControls::flags()
 
 void TestTabControls::editorWidths()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     const int w = QFontMetrics(QApplication::font()).horizontalAdvance("9999.9  ");
     int lineEdits = 0;
     for (QLineEdit* edit : controlsTab(f)->findChildren<QLineEdit*>()) {
@@ -187,7 +192,7 @@ void TestTabControls::features()
     QFETCH(QStringList, shownBoxes);
     QFETCH(QStringList, hiddenBoxes);
     QFETCH(bool, heaterFoldShown);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QList<quint32> words;
     for (int i = 0; i < 8; ++i)
         words << 0u;

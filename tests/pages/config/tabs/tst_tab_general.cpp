@@ -32,6 +32,7 @@ struct GeneralFixture : PageFixture
     TestServices window;
     ScriptedPrompter prompter;
     QString shownCurrent = "10.0";
+    std::function<QString(QWidget*, bool*)> askBatteryId; // the page's own
 
     GeneralFixture()
     {
@@ -40,8 +41,24 @@ struct GeneralFixture : PageFixture
         page->setProtocolHandler(&sender);
         page->setPrompter(&prompter);
         page->general->shownCurrent = [this] { return shownCurrent; };
+        askBatteryId = page->general->askBatteryId;
     }
     ~GeneralFixture() { g_mainWindow = nullptr; }
+    void resetForRow()
+    {
+        PageFixture::resetForRow();
+        transport.written.clear();
+        prompter.messages.clear();
+        shownCurrent = "10.0";
+        page->general->askBatteryId = askBatteryId;
+        GeneralTabWidgets* g = page->general;
+        for (CurrentSensorCompensation* w : {g->lowWindow, g->highWindow, g->compensationWindow}) {
+            w->hide();
+            w->rangeLabel()->hide();
+            w->valueEdit()->clear();
+            w->valueEdit()->setStyleSheet(QString());
+        }
+    }
     // The sentences written, without their CRC.
     QStringList sent()
     {
@@ -60,6 +77,8 @@ class TestTabGeneral : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void sensorTypeRows_data();
     void sensorTypeRows();
     void userPicksSensorType();
@@ -76,6 +95,9 @@ private slots:
     void encodings_data();
     void encodings();
     void communicationTypeAndGroup10();
+
+private:
+    PagePerFunction<GeneralFixture> m_pages;
 };
 
 void TestTabGeneral::sensorTypeRows_data()
@@ -98,6 +120,8 @@ void TestTabGeneral::sensorTypeRows()
     QFETCH(int, items);
     QFETCH(int, index);
     QFETCH(bool, sohShown);
+    // The first refresh of the type adds the IVT-S item for good: a page of
+    // its own for each row.
     GeneralFixture f;
     reportFeatures(f, feature85 ? QList<int>{85} : QList<int>{});
     GeneralTabWidgets* g = f.page->general;
@@ -122,7 +146,7 @@ void TestTabGeneral::sensorTypeRows()
 
 void TestTabGeneral::userPicksSensorType()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     reportFeatures(f, {85});
     GeneralTabWidgets* g = f.page->general;
     f.reply(0x1009, 1);
@@ -152,7 +176,7 @@ void TestTabGeneral::compensationWindow()
     QFETCH(QString, typed);
     QFETCH(bool, accepted);
     QFETCH(QString, range);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     GeneralTabWidgets* g = f.page->general;
     CurrentSensorCompensation* w = QList<CurrentSensorCompensation*>{g->lowWindow, g->highWindow,
                                                                      g->compensationWindow}.at(window);
@@ -175,7 +199,7 @@ void TestTabGeneral::compensationWindow()
 
 void TestTabGeneral::reopenResetsEntry()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     CurrentSensorCompensation* w = f.page->general->highWindow;
     f.page->general->highButton->click();
     w->valueEdit()->setText("99");
@@ -212,7 +236,7 @@ void TestTabGeneral::recalibration()
     QFETCH(QString, shown);
     QFETCH(QString, entered);
     QFETCH(QString, sentence);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     const int id = low ? 0x1100 : 0x1103;
     if (stored >= 0)
         f.reply(id, quint32(stored));
@@ -243,7 +267,7 @@ void TestTabGeneral::compensationSentence()
 {
     QFETCH(QString, entered);
     QFETCH(QString, sentence);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     f.page->general->compensateButton->click();
     CurrentSensorCompensation* w = f.page->general->compensationWindow;
     w->valueEdit()->setText(entered);
@@ -253,7 +277,7 @@ void TestTabGeneral::compensationSentence()
 
 void TestTabGeneral::resetZeroCurrent()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     f.page->slotResetZeroCurrentPressed();
     QCOMPARE(f.sent(), QStringList{"RC1"}); // "RC1," and its check sum
     QCOMPARE(f.modalBoxes, 0);
@@ -285,7 +309,7 @@ void TestTabGeneral::batteryId()
     QFETCH(QStringList, answers);
     QFETCH(QString, sentence);
     QFETCH(int, refusals);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     f.page->accessLevel = level;
     int asked = 0;
     f.page->general->askBatteryId = [&](QWidget*, bool* ok) {
@@ -320,13 +344,13 @@ void TestTabGeneral::encodings()
     QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     checkEncoding(f, name, raw, shown, typed, written);
 }
 
 void TestTabGeneral::communicationTypeAndGroup10()
 {
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     ConfigParam* p = paramNamed(f, "BF17_USE_SERIAL_CELLS_COMM");
     auto* radio = static_cast<myRadioBox*>(p->widget);
     f.reply(0x1600, 0x00010000);

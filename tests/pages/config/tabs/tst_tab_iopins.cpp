@@ -13,6 +13,8 @@ class TestTabIoPins : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void twoEditorsPerPin();
     void functionLists_data();
     void functionLists();
@@ -22,6 +24,9 @@ private slots:
     void outputListsFollowTheChargerType();
     void socOutput();
     void shownWhateverTheFirmware();
+
+private:
+    PagePerFunction<PageFixture> m_pages;
 };
 
 namespace {
@@ -53,7 +58,7 @@ QList<int> itemData(const QComboBox* c)
 
 void TestTabIoPins::twoEditorsPerPin()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QVERIFY(!f.page->paramSlot(0x0808));
     int editors = 0;
     for (ConfigParam* p : f.page->configParams())
@@ -113,7 +118,7 @@ void TestTabIoPins::functionLists()
 {
     QFETCH(int, id);
     QFETCH(QList<int>, items);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QComboBox* c = combo(f, id);
     QCOMPARE(itemData(c), items);
     QCOMPARE(c->itemText(c->count() - 1), QString("PF0 No Function"));
@@ -145,7 +150,7 @@ void TestTabIoPins::replies()
     QFETCH(QString, shown);
     QFETCH(bool, checked);
     QFETCH(bool, checkHidden);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     f.reply(id, raw, 2);
     QCOMPARE(combo(f, id)->currentText(), shown);
     QCOMPARE(inversion(f, id)->isChecked(), checked);
@@ -156,7 +161,7 @@ void TestTabIoPins::replies()
 // Both editors write the whole byte with their own bits changed.
 void TestTabIoPins::writesKeepTheOtherBits()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     f.reply(0x0800, 0x02, 2);
     inversion(f, 0x0800)->setChecked(true);
     f.page->paramSlot(0x0800)->params.at(1)->editState = ConfigPage::Edited;
@@ -172,7 +177,7 @@ void TestTabIoPins::writesKeepTheOtherBits()
 
 void TestTabIoPins::outputListsFollowTheChargerType()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     // The charger type's editor stands in for the Charging tab's.
     ConfigParam* type = nullptr;
     std::unique_ptr<QWidget> typeEditor(f.page->createParamWidget("Charger Type", 6, 0x1800, 2, 0, 14, 0, 1, &type));
@@ -196,7 +201,7 @@ void TestTabIoPins::outputListsFollowTheChargerType()
 
 void TestTabIoPins::socOutput()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* minimum = paramOn(f, pinsTab(f), 0x0405);
     ConfigParam* maximum = paramOn(f, pinsTab(f), 0x0406);
     QVERIFY(minimum && maximum);
@@ -214,7 +219,7 @@ void TestTabIoPins::socOutput()
 // Nothing of the tab follows the firmware's features.
 void TestTabIoPins::shownWhateverTheFirmware()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     setFeatures(f, {1});
     f.page->updateFeatureVisibility(QString());
     int checked = 0;

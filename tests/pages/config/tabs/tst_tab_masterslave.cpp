@@ -12,10 +12,33 @@
 
 using namespace TabTest;
 
+namespace {
+
+// A row's topology undone: neither button checked and its groups hidden, as
+// the tab is built.
+struct MasterSlaveFixture : PageFixture
+{
+    void resetForRow()
+    {
+        PageFixture::resetForRow();
+        for (QRadioButton* b : {page->parallelRadio, page->seriesRadio}) {
+            b->setAutoExclusive(false);
+            b->setChecked(false);
+            b->setAutoExclusive(true);
+        }
+        for (int group : {3, 4, 5})
+            page->setWidgetGroupVisible(group, false);
+    }
+};
+
+} // namespace
+
 class TestTabMasterSlave : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void shown_data();
     void shown();
     void clickWritesStringNumbers();
@@ -29,6 +52,9 @@ private slots:
     void splitterCommitRefusedOrNotStarted();
     void splitterResults_data();
     void splitterResults();
+
+private:
+    PagePerFunction<MasterSlaveFixture> m_pages;
 };
 
 namespace {
@@ -89,7 +115,7 @@ void TestTabMasterSlave::shown()
     QFETCH(int, id);
     QFETCH(quint32, raw);
     QFETCH(QString, text);
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     ConfigParam* p = paramOn(f, msTab(f), id);
     QVERIFY(p);
     f.reply(id, raw);
@@ -101,7 +127,7 @@ void TestTabMasterSlave::shown()
 
 void TestTabMasterSlave::clickWritesStringNumbers()
 {
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     allFeatures(f);
     loadStringNumbers(f, {});
     f.page->parallelRadio->setEnabled(true);
@@ -146,7 +172,7 @@ void TestTabMasterSlave::topologyAfterLoad()
     QFETCH(int, count);
     QFETCH(QList<int>, numbers);
     QFETCH(int, topology);
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     allFeatures(f);
     f.page->slotReceivedVersionString(version);
     f.reply(0x1C05, quint32(count), 2);
@@ -167,7 +193,7 @@ void TestTabMasterSlave::topologyAfterLoad()
 
 void TestTabMasterSlave::deviceRowsFollowTheCount()
 {
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     const QList<QWidget*> rows = f.page->widgetGroup(1);
     QCOMPARE(rows.size(), 64);
     for (QWidget* w : rows)
@@ -196,7 +222,7 @@ void TestTabMasterSlave::tabEnabledByFlagWord0()
 {
     QFETCH(quint32, word);
     QFETCH(bool, enabled);
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     f.reply(0x1600, word);
     QCOMPARE(f.page->tabWidget->isTabEnabled(f.page->tabWidget->indexOf(msTab(f))), enabled);
 }
@@ -205,7 +231,7 @@ void TestTabMasterSlave::tabEnabledByFlagWord0()
 // never read are left out.
 void TestTabMasterSlave::splitterCommit()
 {
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     Boxes boxes;
     boxes.install(f);
     QList<ConfigPage::SplitterParam> sent;
@@ -255,7 +281,7 @@ void TestTabMasterSlave::splitterCommitRefusedOrNotStarted()
     QFETCH(bool, starts);
     QFETCH(int, starterCalls);
     QFETCH(int, boxCount);
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     Boxes boxes;
     boxes.ok = ok;
     boxes.install(f);
@@ -291,7 +317,7 @@ void TestTabMasterSlave::splitterResults()
 {
     QFETCH(int, code);
     QFETCH(QString, text);
-    PageFixture f;
+    MasterSlaveFixture& f = m_pages.get();
     Boxes boxes;
     boxes.install(f);
     f.page->setCursor(Qt::WaitCursor);

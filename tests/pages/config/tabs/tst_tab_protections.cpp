@@ -14,6 +14,8 @@ class TestTabProtections : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void flags_data();
     void flags();
     void editorsFitTheirWords();
@@ -28,6 +30,9 @@ private slots:
     void flagWrites();
     void boxesOfOneBitAgree();
     void sharedIdWithAnotherEditor();
+
+private:
+    PagePerFunction<PageFixture> m_pages;
 };
 
 void TestTabProtections::flags_data()
@@ -83,7 +88,7 @@ void TestTabProtections::flags()
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(QString, caption);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     QVERIFY(box);
     ConfigParam* p = param(f, box, name);
@@ -104,7 +109,7 @@ void TestTabProtections::flags()
 
 void TestTabProtections::editorsFitTheirWords()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     QVERIFY(box);
     checkEditorsFitTheirWords(f, box,
@@ -161,7 +166,7 @@ void TestTabProtections::encodings()
     QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = param(f, groupBox(f, kTitle), name);
     QVERIFY(p);
     auto* edit = qobject_cast<QLineEdit*>(p->widget);
@@ -229,7 +234,7 @@ void TestTabProtections::editorCells()
     QFETCH(QString, fixedText);
     QFETCH(int, unitColumn);
     QFETCH(QString, unit);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     ConfigParam* p = param(f, box, name);
     QVERIFY(p);
@@ -244,7 +249,7 @@ void TestTabProtections::editorCells()
 
 void TestTabProtections::specialColumnWidths()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     const QList<QGridLayout*> grids = blocks(box);
     auto widths = [](QGridLayout* g, int n) {
@@ -310,7 +315,7 @@ void TestTabProtections::featureGating()
     QFETCH(QList<int>, hiddenBlocks);
     QFETCH(QStringList, shownParts);
     QFETCH(QStringList, hiddenParts);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     reportFeatures(f, features);
     const QList<QGridLayout*> grids = blocks(box);
@@ -364,7 +369,7 @@ void TestTabProtections::flagWrites()
     QFETCH(uint, before);
     QFETCH(bool, check);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = param(f, groupBox(f, kTitle), name);
     QVERIFY(p);
     f.reply(p->paramId(), before);
@@ -382,7 +387,7 @@ void TestTabProtections::flagWrites()
 
 void TestTabProtections::boxesOfOneBitAgree()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     const QList<QPair<QString, QString>> pairs{{"AC Presence Cutoff", "Charger Connected cutoff"},
                                               {"BF23 Cell Comm Restore 1", "BF23 Cell Comm Restore 2"}};
@@ -407,7 +412,7 @@ void TestTabProtections::boxesOfOneBitAgree()
 // unit's one value.
 void TestTabProtections::sharedIdWithAnotherEditor()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* here = param(f, groupBox(f, kTitle), "Minimum Allowed Cell Voltage");
     ConfigParam* elsewhere = nullptr;
     std::unique_ptr<QWidget> other(

@@ -14,6 +14,8 @@ class TestTabReductions : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void flags_data();
     void flags();
     void editorsFitTheirWords();
@@ -21,6 +23,9 @@ private slots:
     void encodings();
     void firmwareRanges_data();
     void firmwareRanges();
+
+private:
+    PagePerFunction<PageFixture> m_pages;
 };
 
 void TestTabReductions::flags_data()
@@ -53,7 +58,7 @@ void TestTabReductions::flags()
     QFETCH(int, block);
     QFETCH(QString, caption);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     QVERIFY(box);
     ConfigParam* p = param(f, box, name);
@@ -77,7 +82,7 @@ void TestTabReductions::flags()
 
 void TestTabReductions::editorsFitTheirWords()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     checkEditorsFitTheirWords(f, box, {});
     QCOMPARE(blocks(box).size(), 4);
@@ -108,7 +113,7 @@ void TestTabReductions::encodings()
     QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = param(f, groupBox(f, kTitle), name);
     QVERIFY(p);
     auto* edit = qobject_cast<QLineEdit*>(p->widget);
@@ -135,7 +140,7 @@ void TestTabReductions::firmwareRanges()
     QFETCH(QList<int>, features);
     QFETCH(QString, caption);
     QFETCH(bool, cellBlockShown);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     reportFeatures(f, features);
     const QList<QGridLayout*> grids = blocks(box);

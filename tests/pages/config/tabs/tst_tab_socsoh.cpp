@@ -14,6 +14,9 @@ class TestTabSocSoh : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
+    void estimatorAtBuild();
     void estimatorSwitch_data();
     void estimatorSwitch();
     void userChoiceSwitchesAtOnce();
@@ -22,6 +25,9 @@ private slots:
     void legacyRowsByFirmware();
     void adjustFlagWritesItsBit();
     void tableWidths();
+
+private:
+    PagePerFunction<PageFixture> m_pages;
 };
 
 namespace {
@@ -37,6 +43,15 @@ QWidget* profilePanel(PageFixture& f)
 }
 
 } // namespace
+
+// At build: legacy shown, the combo readable and enabled.
+void TestTabSocSoh::estimatorAtBuild()
+{
+    PageFixture& f = m_pages.get();
+    QVERIFY(!legacyPanel(f)->isHidden());
+    QVERIFY(profilePanel(f)->isHidden());
+    QVERIFY(f.page->socEstimatorCombo->isEnabled());
+}
 
 void TestTabSocSoh::estimatorSwitch_data()
 {
@@ -54,11 +69,7 @@ void TestTabSocSoh::estimatorSwitch()
     QFETCH(bool, feature110);
     QFETCH(quint32, value);
     QFETCH(bool, profile);
-    PageFixture f;
-    // At build: legacy shown, the combo readable and enabled.
-    QVERIFY(!legacyPanel(f)->isHidden());
-    QVERIFY(profilePanel(f)->isHidden());
-    QVERIFY(f.page->socEstimatorCombo->isEnabled());
+    PageFixture& f = m_pages.get();
     if (feature110)
         reportFeatures(f, {110});
     else
@@ -75,7 +86,7 @@ void TestTabSocSoh::estimatorSwitch()
 
 void TestTabSocSoh::userChoiceSwitchesAtOnce()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     reportFeatures(f, {110});
     f.reply(0x2000, 0);
     QComboBox* combo = f.page->socEstimatorCombo;
@@ -113,7 +124,7 @@ void TestTabSocSoh::encodings()
     QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = paramNamed(f, name);
     QVERIFY(p);
     f.reply(p->paramId(), raw);
@@ -127,7 +138,7 @@ void TestTabSocSoh::encodings()
 
 void TestTabSocSoh::legacyRowsByFirmware()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     reportFeatures(f, {78, 77});
     f.page->updateFeatureVisibility("2.5.0");
     QVERIFY(!paramNamed(f, "BF31_ADJUST_SOC_AT_LOW_VOLT_WARNING")->widget->isHidden());
@@ -150,7 +161,7 @@ void TestTabSocSoh::legacyRowsByFirmware()
 
 void TestTabSocSoh::adjustFlagWritesItsBit()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* adjust = paramNamed(f, "BF31_ADJUST_SOC_BY_VOLTAGE 2");
     f.reply(0x1600, 0x00000005);
     static_cast<QCheckBox*>(adjust->widget)->setChecked(true);
@@ -163,7 +174,7 @@ void TestTabSocSoh::adjustFlagWritesItsBit()
 
 void TestTabSocSoh::tableWidths()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     const int soc = paramNamed(f, "SOC at Voltage 2")->widget->width();
     const int voltage = paramNamed(f, "Voltage at SOC 2")->widget->width();
     QCOMPARE(soc, 3 * voltage / 4);

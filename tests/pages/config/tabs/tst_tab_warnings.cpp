@@ -14,6 +14,8 @@ class TestTabWarnings : public QObject
 {
     Q_OBJECT
 private slots:
+    void init() { m_pages.startRow(); }
+    void cleanupTestCase() { m_pages.release(); }
     void flags_data();
     void flags();
     void editorsFitTheirWords();
@@ -25,6 +27,9 @@ private slots:
     void featureGating();
     void flagWrites_data();
     void flagWrites();
+
+private:
+    PagePerFunction<PageFixture> m_pages;
 };
 
 void TestTabWarnings::flags_data()
@@ -68,7 +73,7 @@ void TestTabWarnings::flags()
     QFETCH(int, block);
     QFETCH(int, row);
     QFETCH(QString, caption);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     QVERIFY(box);
     ConfigParam* p = param(f, box, name);
@@ -87,7 +92,7 @@ void TestTabWarnings::flags()
 
 void TestTabWarnings::editorsFitTheirWords()
 {
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     checkEditorsFitTheirWords(f, box, {});
     QCOMPARE(blocks(box).size(), 14);
@@ -126,7 +131,7 @@ void TestTabWarnings::encodings()
     QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = param(f, groupBox(f, kTitle), name);
     QVERIFY(p);
     auto* edit = qobject_cast<QLineEdit*>(p->widget);
@@ -169,7 +174,7 @@ void TestTabWarnings::editorCells()
     QFETCH(int, column);
     QFETCH(QString, fixedText);
     QFETCH(QString, unit);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     ConfigParam* p = param(f, box, name);
     QVERIFY(p);
@@ -203,7 +208,7 @@ void TestTabWarnings::featureGating()
     QFETCH(bool, groupShown);
     QFETCH(bool, limitsShown);
     QFETCH(bool, wireBreakShown);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     QGroupBox* box = groupBox(f, kTitle);
     reportFeatures(f, features);
     QCOMPARE(!foldOf(box)->isHidden(), groupShown);
@@ -237,7 +242,7 @@ void TestTabWarnings::flagWrites()
     QFETCH(QString, name);
     QFETCH(uint, before);
     QFETCH(QString, written);
-    PageFixture f;
+    PageFixture& f = m_pages.get();
     ConfigParam* p = param(f, groupBox(f, kTitle), name);
     QVERIFY(p);
     f.reply(p->paramId(), before);
