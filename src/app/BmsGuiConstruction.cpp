@@ -114,8 +114,8 @@ BMS_GUI::BMS_GUI(QWidget* parent)
             if (QThread::currentThread() == guiThread)
                 slotCreateInfoMessageBox(text);
             else
-                QMetaObject::invokeMethod(this, "slotCreateInfoMessageBox", Qt::BlockingQueuedConnection,
-                                          Q_ARG(QString, text));
+                QMetaObject::invokeMethod(
+                    this, [this, text] { slotCreateInfoMessageBox(text); }, Qt::BlockingQueuedConnection);
         },
         Qt::DirectConnection);
 

@@ -107,8 +107,11 @@ void BMS_GUI::slotReceivedVersionString(QString line)
         });
     }
     const QStringList fields = line.split(QLatin1Char(','));
-    if (line.startsWith(QLatin1String("VR1")) && !m_log.isSerialKnown() && fields.size() > 3) {
+    if (line.startsWith(QLatin1String("VR1")) && fields.size() > 3) {
+        // The unit that answers now: another unit may have been linked since
+        // the log file was named, and the per-serial cache must not go to it.
         m_bmsSerial = serialFromHex(fields.at(2));
-        m_log.setSerial(m_bmsSerial);
+        if (!m_log.isSerialKnown())
+            m_log.setSerial(m_bmsSerial);
     }
 }

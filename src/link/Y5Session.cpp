@@ -2,6 +2,7 @@
 #include "Communicator.h"
 #include "DebugLevels.h"
 #include "Log.h"
+#include "SavedConfiguration.h"
 #include "Y5ProtocolHandler.h"
 
 #include <QMutexLocker>
@@ -143,12 +144,7 @@ bool Y5ProtocolHandler::hasSavedConfiguration() const
     const quint32 serial = deviceSerial().toUInt(&ok, 16);
     if (!ok)
         return false;
-    const QString prefix = QStringLiteral("SN %1/").arg(serial);
-    const QStringList keys = QSettings().allKeys();
-    for (const QString& k : keys)
-        if (k.startsWith(prefix))
-            return true;
-    return false;
+    return SavedConfiguration::hasEntries(QSettings(), serial);
 }
 
 bool Y5ProtocolHandler::startSession(bool skipRestore, const QString& portName)

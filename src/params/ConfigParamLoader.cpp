@@ -47,6 +47,8 @@ void ConfigParamLoader::stop() { stopFlag_ = true; }
 
 bool ConfigParamLoader::checkStop(std::unique_lock<QMutex>* walkLock)
 {
+    if (!stopFlag_ && hooks_.linkUp && !hooks_.linkUp())
+        stopFlag_ = true;
     if (!stopFlag_)
         return false;
     abort(walkLock);

@@ -65,6 +65,10 @@ public:
         UserQuestionAsker* asker = nullptr;
         // The page's "parameters loading" flag; cleared when the walk ends.
         std::atomic<bool>* loadingFlag = nullptr;
+        // Any thread: false once the unit's link is gone. The walk then ends
+        // unfinished, as on stop(), before it would ask about a parameter
+        // that could not answer.
+        std::function<bool()> linkUp;
     };
 
     explicit ConfigParamLoader(Hooks hooks, QObject* parent = nullptr);
@@ -111,7 +115,7 @@ public slots:
     void paramLoaderThread();
 
 private:
-    // When stopped: abort and true.
+    // When stopped (or the link is gone): abort and true.
     bool checkStop(std::unique_lock<QMutex>* walkLock);
     void abort(std::unique_lock<QMutex>* walkLock);
     bool readParam(int paramId);

@@ -2,15 +2,18 @@
 #include "ConfigPage.h"
 
 #include "CellStringLayout.h"
+#include "Communicator.h"
 
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
 #include "MainWindowServices.h"
+#include "TemperatureCalibrationWindow.h"
 #include "Y5ProtocolHandler.h"
 #include "myTabWidget.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QRegExpValidator>
 #include <QThread>
@@ -72,6 +75,8 @@ ConfigPage::~ConfigPage()
         }
     }
     delete m_disbalanceWarning;
+    delete m_progress; // no parent: it does not go with the page
+    delete m_temperatureCalibration;
     // The editors go with the tabs after this: nothing they signal on the
     // way may reach the page's handlers.
     for (const QPointer<QWidget>& editor : qAsConst(m_editors))
@@ -79,6 +84,13 @@ ConfigPage::~ConfigPage()
             editor->disconnect(this);
     qDeleteAll(m_params);
     qDeleteAll(m_slots);
+}
+
+TemperatureCalibrationWindow* ConfigPage::temperatureCalibrationWindow()
+{
+    if (!m_temperatureCalibration)
+        m_temperatureCalibration = new TemperatureCalibrationWindow(this);
+    return m_temperatureCalibration;
 }
 
 Y5ProtocolHandler* ConfigPage::protocolHandler() const
@@ -111,6 +123,7 @@ bool ConfigPage::startParamLoader()
     hooks.sendParamRequest = [handler, wait](int id) { handler->sendParamRequest(quint16(id)); };
     hooks.replyWait = wait.get();
     hooks.asker = m_asker;
+    hooks.linkUp = [handler] { return handler->isConnected(); };
     // The flag is cleared here, on done(), not by the loader's thread: the
     // page may be gone by the time a hung loader ends.
     hooks.loadingFlag = nullptr;
@@ -126,9 +139,19 @@ bool ConfigPage::startParamLoader()
     connect(loader, &ConfigParamLoader::sigSetProgressBar, this, &ConfigPage::slotSetProgressBar, q);
     connect(loader, &ConfigParamLoader::sigDeleteProgressBarObjects, this,
             &ConfigPage::slotDeleteProgressBarObjects, q);
-    connect(loader, &ConfigParamLoader::done, this, [this] { parametersLoading = false; }, q);
+    connect(loader, &ConfigParamLoader::done, this, [this] {
+        parametersLoading = false;
+        if (!m_loadStopped)
+            return;
+        m_loadStopped = false;
+        // The link may have come back before the stopped reading ended: the
+        // new unit is offered its load now.
+        if (communicator() && communicator()->linked)
+            setConnected(true);
+    }, q);
 
     createProgressDialog();
+    m_loadStopped = false;
     parametersLoading = true;
     paramLoader = loader;
     loaderThread = ConfigParamLoader::start(loader, this);
@@ -160,12 +183,25 @@ void ConfigPage::layoutCellStrings(uint32_t value, int id)
         setCellsInString(i, int(qMin<uint32_t>(cells, uint32_t(kMaxCellsInString))));
 }
 
+QProgressBar* ConfigPage::newProgressBar()
+{
+    auto* bar = new QProgressBar;
+    bar->setFormat(tr("%p% Completed"));
+    bar->setAlignment(Qt::AlignCenter);
+    bar->setObjectName(QStringLiteral("progressParameters")); // the style sheet's hook
+    return bar;
+}
+
 void ConfigPage::createProgressDialog()
 {
     delete m_progress;
     m_progressHiddenByUser = false;
-    m_progress = new QProgressDialog(tr("Loading parameters from BMS..."), tr("Hide"), 0, 100, this);
+    // Without a parent window its modality blocks no window: the user goes on
+    // working while the parameters arrive.
+    m_progress = new QProgressDialog(tr("Loading parameters from BMS..."), tr("Hide"), 0, 100, nullptr,
+                                     Qt::Dialog);
     m_progress->setMinimumWidth(400);
+    m_progress->setBar(newProgressBar());
     m_progress->setWindowModality(Qt::WindowModal);
     m_progress->setMinimumDuration(0);
     m_progress->setAutoClose(true);
@@ -205,8 +241,9 @@ void ConfigPage::slotSetProgressBar(int percent)
 {
     if (m_progress && !m_progressHiddenByUser)
         m_progress->setValue(percent);
-    // The loader reports 100 only after its last parameter.
-    if (percent == 100)
+    // The loader reports 100 only after its last parameter; a reading the
+    // lost link stopped may have reported it just before.
+    if (percent == 100 && !m_loadStopped)
         finishLoading();
 }
 

@@ -27,6 +27,7 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QMessageBox;
+class QProgressBar;
 class QProgressDialog;
 class QPushButton;
 class QRadioButton;
@@ -35,6 +36,7 @@ class ToshibaSCiBConfiguredTable;
 class ToshibaSCiBUnconfiguredTree;
 class QThread;
 class SignalWindowTab;
+class TemperatureCalibrationWindow;
 class Tip;
 class UserQuestionAsker;
 class WidgetFold;
@@ -238,6 +240,9 @@ public:
     QPushButton* setSocButton = nullptr;
     // The General tab's widgets other code reaches (GeneralTab.h).
     struct GeneralTabWidgets* general = nullptr;
+    // The external temperature calibration window ("Calibrate External
+    // Temperature ..."), built hidden when first asked for.
+    TemperatureCalibrationWindow* temperatureCalibrationWindow();
 
 
     // --- Toshiba SCiB tab (tabs/ScibTab.cpp)
@@ -529,6 +534,8 @@ private:
     Y5ProtocolHandler* protocolHandler() const;
     bool isTwoLevelUnit() const;
     void createProgressDialog();
+    // The bar of both progress dialogs (loading from and to the unit).
+    static QProgressBar* newProgressBar();
     void layoutCellStrings(uint32_t value, int id);
     void buildTabs(QWidget* parent);
     void connectEditor(QWidget* widget, int kind, int index);
@@ -585,8 +592,11 @@ private:
     std::function<bool()> m_updateInProgress;
     Y5ProtocolHandler* m_handler = nullptr;
     QProgressDialog* m_progress = nullptr;
+    TemperatureCalibrationWindow* m_temperatureCalibration = nullptr; // no parent
     // The user pressed "Hide": the dialog stays hidden for the rest of the load.
     bool m_progressHiddenByUser = false;
+    // The running reading was stopped by a lost link: it does not complete.
+    bool m_loadStopped = false;
     std::function<bool(const QList<SplitterParam>&)> m_splitterStarter;
     QMessageBox* m_askLoadBox = nullptr;
     bool m_fileLoadRunning = false;

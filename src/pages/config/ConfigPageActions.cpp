@@ -344,6 +344,7 @@ bool ConfigPage::loadConfigFile(const QString& fileName)
     progress.setWindowModality(Qt::WindowModal);
     progress.setFixedHeight(100);
     progress.setMinimumWidth(400);
+    progress.setBar(newProgressBar());
     progress.setLabelText(tr("Loading parameters to BMS..."));
     progress.setCancelButtonText(tr("Hide"));
     progress.setRange(0, 100);

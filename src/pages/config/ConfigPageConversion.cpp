@@ -27,6 +27,16 @@ namespace {
 const char* const kValidStyle = "QLineEdit, QSpinBox, QComboBox{color: black; background: white;}";
 const char* const kNoValueStyle = "QLineEdit, QSpinBox, QComboBox{color: white; background: white;}";
 
+// A style sheet set again, even the same one, polishes the editor again: the
+// refresh of every editor that each access-level reply runs would hold the
+// GUI thread so long that the reading in progress misses its replies.
+void setEditorStyle(QWidget* editor, const char* style)
+{
+    const QLatin1String text(style);
+    if (editor->styleSheet() != text)
+        editor->setStyleSheet(text);
+}
+
 // Without a known version the feature tests ask about this one.
 const char* const kDefaultVersion = "2.5.0";
 
@@ -87,12 +97,12 @@ void ConfigPage::refreshParamWidget(ConfigParam* p, bool versionKnown)
     ConfigParamSlot* slot = p->slot;
     if (!slot->valid) {
         p->widget->setEnabled(false);
-        p->widget->setStyleSheet(QLatin1String(kNoValueStyle));
+        setEditorStyle(p->widget, kNoValueStyle);
         p->editState = NoValue;
         return;
     }
     p->widget->setEnabled(isEditingAllowed(version));
-    p->widget->setStyleSheet(QLatin1String(kValidStyle));
+    setEditorStyle(p->widget, kValidStyle);
     p->editState = Shown;
     ++m_programmaticChange;
     showValue(p, slot->currentValue());

@@ -24,12 +24,15 @@ void ConfigPage::slotValueChanging(int index)
     ConfigParam* p = m_params.value(index);
     if (!p || !p->widget)
         return;
-    if (p->paramId() == kCanSpeed)
-        previousCanSpeed = int(p->slot->currentValue());
     // Changes the page makes itself (a received value shown while the user
-    // keeps the focus) are not edits.
+    // keeps the focus) are not edits. Nor do they move the previous CAN
+    // speed: a refresh shows the value the record already holds, and the
+    // speed before a change written from a file would be lost.
     if (m_programmaticChange > 0)
         return;
+    // The record still holds the value from before the user's change.
+    if (p->paramId() == kCanSpeed)
+        previousCanSpeed = int(p->slot->currentValue());
     QWidget* focus = QApplication::focusWidget();
     // A radio box's focus sits on one of its buttons.
     if (!focus || (focus != p->widget && !p->widget->isAncestorOf(focus)))

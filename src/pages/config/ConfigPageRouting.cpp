@@ -2,6 +2,7 @@
 #include "ConfigPage.h"
 
 #include "ConfigParam.h"
+#include "ConfigParamLoader.h"
 #include "MainWindowServices.h"
 #include "Y5ProtocolHandler.h"
 
@@ -69,8 +70,15 @@ void ConfigPage::setConnected(bool linked)
         return;
     }
     // Link lost, boot mode, or a load running: nothing shown is current.
-    if (!linked)
+    if (!linked) {
         closeLoadQuestion();
+        // A reading without its unit would only end in failure questions, or
+        // mark the page loaded with nothing read.
+        if (paramLoader && parametersLoading) {
+            m_loadStopped = true;
+            paramLoader->stop();
+        }
+    }
     for (ConfigParamSlot* slot : qAsConst(m_slots)) {
         slot->valid = false;
         slot->pending = false;

@@ -127,6 +127,10 @@ SignalWindowTab* ConfigPage::createManagementGroups(QWidget* parent)
     disableChargingButton = button(configuration, tr("Disable Charging"), 4, 0, 1, 3,
                                    tr("Disable charging of BMS. Reset BMS to enable it again"), &ConfigPage::slotDisableChargingPressed).first;
 
+    // Both change the unit: the same rights as the tabs' device actions.
+    // Maintenance mode and charging disable stay available.
+    actionButtons << defaultsButton << resetButton;
+
     outer->addWidget(new QLabel, 5, 0);
     outer->setRowStretch(5, 1);
     return tab;

@@ -1,18 +1,48 @@
 #include "ParamCache.h"
 
+#include "SavedConfiguration.h"
+
 #include <QSettings>
 #include <QStringList>
 
 namespace ParamCache {
 
+namespace {
+
+const QLatin1String kName("/CF2");
+
+// The unit's "CF2" keys, with where the id starts in each ("CF2," + id).
+struct UnitKey
+{
+    QString key;
+    int idStart = 0;
+};
+
+QList<UnitKey> unitKeys(QSettings& settings, quint32 serial)
+{
+    QStringList prefixes;
+    for (const QString& group : SavedConfiguration::groupNames(serial))
+        prefixes << group + kName;
+    QList<UnitKey> keys;
+    for (const QString& k : settings.allKeys())
+        for (const QString& prefix : qAsConst(prefixes))
+            if (k.startsWith(prefix)) {
+                keys << UnitKey{k, prefix.size() + 1};
+                break;
+            }
+    return keys;
+}
+
+} // namespace
+
 QString groupName(quint32 serial)
 {
-    return QString::asprintf("SN %d", qint32(serial));
+    return SavedConfiguration::groupName(serial);
 }
 
 QString keyPrefix(quint32 serial)
 {
-    return groupName(serial) + QLatin1String("/CF2");
+    return groupName(serial) + kName;
 }
 
 QString key(quint32 serial, int id)
@@ -20,24 +50,10 @@ QString key(quint32 serial, int id)
     return keyPrefix(serial) + QString::asprintf(",%04X", unsigned(id & 0xFFFF));
 }
 
-namespace {
-
-QStringList unitKeys(QSettings& settings, quint32 serial)
-{
-    const QString prefix = keyPrefix(serial);
-    QStringList keys;
-    for (const QString& k : settings.allKeys())
-        if (k.startsWith(prefix))
-            keys << k;
-    return keys;
-}
-
-} // namespace
-
 void save(QSettings& settings, quint32 serial, const QList<Value>& values)
 {
-    for (const QString& k : unitKeys(settings, serial))
-        settings.remove(k);
+    for (const UnitKey& k : unitKeys(settings, serial))
+        settings.remove(k.key);
     for (const Value& v : values)
         settings.setValue(key(serial, v.id), uint(v.value));
     settings.sync();
@@ -46,15 +62,14 @@ void save(QSettings& settings, quint32 serial, const QList<Value>& values)
 QList<Value> load(QSettings& settings, quint32 serial)
 {
     QList<Value> values;
-    const int idStart = keyPrefix(serial).size() + 1; // after "CF2,"
-    for (const QString& k : unitKeys(settings, serial)) {
-        const QString idText = k.mid(idStart);
+    for (const UnitKey& k : unitKeys(settings, serial)) {
+        const QString idText = k.key.mid(k.idStart);
         bool ok = false;
         const int id = idText.toInt(&ok, 16);
-        if (!ok || idText.size() != 4 || k.at(idStart - 1) != QLatin1Char(','))
+        if (!ok || idText.size() != 4 || k.key.at(k.idStart - 1) != QLatin1Char(','))
             continue;
         bool valueOk = false;
-        const quint32 value = settings.value(k).toUInt(&valueOk);
+        const quint32 value = settings.value(k.key).toUInt(&valueOk);
         if (!valueOk)
             continue;
         values << Value{id, value};
@@ -69,9 +84,8 @@ int storedCount(QSettings& settings, quint32 serial)
 
 void remove(QSettings& settings, quint32 serial)
 {
-    for (const QString& k : unitKeys(settings, serial))
-        settings.remove(k);
-    settings.remove(groupName(serial));
+    for (const QString& group : SavedConfiguration::groupNames(serial))
+        settings.remove(group);
     settings.sync();
 }
 

@@ -12,6 +12,7 @@
 #include "ConfigPrompter.h"
 #include "SignalWindowTab.h"
 #include "StatusPage.h"
+#include "TemperatureCalibrationWindow.h"
 #include "Tip.h"
 #include "WidgetFold.h"
 #include "canConfig.h"
@@ -86,14 +87,6 @@ bool tenthsOfAmpere(const QString& shown, qint64* tenths)
 
 } // namespace
 
-void connectToPageSlot(QObject* page, QAbstractButton* button, const char* slotSignature)
-{
-    const QByteArray normalized = QMetaObject::normalizedSignature(slotSignature);
-    if (page->metaObject()->indexOfSlot(normalized.constData()) < 0)
-        return;
-    QObject::connect(button, SIGNAL(clicked()), page, QByteArray("1" + normalized).constData());
-}
-
 GeneralTabWidgets::~GeneralTabWidgets()
 {
     delete lowWindow;
@@ -124,8 +117,7 @@ SignalWindowTab* ConfigPage::createGeneralTab(QWidget* parent)
     auto* left = new QVBoxLayout;
     general->dateTimeButton = new QPushButton(tr("Set Date and Time of BMS..."));
     new Tip(general->dateTimeButton, tr("Sets the date and time of BMS internal clock."), 1, 200, 10000, 0);
-    // By signature: the page's device actions own these slots.
-    connectToPageSlot(this, general->dateTimeButton, "slotSetDateTimePressed()");
+    connect(general->dateTimeButton, &QPushButton::clicked, this, &ConfigPage::slotSetDateTimePressed);
     actionButtons << general->dateTimeButton;
     left->addWidget(general->dateTimeButton);
     left->addWidget(new WidgetFold(createBroadcastPeriodGroup(w)));
@@ -283,10 +275,12 @@ QGroupBox* ConfigPage::createBatteryPackGroup(int editorWidth)
             tr("Sends the calibration command to cell modules to set the temperature value<br>(NOTE: This is not "
                "applicable to HXTMs)"),
             0, 200, 10000, 0);
-    connectToPageSlot(this, general->calibrateCellsButton, "slotCalibratePressed()");
+    connect(general->calibrateCellsButton, &QPushButton::clicked, this, &ConfigPage::slotCalibratePressed);
     general->calibrateExternalButton = new QPushButton(tr("Calibrate External Temperature ..."));
     new Tip(general->calibrateExternalButton, tr("Recalibrates temperature curve of external thermistor"), 3, 200,
             10000, 0);
+    connect(general->calibrateExternalButton, &QPushButton::clicked, this,
+            [this] { temperatureCalibrationWindow()->openWindow(); });
     general->batteryIdButton = new QPushButton(tr("Set Battery ID ..."));
     new Tip(general->batteryIdButton, tr("Sets the battery identification text of the BMS"), 0, 200, 10000, 0);
     connect(general->batteryIdButton, &QPushButton::clicked, this, &ConfigPage::slotSetBatteryIdPressed);

@@ -8,7 +8,6 @@
 
 class CurrentSensorActions;
 class CurrentSensorCompensation;
-class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -16,10 +15,6 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 class Tip;
-
-// Connects a button's clicked() to a page slot named by its signature, when
-// the page has it (the actions behind some buttons live elsewhere).
-void connectToPageSlot(QObject* page, QAbstractButton* button, const char* slotSignature);
 
 // The General tab's widgets that the page's other code reaches. A child of
 // the page; the three compensation windows have no parent and go with it.

@@ -2,7 +2,6 @@
 // estimator only, the distance estimate and the user SOC scaling.
 #include "ConfigPage.h"
 #include "ConfigParam.h"
-#include "GeneralTab.h"
 #include "MyGroupBox.h"
 #include "SignalWindowTab.h"
 #include "SocCustomProfile.h"
@@ -104,7 +103,7 @@ QGroupBox* ConfigPage::createSocAdjustmentGroup()
     setSocButton = new QPushButton(tr("Set State of Charge..."));
     new Tip(setSocButton, tr("Sets the initial State of Charge of the pack."), 1, 200, 10000, 0);
     // By signature: the page's device actions own the slot.
-    connectToPageSlot(this, setSocButton, "slotSetSOCPressed()");
+    connect(setSocButton, &QPushButton::clicked, this, &ConfigPage::slotSetSOCPressed);
     registerFeatureWidget(setSocButton, 77, 0);
     // Enabled by the link and the login like the page's other actions.
     actionButtons << setSocButton;

@@ -1,0 +1,221 @@
+#pragma once
+
+// The main window linked to the control-unit emulator through the real
+// serial transport (the emulator's port listed in BMS_SERIAL_PORTS and chosen
+// in the port row), for tests of the configuration page as a user meets it.
+// The unit reports two features: its battery pack parameters (General tab,
+// "Battery Pack", feature 33) and the external temperature calibration (34);
+// it holds those parameters and nothing else, so a load reads four ids. The
+// page's questions and file dialogs are answered by a script, its load
+// question by a click.
+#include "BmsGui.h"
+#include "ConfigPage.h"
+#include "ConfigPrompter.h"
+#include "ControlUnitSim.h"
+#include "PortList.h"
+#include "ScriptedDialogs.h"
+#include "StartupRules.h"
+#include "Y5ProtocolHandler.h"
+
+#include <QComboBox>
+#include <QMap>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+struct ScriptedPrompter : ConfigPrompter
+{
+    QString password;                              // typed into every password entry
+    QList<QMessageBox::StandardButton> answers;    // to the Yes/No questions, in order; then No
+    QString fileName;                              // chosen in the file dialogs
+    QStringList asked;                             // every question and message, in order
+
+    QString askPassword(QWidget*, const QString& title, const QString&, bool* accepted) override
+    {
+        asked << title;
+        *accepted = !password.isEmpty();
+        return password;
+    }
+    void showMessage(const QString& text) override { asked << text; }
+    QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons,
+                                    QMessageBox::StandardButton) override
+    {
+        asked << text;
+        return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
+    }
+    void warn(QWidget*, const QString&, const QString& text, bool) override { asked << text; }
+    bool askInt(QWidget*, const QString& title, const QString&, int, int, int, int*) override
+    {
+        asked << title;
+        return false;
+    }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return fileName; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return fileName; }
+    bool confirm(const QString& text, const QString&) override
+    {
+        asked << text;
+        return false;
+    }
+    bool askFilePasswords(QWidget*, QString*, QString*) override { return false; }
+};
+
+// The battery pack as the General tab's Part gives it: ids, widths (bits 8-9
+// of the id) and values within the editors' limits.
+inline QMap<quint16, quint32> batteryPackValues()
+{
+    return {{0x000F, 0x0A}, {0x0100, 16}, {0x0013, 1}, {0x0007, 0x80}};
+}
+
+class ConfigUnitRig
+{
+public:
+    static constexpr int kLinkTimeoutMs = 15000;
+
+    QTemporaryDir dir;
+    QString port;
+    ControlUnitSim sim;
+    ScriptedDialogs dialogs;
+    ScriptedPrompter prompter;
+    std::unique_ptr<BMS_GUI> window;
+    ConfigPage* page = nullptr;
+
+    // In initTestCase: settings of the test's own, the emulator on its port.
+    bool startEmulator()
+    {
+        QCoreApplication::setOrganizationName(kOrganisationName);
+        QCoreApplication::setApplicationName(kApplicationName);
+        QSettings().clear();
+        QSettings().setValue("LogFileDir", dir.path());
+        // "Write Log" off: the log writer then never hears of another unit;
+        // the window's serial number must follow the link all the same.
+        QSettings().setValue("WriteLog", false);
+        port = dir.filePath("ttyBMS0");
+        qputenv(kExtraPortsVariable, port.toLocal8Bit());
+        sim.setRebootMs(100);
+        sim.setBootloaderEntry(false);
+        return sim.start(port);
+    }
+
+    // The unit the emulator presents from now on.
+    void presentUnit(const QString& serialHex, int loginLevel, const QMap<quint16, quint32>& values)
+    {
+        sim.setVersion("BMS2", serialHex, "2.1.4.2");
+        sim.setFeatureBitmap(0x80, {0u, (1u << (33 - 32)) | (1u << (34 - 32)), 0u, 0u});
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            sim.setParam(it.key(), it.value());
+        sim.setLoginLevel(loginLevel);
+    }
+
+    // Builds the window and chooses the emulator's port. The protocol
+    // handler's restore after a firmware update waits less than a real
+    // unit needs.
+    bool openWindow()
+    {
+        window.reset(new BMS_GUI);
+        window->setDialogs(&dialogs);
+        page = window->configPage();
+        page->setPrompter(&prompter);
+        Y5Timing timing;
+        timing.authFirstSleepMs = 100;
+        timing.authLongPollMs = 20;
+        timing.authShortPollMs = 100;
+        timing.restoreFactorySleepMs = 200;
+        timing.restoreStepMs = 20;
+        timing.restoreStepsPerPass = 10;
+        timing.restorePasses = 10;
+        timing.restoreBackSleepMs = 100;
+        window->protocolHandler()->setTiming(timing);
+        for (int i = 0; i < window->portCombo()->count(); ++i) {
+            if (portNameFromEntry(window->portCombo()->itemText(i)) == port) {
+                window->portCombo()->setCurrentIndex(i);
+                return true;
+            }
+        }
+        return false;
+    }
+    void closeWindow()
+    {
+        page = nullptr;
+        window.reset();
+    }
+
+    // The emulator's port goes away, and the window notices.
+    bool unplug()
+    {
+        sim.vanish();
+        QElapsedTimer t;
+        t.start();
+        auto noticed = [this] { return !linked() && window->windowTitle().startsWith("Trying to connect"); };
+        while (!noticed() && t.elapsed() < kLinkTimeoutMs)
+            QTest::qWait(10);
+        return noticed();
+    }
+    // Links the window to this unit: the window is built at the first call;
+    // later the emulator's port goes away and comes back with the unit.
+    bool linkUnit(const QString& serialHex, int loginLevel, const QMap<quint16, quint32>& values)
+    {
+        if (!window) {
+            presentUnit(serialHex, loginLevel, values);
+            return openWindow();
+        }
+        if (!unplug())
+            return false;
+        presentUnit(serialHex, loginLevel, values);
+        return sim.reappear();
+    }
+
+    bool linked() const { return window->communicator() && window->communicator()->linked; }
+
+    // The load question is open (it opens at every new link while nothing is loaded).
+    bool waitLoadQuestion(int timeoutMs = kLinkTimeoutMs) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!(page->loadQuestion() && page->loadQuestion()->isVisible()) && t.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return page->loadQuestion() && page->loadQuestion()->isVisible();
+    }
+    void answerLoadQuestion(QMessageBox::StandardButton button)
+    {
+        QTest::mouseClick(page->loadQuestion()->button(button), Qt::LeftButton);
+    }
+    bool waitLoaded(int timeoutMs = kLinkTimeoutMs) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!(page->configurationLoaded && !page->parametersLoading) && t.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return page->configurationLoaded && !page->parametersLoading;
+    }
+    // Yes to the load question, and the reading completes.
+    bool loadConfiguration()
+    {
+        if (!waitLoadQuestion()) {
+            qWarning("no load question (linked %d, loaded %d, loading %d)", int(linked()),
+                     int(page->configurationLoaded), int(bool(page->parametersLoading)));
+            return false;
+        }
+        answerLoadQuestion(QMessageBox::Yes);
+        if (!waitLoaded()) {
+            qWarning("not loaded (linked %d, loading %d, questions %d: %d)", int(linked()),
+                     int(bool(page->parametersLoading)), int(dialogs.questions.size()),
+                     dialogs.questions.isEmpty() ? -1 : dialogs.questions.last().paramId);
+            return false;
+        }
+        return true;
+    }
+
+    // The sentences the emulator received that start with prefix.
+    QStringList received(const QString& prefix) const
+    {
+        QStringList found;
+        for (const QString& s : sim.goodSentences())
+            if (s.startsWith(prefix))
+                found << s;
+        return found;
+    }
+};

@@ -1,0 +1,124 @@
+// The configuration page follows the link as the unit behind it changes:
+// units linked one after the other through the main window and the real
+// transport, a link lost while the configuration is read, and the copy of a
+// unit's configuration kept across a firmware update under its serial number.
+// One window for the whole test: each test links its own unit.
+#include "ConfigUnitRig.h"
+
+#include "ConfigParamLoader.h"
+#include "UpdatePage.h"
+
+#include <QRegularExpression>
+
+class TestConfigPageLinkFollow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(rig.startEmulator()); }
+    void cleanupTestCase() { rig.closeWindow(); }
+    void unitsOneAfterTheOther();
+    void highSerialConfigurationSurvivesAnUpdate();
+
+private:
+    ConfigUnitRig rig;
+};
+
+void TestConfigPageLinkFollow::unitsOneAfterTheOther()
+{
+    QVERIFY(rig.linkUnit("0000000A", 1, batteryPackValues()));
+    QVERIFY(rig.loadConfiguration());
+    QCOMPARE(rig.window->bmsSerialNumber(), 0xAu);
+    QCOMPARE(rig.page->paramValue(0x0100), 16u);
+
+    // Another unit; the link goes while its configuration is read. A user
+    // who answers every failure question with "Yes to All" must not end up
+    // with a page that counts as loaded.
+    rig.dialogs.choiceAnswer = ConfigParamLoader::YesToAll;
+    QMap<quint16, quint32> second = batteryPackValues();
+    second[0x0100] = 24;
+    QVERIFY(rig.unplug());
+    QVERIFY(!rig.page->configurationLoaded);
+    rig.presentUnit("0000000B", 1, second);
+    rig.sim.setReplyDelay(80);
+    rig.sim.clearReceived();
+    QVERIFY(rig.sim.reappear());
+    QVERIFY(rig.waitLoadQuestion());
+    rig.answerLoadQuestion(QMessageBox::Yes);
+    QVERIFY(rig.sim.waitForSentence("CF2,", ConfigUnitRig::kLinkTimeoutMs));
+    QVERIFY(rig.unplug());
+    // The reading stops: no question about the parameters it could not read,
+    // no progress dialog left, nothing counts as loaded.
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.page->parametersLoading && !rig.page->paramLoader, 5000);
+    QTRY_VERIFY(rig.page->progressDialog() == nullptr);
+    QTest::qWait(200);
+    QVERIFY(!rig.page->configurationLoaded);
+    QVERIFY2(rig.dialogs.questions.isEmpty(), qPrintable(rig.dialogs.questions.value(0).text));
+
+    // The unit comes back: the load is offered again and reads its values.
+    rig.sim.setReplyDelay(0);
+    QVERIFY(rig.sim.reappear());
+    QVERIFY(rig.loadConfiguration());
+    QCOMPARE(rig.page->paramValue(0x0100), 24u);
+    QVERIFY(rig.dialogs.questions.isEmpty());
+
+    // Saved before a firmware update: under this unit's serial number.
+    QCOMPARE(rig.window->bmsSerialNumber(), 0xBu);
+    QVERIFY(rig.window->updatePage()->saveConfiguration());
+    QSettings settings;
+    QCOMPARE(settings.value("SN 11/CF2,0100").toUInt(), 24u);
+    QVERIFY(settings.allKeys().filter(QRegularExpression("^SN 10/")).isEmpty());
+    settings.remove("SN 11");
+}
+
+// A serial number with the high bit set is written as a negative decimal;
+// the protocol handler must find the copy on the next connection and the page
+// must restore it, also from entries written in the unsigned form before.
+void TestConfigPageLinkFollow::highSerialConfigurationSurvivesAnUpdate()
+{
+    const QMap<quint16, quint32> factory = batteryPackValues();
+    rig.prompter.password = "1111"; // the unit asks for the login after its restart
+    QVERIFY(rig.linkUnit("80000000", 1, factory));
+    QVERIFY(rig.loadConfiguration());
+    QCOMPARE(rig.window->bmsSerialNumber(), 0x80000000u);
+
+    const struct
+    {
+        const char* name;
+        bool savedByThePage; // else left by an earlier version under the other name
+        quint32 cells;       // the user's configuration
+    } cases[] = {
+        {"saved before the update", true, 20},
+        {"written in the unsigned form", false, 28},
+    };
+    for (const auto& c : cases) {
+        // The user's configuration differs from the unit's factory values.
+        rig.page->submitParamText(0x0100, QString::number(c.cells));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.page->paramValue(0x0100), c.cells, 5000); // the unit's echo
+        QCOMPARE(rig.sim.param(0x0100), c.cells);
+        if (c.savedByThePage) {
+            QVERIFY(rig.window->updatePage()->saveConfiguration());
+            QCOMPARE(QSettings().value("SN -2147483648/CF2,0100").toUInt(), c.cells);
+        } else {
+            QSettings settings;
+            for (auto it = factory.cbegin(); it != factory.cend(); ++it)
+                settings.setValue(QString::asprintf("SN 2147483648/CF2,%04X", it.key()),
+                                  it.key() == 0x0100 ? c.cells : it.value());
+        }
+
+        // The unit restarts after its update: on the next connection the copy
+        // is found, the unit set to its defaults and the copy written back.
+        const int resets = rig.sim.factoryResets();
+        QVERIFY2(rig.unplug(), c.name);
+        QVERIFY(rig.sim.reappear());
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.sim.factoryResets() == resets + 1, c.name, ConfigUnitRig::kLinkTimeoutMs);
+        QVERIFY2(rig.loadConfiguration(), c.name);
+        QCOMPARE(rig.sim.param(0x0100), c.cells);
+        QCOMPARE(rig.page->paramValue(0x0100), c.cells);
+        // Restored once: no entry is left to trigger another restore.
+        QVERIFY2(QSettings().allKeys().filter(QRegularExpression("^SN -?2147483648/")).isEmpty(), c.name);
+        QCOMPARE(rig.sim.factoryResets(), resets + 1);
+    }
+}
+
+QTEST_MAIN(TestConfigPageLinkFollow)
+#include "tst_configpage_linkfollow.moc"
