@@ -244,6 +244,9 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 BMS_GUI::~BMS_GUI()
 {
     const bool closedBefore = m_closing;
+    // Deleting the pages moves the focus: no call may reach this half-destroyed
+    // window (main connects the application's focus change to it).
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     // The status pollers send through the protocol handler deleted below.
     if (m_statusPage)
         m_statusPage->shutDownSentenceLoaders();

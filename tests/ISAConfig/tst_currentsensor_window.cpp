@@ -108,8 +108,6 @@ struct Bench
     }
     ~Bench()
     {
-        if (w)
-            QObject::disconnect(qApp, &QApplication::focusChanged, w.get(), &BMS_GUI::focusChanged);
         w.reset();
         bus.stop();
         sim.stop();
