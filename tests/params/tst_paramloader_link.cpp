@@ -319,10 +319,8 @@ void TestParamLoaderOverLink::stopWhileWaitingForAReply()
     ConfigParamLoader::start(loader, &bench.page);
     QVERIFY(bench.link.sim.waitForSentence("CF2,0010,?", 5000));
 
-    QElapsedTimer t;
-    t.start();
+    // True means it stopped within the deadline; how fast depends on the machine.
     QVERIFY(ConfigParamLoader::shutdown(loader, 500));
-    QVERIFY2(t.elapsed() < 400, qPrintable(QString::number(t.elapsed())));
     QVERIFY(loader.isNull());
     QTRY_VERIFY(bench.page.events.contains("done"));
     QCOMPARE(bench.page.events, (QStringList{"close", "delete", "done"}));
@@ -345,23 +343,20 @@ void TestParamLoaderOverLink::stopWhileTheQuestionIsOpen()
     // closed (the close handler runs inside the box's event loop), and only
     // then does the user press Yes.
     bool stopped = false;
-    qint64 stopMs = -1;
+    bool asked = false;
     bench.page.box = [&] {
         QEventLoop box;
         QTimer::singleShot(100, &box, [&] {
-            QElapsedTimer t;
-            t.start();
             stopped = ConfigParamLoader::shutdown(loader, 500);
-            stopMs = t.elapsed();
+            asked = true;
             QTimer::singleShot(100, &box, &QEventLoop::quit);
         });
         box.exec();
         return int(ConfigParamLoader::Yes);
     };
     ConfigParamLoader::start(loader, &bench.page);
-    QTRY_VERIFY_WITH_TIMEOUT(stopMs >= 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(asked, 10000);
     QVERIFY(stopped);
-    QVERIFY2(stopMs < 400, qPrintable(QString::number(stopMs)));
     QTRY_VERIFY(bench.page.events.contains("done"));
     QTest::qWait(200);
     QCOMPARE(bench.page.events, (QStringList{"hide", "ask 0010", "close", "delete", "done"}));
@@ -397,7 +392,8 @@ void TestParamLoaderOverLink::hungLoaderLetsTheOwnerFinish()
     t.start();
     QVERIFY(!ConfigParamLoader::shutdown(loader, 500));
     const qint64 ms = t.elapsed();
-    QVERIFY2(ms >= 450 && ms < 2000, qPrintable(QString::number(ms)));
+    // It gave the loader its whole deadline before giving up.
+    QVERIFY2(ms >= 450, qPrintable(QString::number(ms)));
     QVERIFY(!loader.isNull());
     QVERIFY(thread && thread->isRunning());
 
