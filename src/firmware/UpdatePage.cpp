@@ -7,6 +7,7 @@
 #include "FeatureSupportTable.h"
 #include "ImageFiles.h"
 #include "KepoBootloader.h"
+#include "Log.h"
 #include "MainWindowServices.h"
 #include "Param.h"
 #include "SentenceMaps.h"
@@ -204,11 +205,16 @@ UpdatePage::UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     tabWidget->setTabEnabled(kCanTab, true);
 }
 
+void UpdatePage::stopCanDownloads()
+{
+    if (!stopCanModuleBootloaders(kDownloadStopWaitMs))
+        logMessage(QStringLiteral("A CAN device download did not stop in time"), 0);
+}
+
 UpdatePage::~UpdatePage()
 {
     // A CAN device download must not outlive the link it uses.
-    if (!stopCanModuleBootloaders(kDownloadStopWaitMs))
-        qWarning("A CAN device download did not stop in time");
+    stopCanDownloads();
     clearCanDeviceList();
     // The device information Params stay registered in the root map, which
     // outlives the page in the window; they go with the page's widgets.

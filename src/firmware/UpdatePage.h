@@ -58,6 +58,10 @@ public:
     // window refuses to close.
     std::atomic<bool> updateRunning{false};
 
+    // Stops a running CAN device download and waits for its end (the window
+    // calls it before the link and its handler go).
+    void stopCanDownloads();
+
     // Opens a CAN-device image ("Open firmware file" of the CAN Devices tab);
     // true when it is loaded. The caller marks it loaded.
     bool openCanFirmwareFile();
