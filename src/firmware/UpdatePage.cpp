@@ -930,7 +930,7 @@ void UpdatePage::slotCanDevicesStartUpdate()
     // One update at a time: a control-unit update owns the port, and a second
     // device update would share the unit's configuration mode.
     Y5ProtocolHandler* h = handler();
-    const bool unitUpdating = updateActive || updateRunning || (h && h->isFirmwareUpdating());
+    const bool unitUpdating = h && h->isFirmwareUpdating();
     if (unitUpdating || canUpdateBusy()) {
         canProgressBar->setEnabled(false);
         canStatusText->setText(tr("Failed"));
