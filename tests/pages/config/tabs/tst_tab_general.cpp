@@ -247,6 +247,9 @@ void TestTabGeneral::recalibration_data()
     QTest::newRow("opposite sign") << true << qint64(1000) << "-10.0" << "10.5" << "";
     QTest::newRow("never read") << true << qint64(-1) << "10.0" << "10.5" << "";
     QTest::newRow("above range") << true << qint64(60000) << "1.0" << "2.0" << "";
+    // A calibration value of 0 would leave the sensor reading 0 for good.
+    QTest::newRow("entered zero") << true << qint64(1000) << "10.0" << "0" << "";
+    QTest::newRow("scaled down to zero") << true << qint64(7) << "100.0" << "1.0" << "";
 }
 
 void TestTabGeneral::recalibration()
