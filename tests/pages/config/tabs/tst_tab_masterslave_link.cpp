@@ -86,7 +86,7 @@ class TestTabMasterSlaveLink : public QObject
     Q_OBJECT
 private slots:
     void writesReachTheUnit();
-    void pinWhoseFunctionLeavesTheList();
+    void pinsHoldingAFunctionTheirListLacks();
     void splitterSetUpThatCannotStart();
 };
 
@@ -130,7 +130,7 @@ void TestTabMasterSlaveLink::writesReachTheUnit()
 // turns from Eltek (8) to none (0), which takes PF25 off the output lists.
 // CHARGER then shows no function, and a function picked on HEATER leaves
 // CHARGER's on the unit. The Eltek type brings PF25 back on CHARGER.
-void TestTabMasterSlaveLink::pinWhoseFunctionLeavesTheList()
+void TestTabMasterSlaveLink::pinsHoldingAFunctionTheirListLacks()
 {
     LinkedPage linked;
     SimLink& link = linked.link;
@@ -163,6 +163,20 @@ void TestTabMasterSlaveLink::pinWhoseFunctionLeavesTheList()
     link.sim.setParam(0x1800, 8);
     link.handler.sendParamRequest(0x1800);
     QTRY_COMPARE_WITH_TIMEOUT(charger->currentData().toInt(), 25, 20000);
+
+    // AC SENSE holds the speed sensor (PF1), which its list lacks: picked on
+    // SPEED, PF1 leaves AC SENSE, one pin per input function.
+    link.sim.setParam(0x0804, 0x01);
+    link.sim.setParam(0x080D, 0x25);
+    QVERIFY(linked.read({0x0804, 0x080D}));
+    auto* acSense = static_cast<QComboBox*>(page->paramSlot(0x0804)->params.at(0)->widget);
+    auto* speed = static_cast<QComboBox*>(page->paramSlot(0x080D)->params.at(0)->widget);
+    QCOMPARE(acSense->currentIndex(), -1);
+    speed->setCurrentIndex(speed->findData(1));
+    page->paramSlot(0x080D)->params.at(0)->editState = ConfigPage::Edited;
+    page->commitEditedParams(nullptr, nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(link.sim.param(0x080D), 0x01u, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(link.sim.param(0x0804), 0x00u, 20000);
 }
 
 // The unit never confirms its configuration mode: the set-up cannot start,
