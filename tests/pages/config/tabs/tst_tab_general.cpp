@@ -72,6 +72,9 @@ struct GeneralFixture : PageFixture
         shownCurrent = "10.0";
         page->general->askBatteryId = askBatteryId;
         GeneralTabWidgets* g = page->general;
+        // The sensor type's first refresh adds the IVT-S item for good.
+        while (g->sensorTypeCombo->count() > 2)
+            g->sensorTypeCombo->removeItem(g->sensorTypeCombo->count() - 1);
         for (CurrentSensorCompensation* w : {g->lowWindow, g->highWindow, g->compensationWindow}) {
             w->hide();
             w->rangeLabel()->hide();
@@ -140,9 +143,7 @@ void TestTabGeneral::sensorTypeRows()
     QFETCH(int, items);
     QFETCH(int, index);
     QFETCH(bool, sohShown);
-    // The first refresh of the type adds the IVT-S item for good: a page of
-    // its own for each row.
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     reportFeatures(f, feature85 ? QList<int>{85} : QList<int>{});
     GeneralTabWidgets* g = f.page->general;
     QList<bool> soh;
