@@ -81,16 +81,21 @@ bool canConfig::commitDeviceResult(quint8 index, quint8& status, quint32& serial
     return true;
 }
 
-void canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
+bool canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
 {
+    if (isBusy()) {
+        qCDebug(lcCanJobs) << "commit: refused, another CAN job runs";
+        return false;
+    }
+    m_commitResultsValid = false;
     if (!blocksFit(baseId, extended, m_commitTypes.size() + m_unassignedTypes.size())) {
         qCDebug(lcCanJobs, "commit: identifiers from base %04X do not fit", unsigned(baseId));
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpCommit);
-        return;
+        return false;
     }
     if (!enterConfigMode(-1)) {
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpCommit);
-        return;
+        return false;
     }
     emit sigCanDeviceOperationStatus(CanOpStarted, CanOpCommit);
     m_commit.base = baseId;
@@ -98,19 +103,24 @@ void canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
     m_commit.speed = speedCode;
     m_commit.stage = 0;
     m_commitRunning = true;
+    return true;
 }
 
-void canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quint32 serial, quint8 cellCount,
+bool canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quint32 serial, quint8 cellCount,
                                         quint16 baseId, bool extended, quint8 speedCode)
 {
+    if (isBusy()) {
+        qCDebug(lcCanJobs) << "single module commit: refused, another CAN job runs";
+        return false;
+    }
     if (!blocksFit(baseId, extended, moduleIndex + 1)) {
         qCDebug(lcCanJobs, "single module commit: identifiers from base %04X do not fit", unsigned(baseId));
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
-        return;
+        return false;
     }
     if (!enterConfigMode(-1)) {
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
-        return;
+        return false;
     }
     showCommitProgress(QStringLiteral("Single CGM"));
     emit sigCanDeviceOperationStatus(CanOpStarted, CanOpSingleModuleCommit);
@@ -124,6 +134,7 @@ void canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quin
     m_single.stage = 0;
     m_single.failed = false;
     m_singleRunning = true;
+    return true;
 }
 
 void canConfig::setSortingAnswer(quint8 which, quint8 answer)
@@ -169,6 +180,7 @@ void canConfig::finishCommit()
 {
     m_commitRunning = false;
     m_commit.stage = 0;
+    m_commitResultsValid = true;
     leaveConfigMode();
     emit sigCanDeviceOperationStatus(m_commit.anyFailed ? CanOpFailed : CanOpFinished, CanOpCommit);
 }

@@ -78,6 +78,7 @@ void ConfigPage::setConnected(bool linked)
             m_loadStopped = true;
             paramLoader->stop();
         }
+        clearCanDevicesSection();
     }
     for (ConfigParamSlot* slot : qAsConst(m_slots)) {
         slot->valid = false;
