@@ -401,6 +401,11 @@ quint8 canConfig::processSorting()
         s.statusReplies.clear();
         s.error = false;
         s.stage = 2;
+        emit sigCGMGen2StatusUpdate(1, 0, 0, uint32_t(m_gen2Ids.size()));
+    };
+    // Sorting progress: 1 while running, 4 when over (done or given up).
+    auto progress = [&](uint32_t stage) {
+        emit sigCGMGen2StatusUpdate(1, stage, uint32_t(s.finished.size()), uint32_t(m_gen2Ids.size()));
     };
     switch (s.stage) {
     case 0: {
@@ -468,8 +473,10 @@ quint8 canConfig::processSorting()
             if (s.finished.size() >= m_gen2Ids.size()) {
                 s.repliesEnabled = false;
                 s.stage = 0;
+                progress(4);
                 return 4;
             }
+            progress(1);
             return result;
         }
         if (s.error) {
@@ -484,6 +491,7 @@ quint8 canConfig::processSorting()
             s.repliesEnabled = false;
             // An answer to an earlier retry question does not answer this one.
             s.retryAnswered = false;
+            progress(4);
             emit sigCanDeviceSortingRequest(1);
             return 6;
         }

@@ -15,6 +15,7 @@
 
 class ConfigParam;
 class ConfiguredTable;
+class TempBreakOutBoardSupport;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -302,6 +303,11 @@ public:
     QSpinBox* parallelStringsBox = nullptr;
     QPushButton* commitButton = nullptr;
     QPushButton* advancedButton = nullptr;
+    // "Advanced configuration...": the temperature board power window, a
+    // window of its own owned by the page; it hears every "CN1" line while
+    // it is open.
+    TempBreakOutBoardSupport* tempBoardWindow = nullptr;
+    void passToTempBoardWindow(const QString& line);
     Tip* commitTip = nullptr;
     ConfiguredTable* configuredTable = nullptr;
     UnconfiguredTree* unconfiguredTree = nullptr;

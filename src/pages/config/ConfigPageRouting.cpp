@@ -19,8 +19,10 @@ void ConfigPage::receiveSentence(const QString& line)
         storePasswordReply(line);
     } else if (line.startsWith(QLatin1String("CS"))) {
         updateChargingState(line);
+    } else if (line.startsWith(QLatin1String("CN1"))) {
+        passToTempBoardWindow(line);
     }
-    // "RS2", "CN1" and the rest: nothing here (the root map still sees them).
+    // "RS2" and the rest: nothing here (the root map still sees them).
 }
 
 void ConfigPage::updateChargingState(const QString& line)

@@ -51,6 +51,16 @@ int hexNibble(QChar c)
 }
 } // namespace
 
+CanBusSim::Device CanBusSim::temperatureBoard(quint32 serial, int powerState)
+{
+    Device d;
+    d.type = 48;
+    d.serial = serial;
+    d.cells = 0;
+    d.powerState = powerState;
+    return d;
+}
+
 CanBusSim::CanBusSim() = default;
 
 CanBusSim::~CanBusSim()

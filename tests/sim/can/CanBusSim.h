@@ -100,6 +100,11 @@ public:
         QByteArray data;
     };
 
+    // A centralized group module serving temperature boards (type 48): it
+    // answers the legacy discovery and reads / takes its power state (0F / 0E)
+    // in its configuration mode.
+    static Device temperatureBoard(quint32 serial, int powerState);
+
     CanBusSim();
     ~CanBusSim();
     CanBusSim(const CanBusSim&) = delete;

@@ -10,6 +10,7 @@
 #include "ModuleMappingTables.h"
 #include "MyGroupBox.h"
 #include "SignalWindowTab.h"
+#include "TempBreakOutBoardSupport.h"
 #include "Tip.h"
 #include "canConfig.h"
 
@@ -116,6 +117,26 @@ SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent)
     actionButtons << discoverButton << commitButton;
     editingActionButtons << discoverButton << commitButton;
 
+    // Progress of the second-generation modules' enumeration and sorting
+    // during a commit. Nothing stops those once started: no cancel button.
+    gen2ProgressDialog = new QProgressDialog(this);
+    gen2ProgressDialog->setWindowTitle(tr("Cell Group Modules"));
+    gen2ProgressDialog->setCancelButton(nullptr);
+    gen2ProgressDialog->setRange(0, 100);
+    gen2ProgressDialog->setAutoClose(false);
+    gen2ProgressDialog->setAutoReset(false);
+    gen2ProgressDialog->setMinimumWidth(400);
+    gen2ProgressDialog->cancel(); // hidden, and never shown by its own timer
+
+    // Owned by the page, shown as a window of its own.
+    tempBoardWindow = new TempBreakOutBoardSupport(this);
+    tempBoardWindow->setParent(this, Qt::Window);
+    connect(advancedButton, &QPushButton::clicked, this, [this] {
+        tempBoardWindow->show();
+        tempBoardWindow->raise();
+        tempBoardWindow->activateWindow();
+    });
+
     connect(discoverButton, &QPushButton::clicked, this, &ConfigPage::slotDiscoverButtonPressed);
     connect(commitButton, &QPushButton::clicked, this, &ConfigPage::slotConfigureButtonPressed);
     connect(parallelStringsBox, QOverload<int>::of(&QSpinBox::valueChanged), configuredTable,
@@ -170,6 +191,12 @@ bool ConfigPage::canDeviceActionAllowed()
     widenBox(&box);
     runModalBox(&box);
     return box.result() == QMessageBox::Ok;
+}
+
+void ConfigPage::passToTempBoardWindow(const QString& line)
+{
+    if (tempBoardWindow && tempBoardWindow->isVisible())
+        tempBoardWindow->processSentence(line);
 }
 
 bool ConfigPage::refuseWhileCanJobRuns()
@@ -337,6 +364,8 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
             unsetCursor();
             break;
         case CanOpCommit:
+            if (gen2ProgressDialog)
+                gen2ProgressDialog->hide();
             finishCanDeviceCommit();
             setTablesDragDrop(this, true);
             unsetCursor();
@@ -374,6 +403,8 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
             break;
         case CanOpCommit:
             unsetCursor();
+            if (gen2ProgressDialog)
+                gen2ProgressDialog->hide();
             if (g_canConfig && g_canConfig->commitResultsValid())
                 finishCanDeviceCommit(true);
             else
@@ -396,6 +427,7 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
                 canSpeedAfterSensor = -1;
                 unsetCursor();
                 enable(true);
+                setModuleCommitButtonsEnabled(true);
                 if (canSpeedBeforeChange >= 0)
                     putCanSpeedBack(canSpeedBeforeChange);
                 canSpeedBeforeChange = -1;
@@ -679,7 +711,9 @@ void ConfigPage::slotCGMGen2StatusUpdate(uint32_t operation, uint32_t stage, uin
         gen2ProgressDialog->setLabelText(operation == 0 ? tr("Enumerating cells") : tr("Sorting cells"));
         const uint32_t lastStage = operation == 0 ? 1 : 3;
         if (stage == 0) {
-            gen2ProgressDialog->setValue(0);
+            // An enumeration starts per module: the modules before it are done.
+            gen2ProgressDialog->reset();
+            gen2ProgressDialog->setValue(operation == 0 && done > 0 && total ? int((done - 1) * 100u / total) : 0);
             gen2ProgressDialog->show();
         } else if (stage <= lastStage) {
             gen2ProgressDialog->setValue(percent);
@@ -816,6 +850,7 @@ void ConfigPage::changeCanSpeed(uint8_t speedCode)
             canSpeedAfterSensor = speedCode;
             setCursor(Qt::WaitCursor);
             setCanButtons(this, false);
+            setModuleCommitButtonsEnabled(false);
             return;
         }
     }
@@ -834,6 +869,7 @@ void ConfigPage::startDeviceSpeedChange(uint8_t speedCode)
         canSpeedBeforeChange = -1;
         unsetCursor();
         setCanButtons(this, true);
+        setModuleCommitButtonsEnabled(true);
         QMessageBox refused(QMessageBox::NoIcon, QString(),
                             QStringLiteral("Another CAN device operation is running.\nThe CAN1 speed is not "
                                            "changed."),

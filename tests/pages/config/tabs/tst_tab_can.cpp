@@ -80,7 +80,11 @@ struct CanPage : PageFixture
 class TestTabCan : public QObject
 {
     Q_OBJECT
+    // The data rows of one function share a page.
+    PagePerFunction<PageFixture> pages;
 private slots:
+    void init() { pages.startRow(); }
+    void cleanupTestCase() { pages.release(); }
     void canParams_data();
     void canParams();
     void speedAndInterfaceBoxes();
@@ -132,7 +136,7 @@ void TestTabCan::canParams()
 {
     QFETCH(int, id);
     QFETCH(uint, mask);
-    PageFixture f;
+    PageFixture& f = pages.get();
     ConfigParam* p = paramOf(f.page.get(), id, mask);
     QVERIFY(p);
     QTEST(p->widgetKind, "kind");
@@ -183,6 +187,8 @@ void TestTabCan::firmwareGating()
     QFETCH(bool, can2);
     QFETCH(bool, canopen);
     QFETCH(bool, masterSlave);
+    // A page of its own per row: the firmware check hides widgets it never
+    // shows again.
     PageFixture f;
     QList<quint32> words;
     for (int i = 0; i < 8; ++i)

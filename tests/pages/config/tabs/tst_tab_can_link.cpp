@@ -8,12 +8,15 @@
 #include "IsaSensorService.h"
 #include "IvtSensorSim.h"
 #include "ModuleMappingTables.h"
+#include "TempBreakOutBoardSupport.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QtTest>
 
 namespace {
@@ -51,6 +54,10 @@ struct LinkedPage
         f.page->setResetPause([](int) {});
         QObject::connect(rig.cc, &canConfig::sigCanDeviceOperationStatus, f.page.get(),
                          &ConfigPage::slotCanDeviceOperationStatus);
+        QObject::connect(rig.cc, &canConfig::sigCanDeviceSortingRequest, f.page.get(),
+                         &ConfigPage::slotCanDeviceSortingRequest);
+        QObject::connect(rig.cc, &canConfig::sigCGMGen2StatusUpdate, f.page.get(),
+                         &ConfigPage::slotCGMGen2StatusUpdate);
     }
     ~LinkedPage() { g_canConfig = nullptr; }
 
@@ -124,6 +131,8 @@ private slots:
     void oneJobAtATime();
     void failedSpeedChangeIsTold();
     void speedChangeMovesTheCurrentSensorFirst();
+    void advancedConfigurationSwitchesTemperatureBoards();
+    void gen2CommitShowsItsProgress();
 };
 
 void TestTabCanLink::discoveryThenCommitThenLinkLoss()
@@ -337,6 +346,69 @@ void TestTabCanLink::speedChangeMovesTheCurrentSensorFirst()
     QVERIFY(lastSensorFrame >= 0 && firstRouteFrame > lastSensorFrame);
     QVERIFY(p.f.writes.isEmpty()); // the unit keeps the new speed
     p.rig.alsoLine = nullptr;
+}
+
+// "Advanced configuration..." opens the temperature board window; the page
+// hands it the "CN1" lines, and its jobs reach the boards on the bus.
+void TestTabCanLink::advancedConfigurationSwitchesTemperatureBoards()
+{
+    LinkedPage p;
+    const int board = p.rig.bus.addDevice(CanBusSim::temperatureBoard(4711, 0));
+    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12)); // not a board
+    QVERIFY(p.start());
+    ConfigPage* page = p.f.page.get();
+    TempBreakOutBoardSupport* w = page->tempBoardWindow;
+    QVERIFY(w);
+    w->setLink(std::make_unique<HandlerCanLink>([&p] { return &p.rig.link.handler; }, [](int) { return 0u; }));
+    p.rig.alsoLine = [page](const QString& line) { page->receiveSentence(line); };
+    QVERIFY(!w->isVisible());
+    QTest::mouseClick(page->advancedButton, Qt::LeftButton);
+    QVERIFY(w->isVisible());
+
+    auto rows = [w] {
+        QStringList list;
+        for (int r = 0; r < w->table()->rowCount(); ++r)
+            list << w->table()->item(r, 0)->text() + " " + w->table()->item(r, 1)->text();
+        return list;
+    };
+    QTest::mouseClick(w->discoverButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"4711 Disabled"}, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->enableButton()->isEnabled(), 20000);
+    QTest::mouseClick(w->enableButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"4711 Enabled"}, 20000);
+    QCOMPARE(p.rig.bus.device(board).powerState, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(w->discoverButton()->isEnabled(), 20000);
+    p.rig.alsoLine = nullptr;
+}
+
+// A commit of a second-generation module shows the enumeration and then the
+// sorting the user accepted in a progress window, gone when the commit ends.
+void TestTabCanLink::gen2CommitShowsItsProgress()
+{
+    LinkedPage p;
+    const int module = p.rig.bus.addDevice(device(9, 0x00AA0009, 0x140, 14));
+    QVERIFY(p.start());
+    ConfigPage* page = p.f.page.get();
+    p.f.reply(0x0C02, 3, 2);
+    p.load({0x0009});
+    QVERIFY(p.discover());
+    QProgressDialog* progress = page->gen2ProgressDialog;
+    QVERIFY(progress);
+    QVERIFY(!progress->isVisible());
+
+    QStringList seen; // the window's label at each update, while shown
+    QObject context;
+    QObject::connect(p.rig.cc, &canConfig::sigCGMGen2StatusUpdate, &context, [&] {
+        if (progress->isVisible() && (seen.isEmpty() || seen.last() != progress->labelText()))
+            seen << progress->labelText();
+    });
+    p.status.clear();
+    QTest::mouseClick(page->commitButton, Qt::LeftButton);
+    QCOMPARE(p.waitEnd(CanOpCommit), int(CanOpFinished));
+    QCOMPARE(seen, (QStringList{"Enumerating cells", "Sorting cells"}));
+    QVERIFY(!progress->isVisible());
+    QVERIFY(p.boxes.contains("There are some cells to sort.\nIt will take some time. Continue?"));
+    QCOMPARE(p.rig.bus.device(module).sortRequests, 1);
 }
 
 QTEST_MAIN(TestTabCanLink)
