@@ -1,120 +1,12 @@
 // The CAN Devices section against the emulated control unit and its CAN
-// devices, driven through its buttons: discovery, commit, the speed change,
-// and one job at a time.
-#include "../ConfigPageFixture.h"
+// devices, driven through its buttons: discovery, commit, one job at a time
+// and the progress of second-generation modules.
+#include "CanLinkedPage.h"
 
-#include "../../../can/CanSimRig.h"
-#include "GeneralTab.h"
-#include "IsaSensorService.h"
-#include "IvtSensorSim.h"
 #include "ModuleMappingTables.h"
-#include "TempBreakOutBoardSupport.h"
 
 #include <QComboBox>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressDialog>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTableWidget>
-#include <QtTest>
-
-namespace {
-
-constexpr int kJobTimeoutMs = 60000;
-
-CanBusSim::Device device(quint16 type, quint32 serial, quint32 base, quint8 cells)
-{
-    CanBusSim::Device d;
-    d.type = type;
-    d.serial = serial;
-    d.baseId = base;
-    d.cells = cells;
-    d.version = 0x00020503;
-    return d;
-}
-
-// The page linked to the emulated unit's CAN bus as the window links it;
-// the boxes it shows are recorded and answered Ok.
-struct LinkedPage
-{
-    CanSimRig rig;
-    PageFixture f;
-    QStringList boxes;
-    QSignalSpy status{rig.cc, &canConfig::sigCanDeviceOperationStatus};
-
-    LinkedPage()
-    {
-        // 11-bit identifiers; devices from 0x10, the unit at 0x15.
-        rig.params = {{0x0D03, 0x0010}, {0x0D00, 0x0015}};
-        f.page->setModalBoxRunner([this](QMessageBox* box) {
-            boxes << (box->informativeText().isEmpty() ? box->text() : box->informativeText());
-            box->setResult(QMessageBox::Ok);
-        });
-        f.page->setResetPause([](int) {});
-        QObject::connect(rig.cc, &canConfig::sigCanDeviceOperationStatus, f.page.get(),
-                         &ConfigPage::slotCanDeviceOperationStatus);
-        QObject::connect(rig.cc, &canConfig::sigCanDeviceSortingRequest, f.page.get(),
-                         &ConfigPage::slotCanDeviceSortingRequest);
-        QObject::connect(rig.cc, &canConfig::sigCGMGen2StatusUpdate, f.page.get(),
-                         &ConfigPage::slotCGMGen2StatusUpdate);
-    }
-    ~LinkedPage() { g_canConfig = nullptr; }
-
-    bool start()
-    {
-        if (!rig.start())
-            return false;
-        g_canConfig = rig.cc;
-        f.reply(0x1600, 0x200);      // CAN enabled: the tab is usable
-        f.reply(0x0D03, 0x0010, 4);  // "Device CAN ID Base:"
-        return true;
-    }
-    // A load ends with this stored mapping.
-    void load(const QList<quint32>& serials)
-    {
-        for (int k = 0; k < serials.size(); ++k) {
-            const ConfigPage::ModuleRecord& r = f.page->moduleRecords[k];
-            static_cast<QLineEdit*>(r.serialEdit)->setText(QString::number(serials.at(k) & 0xFFFF));
-            static_cast<QLineEdit*>(r.stringEdit)->setText("0");
-            static_cast<QLineEdit*>(r.cellCountEdit)->setText("12");
-        }
-        static_cast<QLineEdit*>(f.page->moduleCountEdit)->setText(QString::number(serials.size()));
-        f.page->finishLoading();
-    }
-    // The first end (finished or failed) of the operation since the spy
-    // was last cleared; -1 when none came.
-    int waitEnd(int operation)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < kJobTimeoutMs) {
-            for (const QList<QVariant>& s : qAsConst(status))
-                if (s.at(1).toInt() == operation && s.at(0).toInt() != 0)
-                    return s.at(0).toInt();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return -1;
-    }
-    bool discover()
-    {
-        status.clear();
-        if (!f.page->discoverButton->isEnabled())
-            return false;
-        QTest::mouseClick(f.page->discoverButton, Qt::LeftButton);
-        const bool done = waitEnd(CanOpDiscovery) == CanOpFinished;
-        rig.cc->hideProgress();
-        return done;
-    }
-    QString record(int k) const
-    {
-        const ConfigPage::ModuleRecord& r = f.page->moduleRecords[k];
-        return static_cast<QLineEdit*>(r.serialEdit)->text() + "/" + static_cast<QLineEdit*>(r.stringEdit)->text()
-               + "/" + static_cast<QLineEdit*>(r.cellCountEdit)->text();
-    }
-};
-
-} // namespace
 
 class TestTabCanLink : public QObject
 {
@@ -129,9 +21,6 @@ private slots:
     void discoveryThenCommitThenLinkLoss();
     void commitUsesTheUnitsSpeedAndKeepsWhatWorked();
     void oneJobAtATime();
-    void failedSpeedChangeIsTold();
-    void speedChangeMovesTheCurrentSensorFirst();
-    void advancedConfigurationSwitchesTemperatureBoards();
     void gen2CommitShowsItsProgress();
 };
 
@@ -275,110 +164,6 @@ void TestTabCanLink::oneJobAtATime()
     p.rig.cc->hideProgress();
     QVERIFY(moduleCommit->isEnabled());
     QCOMPARE(p.rig.bus.routeRequestCount(0x06), 0);
-}
-
-// The devices refuse the new speed: the user hears of it, the controls come
-// back, and the unit returns to the devices' speed.
-void TestTabCanLink::failedSpeedChangeIsTold()
-{
-    LinkedPage p;
-    CanBusSim::Device d = device(1, 0x00AA0001, 0x120, 12);
-    d.speedStatus = 1;
-    p.rig.bus.addDevice(d);
-    QVERIFY(p.start());
-    ConfigPage* page = p.f.page.get();
-    p.f.reply(0x0C02, 3, 2);
-    p.f.reply(0x0C02, 1, 2); // the user's new speed, committed
-    page->previousCanSpeed = 3;
-    p.boxes.clear();
-    p.f.writes.clear();
-    page->changeCanSpeed(1);
-    QCOMPARE(p.waitEnd(CanOpSpeedChange), int(CanOpFailed));
-    QCOMPARE(p.boxes.size(), 2);
-    QCOMPARE(p.boxes.last(),
-             QString("CAN speed change has failed.\nThe devices keep their CAN speed, and so does the control unit."));
-    QCOMPARE(p.f.lastWrite(), QString("0C02=3"));
-    QCOMPARE(page->can1SpeedBox->currentData().toInt(), 3);
-    QCOMPARE(p.rig.bus.device(0).speed, -1);
-    QVERIFY(page->discoverButton->isEnabled());
-    QCOMPARE(page->cursor().shape(), Qt::ArrowCursor);
-}
-
-// With the IVT-S sensor selected, the sensor is stopped and given its code
-// of the new speed before the devices are moved; then the unit is reset.
-void TestTabCanLink::speedChangeMovesTheCurrentSensorFirst()
-{
-    LinkedPage p;
-    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
-    IvtSensorSim sensor(p.rig.bus);
-    CISAConfig isa(std::make_unique<HandlerCanLink>([&p] { return &p.rig.link.handler; }, [](int) { return 0u; }));
-    ConfigPage* page = p.f.page.get();
-    joinCurrentSensor(&isa, page->general->sensorActions);
-    QObject::connect(&isa, &CISAConfig::sigCanDeviceOperationStatus, page, &ConfigPage::slotCanDeviceOperationStatus,
-                     Qt::QueuedConnection);
-    QObject::connect(p.rig.link.comm, &CommunicatorBase::sigCanProcess, &isa, &CISAConfig::slotCanProcess,
-                     Qt::QueuedConnection);
-    p.rig.alsoLine = [&isa](const QString& line) { isa.handleCanReply(line); };
-    isa.setSensorSerial(sensor.state().serial); // found by an earlier discovery
-    QVERIFY(p.start());
-    p.f.reply(0x1009, 2, 2); // "Current Sensor Type": IVT-S
-    p.f.reply(0x0C02, 3, 2);
-    p.f.reply(0x0C02, 0, 2); // 1 Mbps, committed
-    page->previousCanSpeed = 3;
-    p.f.writes.clear();
-    QSignalSpy sensorStatus(&isa, &CISAConfig::sigCanDeviceOperationStatus);
-    page->changeCanSpeed(0);
-    QCOMPARE(p.waitEnd(CanOpSpeedChange), int(CanOpFinished));
-    QVERIFY(!sensorStatus.isEmpty());
-    QCOMPARE(sensorStatus.last(), (QVariantList{1, 6}));
-    QVERIFY(sensor.state().stopped);
-    QCOMPARE(sensor.state().bitRate, 2);
-    QCOMPARE(p.rig.bus.device(0).speed, 0);
-    // the sensor's job was over before the devices' began
-    const QList<CanBusSim::Frame> frames = p.rig.bus.frames();
-    int lastSensorFrame = -1, firstRouteFrame = -1;
-    for (int i = 0; i < frames.size(); ++i) {
-        if (!frames.at(i).extended && frames.at(i).id == 0x411)
-            lastSensorFrame = i;
-        else if (firstRouteFrame < 0 && frames.at(i).extended)
-            firstRouteFrame = i;
-    }
-    QVERIFY(lastSensorFrame >= 0 && firstRouteFrame > lastSensorFrame);
-    QVERIFY(p.f.writes.isEmpty()); // the unit keeps the new speed
-    p.rig.alsoLine = nullptr;
-}
-
-// "Advanced configuration..." opens the temperature board window; the page
-// hands it the "CN1" lines, and its jobs reach the boards on the bus.
-void TestTabCanLink::advancedConfigurationSwitchesTemperatureBoards()
-{
-    LinkedPage p;
-    const int board = p.rig.bus.addDevice(CanBusSim::temperatureBoard(4711, 0));
-    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12)); // not a board
-    QVERIFY(p.start());
-    ConfigPage* page = p.f.page.get();
-    TempBreakOutBoardSupport* w = page->tempBoardWindow;
-    QVERIFY(w);
-    w->setLink(std::make_unique<HandlerCanLink>([&p] { return &p.rig.link.handler; }, [](int) { return 0u; }));
-    p.rig.alsoLine = [page](const QString& line) { page->receiveSentence(line); };
-    QVERIFY(!w->isVisible());
-    QTest::mouseClick(page->advancedButton, Qt::LeftButton);
-    QVERIFY(w->isVisible());
-
-    auto rows = [w] {
-        QStringList list;
-        for (int r = 0; r < w->table()->rowCount(); ++r)
-            list << w->table()->item(r, 0)->text() + " " + w->table()->item(r, 1)->text();
-        return list;
-    };
-    QTest::mouseClick(w->discoverButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"4711 Disabled"}, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(w->enableButton()->isEnabled(), 20000);
-    QTest::mouseClick(w->enableButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"4711 Enabled"}, 20000);
-    QCOMPARE(p.rig.bus.device(board).powerState, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(w->discoverButton()->isEnabled(), 20000);
-    p.rig.alsoLine = nullptr;
 }
 
 // A commit of a second-generation module shows the enumeration and then the
