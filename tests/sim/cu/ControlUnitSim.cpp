@@ -525,6 +525,8 @@ void ControlUnitSim::installDeviceHandlers()
         if (!sim.configConfirmed_ || (f != QLatin1String("1") && f != QLatin1String("0")))
             return;
         sim.configMode_ = f == QLatin1String("1");
+        if (sim.configMode_)
+            sim.canFilters_.clear(); // the plain mode passes every frame
         sim.replyLocked(QStringLiteral("CM1,0%1").arg(sim.configMode_ ? 1 : 0));
     });
     setHandler(QStringLiteral("CM2"), [](S& sim, const Sentence& s) {

@@ -131,7 +131,7 @@ public:
     bool configMode() const;
     void setConfigModeConfirmed(bool on); // off: never confirms (nor changes)
     void setChallengeValue(quint16 value); // the next challenges; default a sequence
-    QList<quint32> canFilters() const;     // of the last accepted "CM2,1"
+    QList<quint32> canFilters() const;     // of the last accepted "CM2,1"; "CM1,1" empties them
     int badChallengeResponses() const;
 
     // "PW1"/"PW2". Default passwords: level 1 "1111", level 2 "2222".
