@@ -219,7 +219,7 @@ void TestCommunicatorSelector::idleTransportSleepsUntilStopped()
     QVERIFY(dummy.readIntoBuffer());
     QVERIFY(!dummy.connectToBms());
     dummy.requestStop();
-    QVERIFY(thread.wait(1000));
+    QVERIFY(thread.wait(20000));
     QCOMPARE(done.load(), 1);
 }
 
