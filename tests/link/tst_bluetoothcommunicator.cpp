@@ -105,6 +105,7 @@ private slots:
     void switchesSerialBluetoothSerialRepeatedly();
     void wrongPasskeyIsRetriedThenModuleOperationsReachTheModule();
     void unpluggedDongleEndsTheLinkAndIsReported();
+    void stopDuringConnectionAttemptAwaitsNoConfirmation();
 
 private:
     // Test access to the callback side.
@@ -113,6 +114,7 @@ private:
         bt.onDriverEvent(kind, payload);
     }
     static void drain(BluetoothCommunicator& bt) { bt.drainQueues(); }
+    static void setDisconnectConfirmWait(BluetoothCommunicator& bt, int ms) { bt.disconnectConfirmWaitMs_ = ms; }
 };
 
 void TestBluetoothCommunicator::findsTheDongle_data()
@@ -541,6 +543,26 @@ void TestBluetoothCommunicator::unpluggedDongleEndsTheLinkAndIsReported()
     QVERIFY2(cpu < 150, qPrintable(QString("%1 ms of CPU in 1000 ms").arg(cpu)));
     bt->requestStop();
     QVERIFY(bt->thread()->wait(20000));
+}
+
+// A cancelled connection attempt is never confirmed by the module: stopping
+// must not wait for a confirmation.
+void TestBluetoothCommunicator::stopDuringConnectionAttemptAwaitsNoConfirmation()
+{
+    BleDongleEmulator::Options away;
+    away.inRange = false;
+    BleRig rig(away);
+    QVERIFY(rig.start());
+    // A wait for a confirmation that never comes would outlast the test.
+    setDisconnectConfirmWait(*rig.bt, 600000);
+    QSignalSpy found(rig.bt, &BluetoothCommunicator::NewDeviceFound);
+    rig.bt->thread()->start();
+    QVERIFY(found.wait(5000));
+    QCOMPARE(rig.bt->connectDevice(found.last().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.dongle.connectRequests(), 1, 20000);
+
+    rig.bt->requestStop();
+    QVERIFY(rig.thread.wait(20000));
 }
 
 QTEST_GUILESS_MAIN(TestBluetoothCommunicator)

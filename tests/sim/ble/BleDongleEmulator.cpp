@@ -448,7 +448,7 @@ void BleDongleEmulator::handle(int cls, int id, const QByteArray& p)
         return;
     case 0x0603: { // gap_connect_direct
         send(false, 6, 3, ok16 + char(kConn));
-        if (p.left(6) == moduleAddress && !connected_) {
+        if (opt_.inRange && p.left(6) == moduleAddress && !connected_) {
             scanning_ = false;
             connected_ = true;
             notifying_ = false;

@@ -36,6 +36,7 @@ public:
         bool staleBond = false;        // the dongle holds a bond the module forgot
         bool otherAdvertiser = true;   // a second device that lacks the service
         int advertIntervalMs = 30;
+        bool inRange = true;           // false: a connection request is never answered
     };
 
     // One command as the emulator received it.
