@@ -1,9 +1,12 @@
 #include "Communicator.h"
 
+#include "DonglePort.h"
+#include "HeldPorts.h"
 #include "Log.h"
 #include "PortList.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -11,6 +14,25 @@
 
 #include <chrono>
 #include <thread>
+
+namespace {
+
+// The BLE dongle speaks a binary protocol: sentences written into it would
+// only disturb it. Known by its description, its USB ids or the path named
+// in BMS_BLE_DONGLE_PORT.
+bool isDonglePort(const PortEntry& port, const QString& donglePath)
+{
+    if (port.description == QLatin1String(kDongleDescription))
+        return true;
+    if (port.hasIds && port.vendorId == kDongleVendorId && port.productId == kDongleProductId)
+        return true;
+    if (donglePath.isEmpty())
+        return false;
+    const QString a = QFileInfo(port.systemLocation).canonicalFilePath();
+    return !a.isEmpty() && a == QFileInfo(donglePath).canonicalFilePath();
+}
+
+} // namespace
 
 Communicator::Communicator() : port_(std::make_unique<SerialPort>()) {}
 
@@ -277,10 +299,14 @@ bool Communicator::connectToBms()
         return false;
 
     if (autoConnection) {
+        // Our own port is let go first, or it would count as held by another link.
+        closePortNow();
+        const QString donglePath = qEnvironmentVariable(kDonglePortVariable);
         for (const PortEntry& p : availableSerialPorts()) {
             if (stopRequested_)
                 return false;
-            if (!isAutoConnectCandidate(p))
+            // Nor a port another link of this program holds (the display unit's).
+            if (!isAutoConnectCandidate(p) || isDonglePort(p, donglePath) || isSerialPortHeld(p.systemLocation))
                 continue;
             emit sigStatusChanged(0);
             const int r = tryPort(p.name, p.systemLocation);

@@ -206,6 +206,7 @@ void BleDongleEmulator::run()
             continue;
         }
         const QByteArray in = pty_.read(5);
+        bytesReceived_ += in.size();
         rx_ += in;
         // Cut whole messages: 4 header bytes, 11-bit payload length.
         while (rx_.size() >= 4) {
