@@ -74,7 +74,7 @@ StatusPage::StatusPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
 
     QList<QShortcut*> shortcuts;
     for (int i = 0; i < pages.size(); ++i) {
-        auto* s = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i), QKeySequence::NativeText), pages.at(i));
+        auto* s = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i), QKeySequence::NativeText), this);
         s->setContext(Qt::WindowShortcut);
         shortcuts << s;
     }
