@@ -63,6 +63,30 @@ void Communicator::sleepMs(int ms) const
     }
 }
 
+bool Communicator::receiveBufferFull()
+{
+    QMutexLocker lock(&portMutex_);
+    return nBytesInDataBuffer_ >= DATA_BUF_LEN - 1;
+}
+
+void Communicator::waitForBytes(int ms)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    // A full buffer takes no bytes: waiting on the port would not wait.
+    if (!port_->isOpen() || receiveBufferFull()) {
+        sleepMs(ms);
+        return;
+    }
+    // In steps, so that a stop or a close request is seen promptly.
+    while (!stopRequested_ && !closeRequested_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return;
+        if (port_->waitForReadable(int(std::min<qint64>(left.count(), 20))))
+            return;
+    }
+}
+
 QString Communicator::portName() const
 {
     QMutexLocker lock(&nameMutex_);
@@ -329,6 +353,9 @@ void Communicator::run()
 {
     loopThread_ = QThread::currentThread();
     bool lossLogged = false;
+    // The CAN jobs keep their 30 ms cadence whatever the reads do.
+    constexpr auto kJobTick = std::chrono::milliseconds(30);
+    auto nextJobTick = std::chrono::steady_clock::now();
     for (;;) {
         emit sigStatusChanged(0);
         for (;;) {
@@ -370,9 +397,13 @@ void Communicator::run()
                 break;
             }
             lossLogged = false;
-            emit sigCanProcess();
-            emit sigToshibaSCiBProcess();
-            sleepMs(30);
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= nextJobTick) {
+                emit sigCanProcess();
+                emit sigToshibaSCiBProcess();
+                nextJobTick = now + kJobTick;
+            }
+            waitForBytes(int(std::chrono::duration_cast<std::chrono::milliseconds>(nextJobTick - now).count()));
         }
     }
 }

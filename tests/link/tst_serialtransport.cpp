@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -38,6 +40,7 @@ private slots:
     void corruptedLineIsRejectedNotQueued();
     void vanishedUnitIsRetriedEverySecond();
     void closeFromAnotherThreadIsLeftToTheLoop();
+    void canJobsKeepTheirCadenceWhileBytesStream();
 };
 
 void TestSerialTransport::foundThroughThePortListAndLinked()
@@ -210,6 +213,37 @@ void TestSerialTransport::closeFromAnotherThreadIsLeftToTheLoop()
     QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath) == 2, 5000);
     sending = false;
     sender.join();
+}
+
+// Received bytes wake the loop at once; the CAN jobs still get their turn
+// no more often than every 30 ms.
+void TestSerialTransport::canJobsKeepTheirCadenceWhileBytesStream()
+{
+    Rig rig;
+    std::mutex m;
+    std::vector<std::chrono::steady_clock::time_point> ticks;
+    connect(rig.comm, &CommunicatorBase::sigCanProcess, this,
+            [&] {
+                std::lock_guard<std::mutex> lock(m);
+                ticks.push_back(std::chrono::steady_clock::now());
+            },
+            Qt::DirectConnection);
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
+    const int before = rig.handler.queuedSentenceCount();
+    for (int i = 0; i < 100; ++i) {
+        rig.sim.reply("ST1,1");
+        QThread::msleep(2); // a steady stream of lines
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(rig.handler.queuedSentenceCount(), before + 100, 20000);
+    rig.stop();
+    std::lock_guard<std::mutex> lock(m);
+    QVERIFY(ticks.size() > 2);
+    // At most one turn per 30 ms of the whole span (and one to spare for
+    // the jitter of when each turn is noted), however many wake-ups there were.
+    const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(ticks.back() - ticks.front()).count();
+    QVERIFY2(qint64(ticks.size()) - 1 <= span / 30 + 1,
+             qPrintable(QString("%1 turns in %2 ms").arg(ticks.size()).arg(span)));
 }
 
 QTEST_GUILESS_MAIN(TestSerialTransport)
