@@ -340,12 +340,21 @@ void TestProtocolOps::loginWaitEndsOnStop()
 {
     LinkRig rig;
     QVERIFY(rig.start());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.pump.linkStarts(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.pump.linkStarts(), 1, 20000);
     int asked = 0;
     connect(&rig.handler, &Y5ProtocolHandler::sigLogin, this, [&] { ++asked; }, Qt::DirectConnection);
-    // The user never answers; the transport is asked to stop meanwhile.
+    // The user never answers; the transport is asked to stop once the wait
+    // has kept the unit in configuration mode and the link alive a while.
+    const int modeBefore = rig.sentCount("CM1,1");
+    const int versionBefore = rig.sentCount("VR1,?");
+    auto keptAlive = [&] {
+        return rig.sentCount("CM1,1") > modeBefore && rig.sentCount("VR1,?") >= versionBefore + 2;
+    };
     std::thread stopper([&] {
-        QThread::msleep(1500);
+        QElapsedTimer waited;
+        waited.start();
+        while (!keptAlive() && waited.elapsed() < 20000)
+            QThread::msleep(20);
         rig.comm->requestStop();
     });
     // The wait for the user has no end of its own: only the stop ends it.
@@ -353,8 +362,7 @@ void TestProtocolOps::loginWaitEndsOnStop()
     stopper.join();
     QCOMPARE(asked, 1);
     // While waiting it kept the unit in configuration mode and the link alive.
-    QVERIFY(rig.sentCount("CM1,1") >= 1);
-    QVERIFY(rig.sentCount("VR1,?") >= 3);
+    QVERIFY(keptAlive());
 }
 
 void TestProtocolOps::restoreAfterUpdate_data()
