@@ -181,7 +181,7 @@ private slots:
         connect(&thread, &QThread::started, &loader, &SentenceLoader::pollAllSentences_);
         connect(&loader, &SentenceLoader::done, &thread, &QThread::quit, Qt::DirectConnection);
         thread.start();
-        QVERIFY(thread.wait(10000));
+        QVERIFY(thread.wait(20000));
 
         QVERIFY(link.sim.waitForSentence("RS2", 2000));
         QList<ControlUnitSim::Received> polls;

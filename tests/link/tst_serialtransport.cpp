@@ -49,7 +49,7 @@ void TestSerialTransport::foundThroughThePortListAndLinked()
     rig.sim.setVersion("BMS2", "0001E240", "2.1.4.2");
     QVERIFY(rig.start());
     QVERIFY(rig.entry.endsWith(" - USB Serial Port"));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
     QCOMPARE(rig.handler.deviceKind(), QString("BMS2"));
     QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
@@ -75,7 +75,7 @@ void TestSerialTransport::chosenPortIsTriedOncePerAttempt()
     QFETCH(int, listing);
     Rig rig;
     QVERIFY(rig.start(Rig::Listing(listing)));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     QCOMPARE(rig.log.count("Trying to connect on port " + rig.portPath), 1);
     QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 1);
 }
@@ -101,7 +101,7 @@ void TestSerialTransport::concurrentSendersNeverInterleave()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     constexpr int kThreads = 3, kEach = 1000;
     std::vector<std::thread> senders;
     for (int t = 0; t < kThreads; ++t)
@@ -137,7 +137,7 @@ void TestSerialTransport::probeIsAnsweredWithRawHash()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     rig.sim.sendProbe();
     QVERIFY(rig.sim.waitUntil([](const QList<ControlUnitSim::Received>& rec) {
         for (const auto& r : rec)
@@ -153,13 +153,13 @@ void TestSerialTransport::corruptedLineIsRejectedNotQueued()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     rig.sim.setSplitReplies(40); // each reply in two writes
     rig.sim.corruptNextReplies(1);
     rig.sim.reply("ST1,42");
     rig.sim.reply("ST1,43");
     const QString bad = "x>" + QString::fromLatin1(ControlUnitSim::frame("ST1,42", true).chopped(1)) + "<x";
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.lines().contains("ST1,43"), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.lines().contains("ST1,43"), 20000);
     QVERIFY(rig.log.lines().contains(bad));
     QStringList queued;
     QString s;
@@ -174,9 +174,9 @@ void TestSerialTransport::vanishedUnitIsRetriedEverySecond()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     rig.sim.vanish();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 20000);
     QVERIFY(!rig.comm->linked);
 
     // Attempts follow about once a second while the unit is away.
@@ -192,7 +192,7 @@ void TestSerialTransport::vanishedUnitIsRetriedEverySecond()
 
     rig.sim.clearReceived();
     QVERIFY(rig.sim.reappear());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
     QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 2);
 }
@@ -201,7 +201,7 @@ void TestSerialTransport::closeFromAnotherThreadIsLeftToTheLoop()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     // Senders keep writing while another thread asks for the port to close.
     std::atomic<bool> sending{true};
     std::thread sender([&] {
@@ -209,8 +209,8 @@ void TestSerialTransport::closeFromAnotherThreadIsLeftToTheLoop()
             rig.handler.sendSentence("TS1,", "x", 1);
     });
     rig.comm->close();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath) == 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath) == 2, 20000);
     sending = false;
     sender.join();
 }
