@@ -94,11 +94,11 @@ Tip::Tip(QWidget* target, const QString& text, int placement, int showDelayMs, i
     lifeTimer = new QTimer(this);
     showAgainTimer = new QTimer(this);
     unstuckTimer = new QTimer(this);
-    connect(maskTimer, SIGNAL(timeout()), this, SLOT(resizeWidgetMask()));
-    connect(waitTimer, SIGNAL(timeout()), this, SLOT(stopTipWaitTimer()));
-    connect(lifeTimer, SIGNAL(timeout()), this, SLOT(stopTipLifeTimer()));
-    connect(showAgainTimer, SIGNAL(timeout()), this, SLOT(stopShowAgainTimer()));
-    connect(unstuckTimer, SIGNAL(timeout()), this, SLOT(stopUnstuckTimer()));
+    connect(maskTimer, &QTimer::timeout, this, &Tip::resizeWidgetMask);
+    connect(waitTimer, &QTimer::timeout, this, &Tip::stopTipWaitTimer);
+    connect(lifeTimer, &QTimer::timeout, this, &Tip::stopTipLifeTimer);
+    connect(showAgainTimer, &QTimer::timeout, this, &Tip::stopShowAgainTimer);
+    connect(unstuckTimer, &QTimer::timeout, this, &Tip::stopUnstuckTimer);
     maskTimer->start(400);
 
     setMouseTracking(true);

@@ -57,10 +57,10 @@ WidgetFold::WidgetFold(QWidget* content)
     arrow->setIconSize(IconSize);
     layout->addWidget(arrow, 0, 1, Qt::AlignRight | Qt::AlignTop);
 
-    connect(arrow, SIGNAL(clicked()), this, SLOT(processWidgetFolding()));
-    connect(titleStrip, SIGNAL(clicked()), this, SLOT(processWidgetFolding()));
+    connect(arrow, &QPushButton::clicked, this, &WidgetFold::processWidgetFolding);
+    connect(titleStrip, &QPushButton::clicked, this, &WidgetFold::processWidgetFolding);
     slideTimer = new QTimer(this);
-    connect(slideTimer, SIGNAL(timeout()), this, SLOT(updateSliding()));
+    connect(slideTimer, &QTimer::timeout, this, &WidgetFold::updateSliding);
     idle = true;
 }
 
