@@ -40,7 +40,7 @@ QString twoHex(int v)
 Tip::Tip(QWidget* target, const QString& text, int placement, int showDelayMs, int lifeMs, int mode)
     : QWidget(target)
     , target(target)
-    , text(text)
+    , tipText(text)
     , tipPlacement(placement)
     , textEmpty(text.isEmpty())
     , mode(mode)
@@ -120,7 +120,7 @@ void Tip::buildBubble()
     auto* bodyGrid = new QGridLayout(body);
     bodyGrid->setSpacing(0);
     bodyGrid->setContentsMargins(0, 0, 0, 0);
-    textLabel = new QLabel(text);
+    textLabel = new QLabel(tipText);
     textLabel->setTextFormat(Qt::RichText);
     if (fontSet)
         textLabel->setFont(tipFont);
@@ -147,10 +147,10 @@ void Tip::applyBodyStyle()
 
 void Tip::setText(const QString& newText)
 {
-    text = newText;
-    textEmpty = text.isEmpty();
+    tipText = newText;
+    textEmpty = tipText.isEmpty();
     if (textLabel)
-        textLabel->setText(text);
+        textLabel->setText(tipText);
 }
 
 void Tip::setPlacement(int placement)

@@ -26,6 +26,7 @@ public:
     ~Tip() override;
 
     void setText(const QString& text);
+    QString text() const { return tipText; }
     void setPlacement(int placement);
     void setGap(int gap);
     void setPadding(int padding);
@@ -64,7 +65,7 @@ private:
     void applyBodyStyle();
 
     QWidget* target;
-    QString text;
+    QString tipText;
     QFont tipFont;
     bool fontSet = false;
     QWidget* bubbleWindow = nullptr;
