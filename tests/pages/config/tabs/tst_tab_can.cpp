@@ -31,12 +31,12 @@ ConfigParam* paramOf(ConfigPage* page, int id, uint32_t mask = 0xFFFFFFFFu)
     return nullptr;
 }
 
-// A tip's bubble label holding the text (tips keep their label hidden).
+// A tip holding the text.
 bool tipShows(const QString& text)
 {
     for (QWidget* w : QApplication::allWidgets())
-        if (auto* label = qobject_cast<QLabel*>(w))
-            if (label->text() == text)
+        if (auto* tip = qobject_cast<Tip*>(w))
+            if (tip->text() == text)
                 return true;
     return false;
 }
