@@ -22,6 +22,8 @@ private slots:
     void deviceReplies();
     void resetIntoBootloaderOrReboot();
     void factoryDefaultsRebootOrHang();
+    void wholeConfigurationFitsItsWidths();
+    void wholeConfigurationAnswersWritesAndRestores();
 
 private:
     // Frames and writes each sentence, then collects the good replies (text
@@ -296,6 +298,53 @@ void TestControlUnitSim::factoryDefaultsRebootOrHang()
     QVERIFY(!sim_->configMode());
     sim_->setFactoryResetHangs(true);
     QCOMPARE(exchange({"FD1,", "VR1,?"}, 600), QStringList{});
+}
+
+void TestControlUnitSim::wholeConfigurationFitsItsWidths()
+{
+    const QMap<quint16, quint32> store = ControlUnitSim::factoryConfiguration();
+    QVERIFY(store.size() > 400);
+    for (auto it = store.cbegin(); it != store.cend(); ++it) {
+        const int code = (it.key() >> 8) & 3;
+        QVERIFY2(code != 3, qPrintable(QString::number(it.key(), 16)));
+        QVERIFY2(code == 2 || it.value() < (1u << (8 << code)), qPrintable(QString::number(it.key(), 16)));
+    }
+    // Features: ids 0..169, the bitmap's range.
+    const QList<int> features = ControlUnitSim::factoryFeatures();
+    QVERIFY(features.first() == 0 && features.last() < 170);
+}
+
+void TestControlUnitSim::wholeConfigurationAnswersWritesAndRestores()
+{
+    sim_->setRebootMs(100);
+    sim_->setParam(0x0011, 0x42); // a test's own id is replaced by the whole store
+    sim_->holdFactoryConfiguration();
+    sim_->setParam(0x0C89, 0x05); // and can still override one afterwards
+
+    // The bitmap reports exactly the features of the ids held.
+    const QStringList fp = exchange({"FP1,?"}, 300, 1);
+    QCOMPARE(fp.size(), 1);
+    const QStringList fields = fp.first().split(',');
+    QList<int> reported;
+    for (int w = 2; w < fields.size(); ++w)
+        for (int b = 0; b < 32; ++b)
+            if (fields[w].toUInt(nullptr, 16) & (1u << b))
+                reported << (w - 2) * 32 + b;
+    QCOMPARE(reported, ControlUnitSim::factoryFeatures());
+
+    const QMap<quint16, quint32> factory = ControlUnitSim::factoryConfiguration();
+    const auto reply = [&](quint16 id, quint32 v) {
+        return QString("CF2,%1,%2").arg(id, 4, 16, QChar('0')).arg(v, 2 << ((id >> 8) & 3), 16, QChar('0')).toUpper();
+    };
+    // One id of each width, a test's override, an id the unit does not hold.
+    QCOMPARE(exchange({"CF2,0C02,?", "CF2,1100,?", "CF2,1600,?", "CF2,0C89,?", "CF2,0011,?"}, 400, 4),
+             (QStringList{reply(0x0C02, factory[0x0C02]), reply(0x1100, factory[0x1100]),
+                          reply(0x1600, factory[0x1600]), "CF2,0C89,05"}));
+    // Writes persist for the run; "FD1" brings back the factory values.
+    QCOMPARE(exchange({"CF2,1100,1234", "CF2,1100,?"}, 300, 2), (QStringList{"CF2,1100,1234", "CF2,1100,1234"}));
+    QCOMPARE(exchange({"FD1,"}, 600, 1), QStringList{sim_->bannerText()});
+    QCOMPARE(exchange({"CF2,1100,?", "CF2,0C89,?"}, 300, 2), (QStringList{reply(0x1100, factory[0x1100]), "CF2,0C89,05"}));
+    QCOMPARE(sim_->params().size(), factory.size());
 }
 
 QTEST_GUILESS_MAIN(TestControlUnitSim)
