@@ -9,6 +9,7 @@
 #include "PackModel.h"
 #include "StatisticsSim.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <csignal>
@@ -93,6 +94,7 @@ int main(int argc, char** argv)
     StatisticsSim statistics;
     CanBusSim bus;
     if (!bare) {
+        statistics.setUnitHistory(QDateTime::currentDateTimeUtc());
         statistics.install(sim);
         // Two cell group modules behind the unit.
         for (quint32 i = 0; i < 2; ++i) {
@@ -109,6 +111,7 @@ int main(int argc, char** argv)
         const QMap<quint16, quint32> factory = ControlUnitSim::factoryConfiguration();
         for (quint16 id : {0x0010, 0x0111, 0x1600, 0x1800, 0x1E00})
             pack.setConfigValue(id, factory.value(id));
+        pack.setLive(true);
         pack.setLayout(strings, cells);
         pack.setCellInvalid(2, 3);
         pack.setWireBroken(1, 5);

@@ -1,5 +1,7 @@
 // The emulator's own framing and fault knobs, seen from a plain port.
 #include "ControlUnitSim.h"
+#include "PackModel.h"
+#include "StatisticsSim.h"
 #include "SerialPort.h"
 #include "Y5ProtocolHandler.h"
 
@@ -24,6 +26,8 @@ private slots:
     void factoryDefaultsRebootOrHang();
     void wholeConfigurationFitsItsWidths();
     void wholeConfigurationAnswersWritesAndRestores();
+    void livePackClockRunsAndCellsDrift();
+    void unitHistoryIsPlausible();
 
 private:
     // Frames and writes each sentence, then collects the good replies (text
@@ -345,6 +349,64 @@ void TestControlUnitSim::wholeConfigurationAnswersWritesAndRestores()
     QCOMPARE(exchange({"FD1,"}, 600, 1), QStringList{sim_->bannerText()});
     QCOMPARE(exchange({"CF2,1100,?", "CF2,0C89,?"}, 300, 2), (QStringList{reply(0x1100, factory[0x1100]), "CF2,0C89,05"}));
     QCOMPARE(sim_->params().size(), factory.size());
+}
+
+void TestControlUnitSim::livePackClockRunsAndCellsDrift()
+{
+    PackModel pack;
+    pack.setLive(true);
+    const auto clock = [&pack](qint64* uptime) {
+        const QStringList f = pack.replyFor("TD1").value(0).split(',');
+        *uptime = f.value(8).toLongLong(nullptr, 16);
+        return QDateTime(QDate(2000 + f.value(1).toInt(), f.value(2).toInt(), f.value(3).toInt()),
+                         QTime(f.value(4).toInt(), f.value(5).toInt(), f.value(6).toInt()));
+    };
+    qint64 up0 = 0, up1 = 0;
+    const QDateTime t0 = clock(&up0);
+    QVERIFY(t0.isValid());
+    QVERIFY(qAbs(t0.secsTo(QDateTime::currentDateTime())) < 86400); // the local time
+    QTRY_VERIFY_WITH_TIMEOUT(clock(&up1) > t0, 20000);
+    QVERIFY(up1 > up0);
+
+    // Every cell stays within one step of the model (3.26 .. 3.34 V), and
+    // some change as time goes on.
+    const QString first = pack.replyFor("BV2").join(';');
+    const auto codesInRange = [](const QString& replies) {
+        for (const QString& line : replies.split(';')) {
+            const QString data = line.section(',', 4);
+            for (int i = 0; i + 1 < data.size(); i += 2) {
+                const int code = data.mid(i, 2).toInt(nullptr, 16);
+                if (code != 0xFF && (code < 126 || code > 134))
+                    return false;
+            }
+        }
+        return true;
+    };
+    QVERIFY(codesInRange(first));
+    QTRY_VERIFY_WITH_TIMEOUT(pack.replyFor("BV2").join(';') != first, 20000);
+    QVERIFY(codesInRange(pack.replyFor("BV2").join(';')));
+}
+
+void TestControlUnitSim::unitHistoryIsPlausible()
+{
+    StatisticsSim stats;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    stats.setUnitHistory(now);
+    const quint32 now2000 = quint32(now.toSecsSinceEpoch() - 946684800);
+    // Minimum and maximum pairs: cell voltage, pack voltage, cell temperature twice.
+    for (const auto& pair : {qMakePair(10, 11), qMakePair(13, 14), qMakePair(15, 16), qMakePair(47, 48)})
+        QVERIFY2(stats.statistic(pair.first).value <= stats.statistic(pair.second).value,
+                 qPrintable(QString::number(pair.first)));
+    for (int i = 0; i <= 53; ++i) {
+        const quint32 t = stats.statistic(i).time;
+        QVERIFY2(t == 0xFFFFFFFF || t <= now2000, qPrintable(QString::number(i)));
+    }
+    const QList<StatisticsSim::Event> events = stats.events();
+    QVERIFY(events.size() >= 3);
+    for (int i = 0; i < events.size(); ++i) {
+        QVERIFY(events[i].time <= now2000);
+        QVERIFY(i == 0 || events[i].time >= events[i - 1].time);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestControlUnitSim)
