@@ -251,6 +251,8 @@ BMS_GUI::~BMS_GUI()
     if (m_statusPage)
         m_statusPage->shutDownSentenceLoaders();
     stopTransport();
+    if (m_updatePage) // a CAN device download uses the handler deleted below
+        m_updatePage->stopCanDownloads();
     disconnect(CommunicatorSelector::instance(), nullptr, this, nullptr);
     // The idle transport outlives the window: it must not keep the handler.
     CommunicatorSelector::instance()->setProtocolHandler(nullptr);
