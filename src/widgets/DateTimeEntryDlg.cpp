@@ -27,8 +27,8 @@ DateTimeEntryDlg::DateTimeEntryDlg(QWidget* parent)
     grid->addWidget(edit, 0, 0, 1, 2);
     grid->addWidget(cancel, 1, 0);
     grid->addWidget(ok, 1, 1);
-    connect(cancel, SIGNAL(clicked()), this, SLOT(slotCancelPressed()));
-    connect(ok, SIGNAL(clicked()), this, SLOT(slotOKPressed()));
+    connect(cancel, &QPushButton::clicked, this, &DateTimeEntryDlg::slotCancelPressed);
+    connect(ok, &QPushButton::clicked, this, &DateTimeEntryDlg::slotOKPressed);
 }
 
 void DateTimeEntryDlg::slotOKPressed()

@@ -40,12 +40,48 @@ QString twoHex(int v)
 Tip::Tip(QWidget* target, const QString& text, int placement, int showDelayMs, int lifeMs, int mode)
     : QWidget(target)
     , target(target)
+    , tipText(text)
     , tipPlacement(placement)
     , textEmpty(text.isEmpty())
     , mode(mode)
     , showDelay(showDelayMs)
     , lifeTime(lifeMs)
 {
+    // The bubble is built at its first showing: most tips are never shown,
+    // and a window with its layout, style and arrows for each of them is
+    // most of the cost of building a page.
+    waitTimer = new QTimer(this);
+    lifeTimer = new QTimer(this);
+    showAgainTimer = new QTimer(this);
+    unstuckTimer = new QTimer(this);
+    connect(waitTimer, &QTimer::timeout, this, &Tip::stopTipWaitTimer);
+    connect(lifeTimer, &QTimer::timeout, this, &Tip::stopTipLifeTimer);
+    connect(showAgainTimer, &QTimer::timeout, this, &Tip::stopShowAgainTimer);
+    connect(unstuckTimer, &QTimer::timeout, this, &Tip::stopUnstuckTimer);
+
+    setMouseTracking(true);
+    installEventFilter(this);
+    if (target) {
+        resize(target->size());
+        // The catcher follows the target's size as it changes, instead of a
+        // timer per tip checking it.
+        target->installEventFilter(this);
+        // A child made on a target already on screen is not shown by Qt itself.
+        if (target->isVisible())
+            show();
+    }
+}
+
+Tip::~Tip()
+{
+    // The bubble has no parent: it goes with the tip.
+    delete bubbleWindow;
+}
+
+void Tip::buildBubble()
+{
+    if (bubbleWindow)
+        return;
     bubbleWindow = new QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
     bubbleWindow->setAttribute(Qt::WA_TranslucentBackground);
     bubbleWindow->setAttribute(Qt::WA_NoSystemBackground);
@@ -84,41 +120,21 @@ Tip::Tip(QWidget* target, const QString& text, int placement, int showDelayMs, i
     auto* bodyGrid = new QGridLayout(body);
     bodyGrid->setSpacing(0);
     bodyGrid->setContentsMargins(0, 0, 0, 0);
-    textLabel = new QLabel(text);
+    textLabel = new QLabel(tipText);
     textLabel->setTextFormat(Qt::RichText);
+    if (fontSet)
+        textLabel->setFont(tipFont);
     bodyGrid->addWidget(textLabel, 0, 0);
-
-    // The timers are children of the tip, so none outlives it.
-    maskTimer = new QTimer(this);
-    waitTimer = new QTimer(this);
-    lifeTimer = new QTimer(this);
-    showAgainTimer = new QTimer(this);
-    unstuckTimer = new QTimer(this);
-    connect(maskTimer, SIGNAL(timeout()), this, SLOT(resizeWidgetMask()));
-    connect(waitTimer, SIGNAL(timeout()), this, SLOT(stopTipWaitTimer()));
-    connect(lifeTimer, SIGNAL(timeout()), this, SLOT(stopTipLifeTimer()));
-    connect(showAgainTimer, SIGNAL(timeout()), this, SLOT(stopShowAgainTimer()));
-    connect(unstuckTimer, SIGNAL(timeout()), this, SLOT(stopUnstuckTimer()));
-    maskTimer->start(400);
-
-    setMouseTracking(true);
-    installEventFilter(this);
-    if (target) {
-        resize(target->size());
-        // A child made on a target already on screen is not shown by Qt itself.
-        if (target->isVisible())
-            show();
-    }
 
     updateArrow(Qt::white);
     applyBodyStyle();
     bubbleWindow->adjustSize();
 }
 
-Tip::~Tip()
+QWidget* Tip::bubble()
 {
-    // The bubble has no parent: it goes with the tip.
-    delete bubbleWindow;
+    buildBubble();
+    return bubbleWindow;
 }
 
 void Tip::applyBodyStyle()
@@ -129,10 +145,12 @@ void Tip::applyBodyStyle()
                             .arg(padding));
 }
 
-void Tip::setText(const QString& text)
+void Tip::setText(const QString& newText)
 {
-    textLabel->setText(text);
-    textEmpty = text.isEmpty();
+    tipText = newText;
+    textEmpty = tipText.isEmpty();
+    if (textLabel)
+        textLabel->setText(tipText);
 }
 
 void Tip::setPlacement(int placement)
@@ -162,7 +180,10 @@ void Tip::setBackgroundColor(const QColor& c)
 
 void Tip::setTipFont(const QFont& font)
 {
-    textLabel->setFont(font);
+    tipFont = font;
+    fontSet = true;
+    if (textLabel)
+        textLabel->setFont(font);
 }
 
 void Tip::setArrowVisible(bool visible)
@@ -172,7 +193,13 @@ void Tip::setArrowVisible(bool visible)
 
 bool Tip::isBubbleVisible() const
 {
-    return bubbleWindow->isVisible();
+    return bubbleWindow && bubbleWindow->isVisible();
+}
+
+void Tip::hideBubble()
+{
+    if (bubbleWindow)
+        bubbleWindow->hide();
 }
 
 QLabel* Tip::arrowLabel(int placement) const
@@ -188,6 +215,7 @@ QLabel* Tip::arrowLabel(int placement) const
 
 void Tip::updateArrow(const QColor& color)
 {
+    buildBubble();
     bubbleWindow->adjustSize();
     arrowDepth = int(bubbleWindow->width() * 0.001 + 10);
     arrowBase = int(bubbleWindow->height() * 0.01 + 16);
@@ -221,6 +249,8 @@ bool Tip::cursorOnTarget() const
 
 bool Tip::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == target && event->type() == QEvent::Resize)
+        resizeWidgetMask();
     if (watched != this)
         return false;
     switch (event->type()) {
@@ -229,7 +259,7 @@ bool Tip::eventFilter(QObject* watched, QEvent* event)
             deleteLater();
         return false;
     case QEvent::MouseButtonPress:
-        bubbleWindow->hide();
+        hideBubble();
         event->ignore();
         return true;
     case QEvent::MouseButtonRelease:
@@ -242,7 +272,7 @@ bool Tip::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Leave:
         if (arrow)
             arrow->hide();
-        bubbleWindow->hide();
+        hideBubble();
         waitTimer->stop();
         lifeTimer->stop();
         return false;
@@ -261,10 +291,11 @@ void Tip::stopTipWaitTimer()
 {
     waitTimer->stop();
     if (!cursorOnTarget()) {
-        bubbleWindow->hide();
+        hideBubble();
         return;
     }
     lifeTimer->start(lifeTime);
+    buildBubble();
     positionBubble();
     bubbleWindow->show();
     for (QLabel* a : {arrowTop, arrowBottom, arrowRight, arrowLeft})
@@ -276,7 +307,7 @@ void Tip::stopTipWaitTimer()
 void Tip::stopTipLifeTimer()
 {
     lifeTimer->stop();
-    bubbleWindow->hide();
+    hideBubble();
 }
 
 void Tip::stopShowAgainTimer()
@@ -289,7 +320,7 @@ void Tip::stopUnstuckTimer()
 {
     if (cursorOnTarget())
         return;
-    bubbleWindow->hide();
+    hideBubble();
     unstuckTimer->stop();
 }
 
@@ -298,6 +329,8 @@ void Tip::resizeWidgetMask()
     if (!target || size() == target->size())
         return;
     setFixedSize(target->size());
+    if (!bubbleWindow)
+        return;
     for (QWidget* c : {cornerTopLeft, cornerTopRight, cornerBottomLeft, cornerBottomRight})
         c->setFixedSize(arrowDepth, arrowDepth);
 }

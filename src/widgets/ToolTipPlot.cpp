@@ -21,8 +21,8 @@ QString plotToolTip(const QCPLayerable* itemOrGraph)
 ToolTipPlot::ToolTipPlot(QWidget* parent)
     : QCustomPlot(parent)
 {
-    connect(this, SIGNAL(mouseMove(QMouseEvent*)), this, SLOT(showPointToolTip(QMouseEvent*)));
-    connect(this, SIGNAL(mouseDoubleClick(QMouseEvent*)), this, SLOT(showCoords(QMouseEvent*)));
+    connect(this, &QCustomPlot::mouseMove, this, &ToolTipPlot::showPointToolTip);
+    connect(this, &QCustomPlot::mouseDoubleClick, this, &ToolTipPlot::showCoords);
 }
 
 int ToolTipPlot::graphIndexAt(const QPoint& pos, bool onlySelectable)

@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QTimer>
 
@@ -12,6 +13,17 @@ const int FoldedHeight = 20;
 const int Step = 32;
 const int TickMs = 2;
 const QSize IconSize(10, 8);
+
+// Every fold shows one of the same two pictures: each is read once.
+QIcon arrowIcon(const QString& path)
+{
+    QPixmap picture;
+    if (!QPixmapCache::find(path, &picture)) {
+        picture.load(path);
+        QPixmapCache::insert(path, picture);
+    }
+    return QIcon(picture);
+}
 } // namespace
 
 QString WidgetFold::arrowStyleSheet(int topMargin)
@@ -53,14 +65,14 @@ WidgetFold::WidgetFold(QWidget* content)
     folded = 0;
     arrow = new QPushButton;
     arrow->setStyleSheet(arrowStyleSheet(6));
-    arrow->setIcon(QIcon(arrowPicture(folded)));
+    arrow->setIcon(arrowIcon(arrowPicture(folded)));
     arrow->setIconSize(IconSize);
     layout->addWidget(arrow, 0, 1, Qt::AlignRight | Qt::AlignTop);
 
-    connect(arrow, SIGNAL(clicked()), this, SLOT(processWidgetFolding()));
-    connect(titleStrip, SIGNAL(clicked()), this, SLOT(processWidgetFolding()));
+    connect(arrow, &QPushButton::clicked, this, &WidgetFold::processWidgetFolding);
+    connect(titleStrip, &QPushButton::clicked, this, &WidgetFold::processWidgetFolding);
     slideTimer = new QTimer(this);
-    connect(slideTimer, SIGNAL(timeout()), this, SLOT(updateSliding()));
+    connect(slideTimer, &QTimer::timeout, this, &WidgetFold::updateSliding);
     idle = true;
 }
 
@@ -103,7 +115,7 @@ void WidgetFold::finishSlide()
 {
     slideTimer->stop();
     idle = true;
-    arrow->setIcon(QIcon(arrowPicture(folded)));
+    arrow->setIcon(arrowIcon(arrowPicture(folded)));
     arrow->setIconSize(IconSize);
     arrow->setStyleSheet(arrowStyleSheet(folded ? 13 : 6));
 }

@@ -1,5 +1,7 @@
 #include "myTabWidget.h"
 
+#include "SignalWindowTab.h"
+
 #include <QCursor>
 #include <QMouseEvent>
 #include <QShortcut>
@@ -15,8 +17,8 @@ myTabWidget::myTabWidget(const QList<QWidget*>& pageList, const QStringList& tit
         QWidget* page = pageList.at(i);
         const QString title = titleList.value(i);
         addTab(page, title);
-        if (page->metaObject()->indexOfSignal("attachTab(bool,QString)") >= 0)
-            connect(page, SIGNAL(attachTab(bool, QString)), this, SLOT(showTab(bool, QString)));
+        if (auto* tab = qobject_cast<SignalWindowTab*>(page))
+            connect(tab, &SignalWindowTab::attachTab, this, &myTabWidget::showTab);
         pages.append(page);
         titles.append(title);
         docked.append(true);

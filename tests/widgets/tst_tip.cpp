@@ -83,6 +83,10 @@ private slots:
         tip->setText("now on");
         enter(tip);
         QTRY_VERIFY(tip->isBubbleVisible());
+        QStringList texts;
+        for (const QLabel* l : tip->bubble()->findChildren<QLabel*>())
+            texts << l->text();
+        QVERIFY2(texts.contains("now on"), qPrintable(texts.join('|')));
         send(tip, QEvent::Leave);
         QVERIFY(!tip->isBubbleVisible());
 
