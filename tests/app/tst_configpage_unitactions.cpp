@@ -113,10 +113,6 @@ void TestConfigPageUnitActions::fileWithAnotherCanSpeedStartsTheSpeedChange()
     QMap<quint16, quint32> values = batteryPackValues();
     values[kCanSpeed] = 3;
     QVERIFY(rig.linkUnit("00000103", 1, values));
-    // This unit reports only the pack's feature (33), not feature 0 under
-    // which the CAN speed is read: read it with the pack's here.
-    for (ConfigParam* p : rig.page->paramSlot(kCanSpeed)->params)
-        p->featureId = 33;
     showConfigurationPage();
     QVERIFY(rig.loadConfiguration());
     QCOMPARE(rig.page->paramValue(kCanSpeed), 3u);
