@@ -1,14 +1,10 @@
 // The CAN Devices section against the emulated control unit: the CAN speed
-// change (with the current sensor).
+// change with the current sensor.
 #include "CanLinkedPage.h"
 
 #include "GeneralTab.h"
 #include "IsaSensorService.h"
 #include "IvtSensorSim.h"
-#include "TempBreakOutBoardSupport.h"
-
-#include <QComboBox>
-#include <QTableWidget>
 
 class TestTabCanSpeedLink : public QObject
 {
@@ -20,36 +16,8 @@ private slots:
         qRegisterMetaType<uint32_t>("uint32_t");
         QLoggingCategory::setFilterRules(QStringLiteral("bms.can.debug=false"));
     }
-    void failedSpeedChangeIsTold();
     void speedChangeMovesTheCurrentSensorFirst();
 };
-
-// The devices refuse the new speed: the user hears of it, the controls come
-// back, and the unit returns to the devices' speed.
-void TestTabCanSpeedLink::failedSpeedChangeIsTold()
-{
-    LinkedPage p;
-    CanBusSim::Device d = device(1, 0x00AA0001, 0x120, 12);
-    d.speedStatus = 1;
-    p.rig.bus.addDevice(d);
-    QVERIFY(p.start());
-    ConfigPage* page = p.f.page.get();
-    p.f.reply(0x0C02, 3, 2);
-    p.f.reply(0x0C02, 1, 2); // the user's new speed, committed
-    page->previousCanSpeed = 3;
-    p.boxes.clear();
-    p.f.writes.clear();
-    page->changeCanSpeed(1);
-    QCOMPARE(p.waitEnd(CanOpSpeedChange), int(CanOpFailed));
-    QCOMPARE(p.boxes.size(), 2);
-    QCOMPARE(p.boxes.last(),
-             QString("CAN speed change has failed.\nThe devices keep their CAN speed, and so does the control unit."));
-    QCOMPARE(p.f.lastWrite(), QString("0C02=3"));
-    QCOMPARE(page->can1SpeedBox->currentData().toInt(), 3);
-    QCOMPARE(p.rig.bus.device(0).speed, -1);
-    QVERIFY(page->discoverButton->isEnabled());
-    QCOMPARE(page->cursor().shape(), Qt::ArrowCursor);
-}
 
 // With the IVT-S sensor selected, the sensor is stopped and given its code
 // of the new speed before the devices are moved; then the unit is reset.

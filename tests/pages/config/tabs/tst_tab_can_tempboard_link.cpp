@@ -2,12 +2,8 @@
 // temperature board window of "Advanced configuration...".
 #include "CanLinkedPage.h"
 
-#include "GeneralTab.h"
-#include "IsaSensorService.h"
-#include "IvtSensorSim.h"
 #include "TempBreakOutBoardSupport.h"
 
-#include <QComboBox>
 #include <QTableWidget>
 
 class TestTabCanTempBoardLink : public QObject
