@@ -20,6 +20,7 @@ public:
     void setVerify(bool on) override { with([=](CISAConfig& s) { s.setVerify(on); }); }
     void discardFoundSensor() override { with([](CISAConfig& s) { s.discardFoundSensor(); }); }
     bool isBusy() const override { return m_isa && m_isa->isBusy(); }
+    void setBitRateCode(quint8 code) override { with([=](CISAConfig& s) { s.setBitRateCode(code); }); }
 
 private:
     template <typename F>

@@ -140,8 +140,7 @@ void BMS_GUI::slotShowAboutWindow_()
 
 void BMS_GUI::slotCreateInfoMessageBox(QString text)
 {
-    // The sender waits until the box is closed: while the program ends,
-    // no box is shown and the sender goes on at once.
+    // Queued: nobody waits for it. While the program ends no box is shown.
     if (m_closing)
         return;
     m_dialogs->information(nullptr, text);

@@ -107,20 +107,10 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     // The window owns both and deletes them once the thread has ended.
     connect(m_handlerThread, &QThread::started, m_protocolHandler, &Y5ProtocolHandler::run, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::done, m_handlerThread, &QThread::quit, Qt::DirectConnection);
-    // A worker that raises the box waits until it is closed. The GUI thread
-    // raises it too (a wait for a reply reads the port there): a blocking
-    // queued call would then wait for itself forever, so it calls directly.
-    QThread* guiThread = thread();
-    connect(
-        m_protocolHandler, &Y5ProtocolHandler::sigCreateInfoMessageBox, this,
-        [this, guiThread](const QString& text) {
-            if (QThread::currentThread() == guiThread)
-                slotCreateInfoMessageBox(text);
-            else
-                QMetaObject::invokeMethod(
-                    this, [this, text] { slotCreateInfoMessageBox(text); }, Qt::BlockingQueuedConnection);
-        },
-        Qt::DirectConnection);
+    // The box only informs: no thread waits for it. The transport raises it
+    // from its receive path and must go on reading while the box is open.
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigCreateInfoMessageBox, this,
+            &BMS_GUI::slotCreateInfoMessageBox, Qt::QueuedConnection);
 
     initDebugLevels();
 
@@ -253,6 +243,8 @@ BMS_GUI::~BMS_GUI()
     if (m_statusPage)
         m_statusPage->shutDownSentenceLoaders();
     stopTransport();
+    if (m_updatePage) // a CAN device download uses the handler deleted below
+        m_updatePage->stopCanDownloads();
     disconnect(CommunicatorSelector::instance(), nullptr, this, nullptr);
     // The idle transport outlives the window: it must not keep the handler.
     CommunicatorSelector::instance()->setProtocolHandler(nullptr);

@@ -5,6 +5,8 @@
 #include "Log.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QMutexLocker>
 #include <QThread>
 
@@ -42,6 +44,12 @@ void BMS_GUI::slotCommunicatorChanged(int selection, Communicator* transport)
     }
     // The selector has already bound the protocol handler to it and routed
     // its received bytes to the handler.
+    // A new transport knows nothing of the port row: it gets the user's
+    // choice before its thread starts, or it would search nowhere.
+    if (m_autoConnectBox)
+        transport->autoConnection = m_autoConnectBox->isChecked();
+    if (m_portCombo)
+        transport->setConnectedPortName(m_portCombo->currentIndex() < 0 ? QString() : m_portCombo->currentText());
     QMutexLocker lock(&m_communicatorMutex);
     m_communicator = transport;
     if (!m_closing)

@@ -20,7 +20,8 @@ void GuiQuestionAsker::ask(const UserQuestion& question, std::shared_ptr<UserAns
         this,
         [this, question, answer] {
             if (question.kind == UserQuestion::ParamLoadFailure) {
-                const int code = (!closed_ && m_choice) ? m_choice(question) : kCancel;
+                const bool show = !closed_ && m_choice && !question.isWithdrawn();
+                const int code = show ? m_choice(question) : kCancel;
                 answer->giveChoice(code);
                 return;
             }

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 bool MessageBoxDialogs::confirmQuit(QWidget* parent)
 {
@@ -38,6 +39,13 @@ int MessageBoxDialogs::askChoice(const UserQuestion& question)
 {
     QMessageBox box(QMessageBox::Warning, QString(), question.text,
                     QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::Cancel);
+    // The asking worker may stop (the link went) while the box is open.
+    QTimer withdrawal;
+    QObject::connect(&withdrawal, &QTimer::timeout, &box, [&box, &question] {
+        if (question.isWithdrawn())
+            box.done(QMessageBox::Cancel);
+    });
+    withdrawal.start(100);
     const int pressed = box.exec();
     if (pressed == QMessageBox::Yes || pressed == QMessageBox::YesToAll)
         return pressed;

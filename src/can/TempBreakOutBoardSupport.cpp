@@ -26,6 +26,12 @@ bool isAnswer(const CanTunnelFrame& f, quint8 code, quint8 length)
 }
 } // namespace
 
+void TempBreakOutBoardSupport::setLink(std::unique_ptr<CanLinkServices> link)
+{
+    if (link)
+        m_link = std::move(link);
+}
+
 TempBreakOutBoardSupport::TempBreakOutBoardSupport(QObject* owner, std::unique_ptr<CanLinkServices> link)
     : QWidget(nullptr), m_owner(owner), m_link(std::move(link))
 {

@@ -36,6 +36,9 @@ public:
     // Every received "CN1" line; taken only while an operation runs.
     void processSentence(const QString& line);
 
+    // Where its frames go from now on (tests link it to an emulator).
+    void setLink(std::unique_ptr<CanLinkServices> link);
+
     bool isBusy() const { return m_busy; }
     int operation() const { return m_operation; }
     const QMap<quint32, Board>& boards() const { return m_boards; }

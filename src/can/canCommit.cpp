@@ -81,16 +81,21 @@ bool canConfig::commitDeviceResult(quint8 index, quint8& status, quint32& serial
     return true;
 }
 
-void canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
+bool canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
 {
+    if (isBusy()) {
+        qCDebug(lcCanJobs) << "commit: refused, another CAN job runs";
+        return false;
+    }
+    m_commitResultsValid = false;
     if (!blocksFit(baseId, extended, m_commitTypes.size() + m_unassignedTypes.size())) {
         qCDebug(lcCanJobs, "commit: identifiers from base %04X do not fit", unsigned(baseId));
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpCommit);
-        return;
+        return false;
     }
     if (!enterConfigMode(-1)) {
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpCommit);
-        return;
+        return false;
     }
     emit sigCanDeviceOperationStatus(CanOpStarted, CanOpCommit);
     m_commit.base = baseId;
@@ -98,19 +103,24 @@ void canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
     m_commit.speed = speedCode;
     m_commit.stage = 0;
     m_commitRunning = true;
+    return true;
 }
 
-void canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quint32 serial, quint8 cellCount,
+bool canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quint32 serial, quint8 cellCount,
                                         quint16 baseId, bool extended, quint8 speedCode)
 {
+    if (isBusy()) {
+        qCDebug(lcCanJobs) << "single module commit: refused, another CAN job runs";
+        return false;
+    }
     if (!blocksFit(baseId, extended, moduleIndex + 1)) {
         qCDebug(lcCanJobs, "single module commit: identifiers from base %04X do not fit", unsigned(baseId));
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
-        return;
+        return false;
     }
     if (!enterConfigMode(-1)) {
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
-        return;
+        return false;
     }
     showCommitProgress(QStringLiteral("Single CGM"));
     emit sigCanDeviceOperationStatus(CanOpStarted, CanOpSingleModuleCommit);
@@ -124,6 +134,7 @@ void canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quin
     m_single.stage = 0;
     m_single.failed = false;
     m_singleRunning = true;
+    return true;
 }
 
 void canConfig::setSortingAnswer(quint8 which, quint8 answer)
@@ -169,6 +180,7 @@ void canConfig::finishCommit()
 {
     m_commitRunning = false;
     m_commit.stage = 0;
+    m_commitResultsValid = true;
     leaveConfigMode();
     emit sigCanDeviceOperationStatus(m_commit.anyFailed ? CanOpFailed : CanOpFinished, CanOpCommit);
 }
@@ -389,6 +401,11 @@ quint8 canConfig::processSorting()
         s.statusReplies.clear();
         s.error = false;
         s.stage = 2;
+        emit sigCGMGen2StatusUpdate(1, 0, 0, uint32_t(m_gen2Ids.size()));
+    };
+    // Sorting progress: 1 while running, 4 when over (done or given up).
+    auto progress = [&](uint32_t stage) {
+        emit sigCGMGen2StatusUpdate(1, stage, uint32_t(s.finished.size()), uint32_t(m_gen2Ids.size()));
     };
     switch (s.stage) {
     case 0: {
@@ -456,8 +473,10 @@ quint8 canConfig::processSorting()
             if (s.finished.size() >= m_gen2Ids.size()) {
                 s.repliesEnabled = false;
                 s.stage = 0;
+                progress(4);
                 return 4;
             }
+            progress(1);
             return result;
         }
         if (s.error) {
@@ -472,6 +491,7 @@ quint8 canConfig::processSorting()
             s.repliesEnabled = false;
             // An answer to an earlier retry question does not answer this one.
             s.retryAnswered = false;
+            progress(4);
             emit sigCanDeviceSortingRequest(1);
             return 6;
         }

@@ -93,7 +93,10 @@ public:
     void onDiscoverReply(const quint8* data, quint8 length);
 
     // --- discovery
-    void startDiscovery(bool legacy);
+    // Every start returns whether the job runs. One job at a time: a start
+    // while any job runs is refused with no signal (the caller tells the
+    // user); a unit refusing its configuration mode gives the failure status.
+    bool startDiscovery(bool legacy);
     int discoverListSize() const { return m_discTypes.size(); }
     bool discoverListEntry(quint8 index, quint16& typeId, quint32& serial, quint32& version, quint32& baseId,
                            quint8& cellCount) const;
@@ -104,18 +107,21 @@ public:
     void clearCommitLists();
     void addCommitDevice(quint16 typeId, quint32 serial);
     void addUnassignedDevice(quint16 typeId, quint32 serial);
-    void startCommit(quint16 baseId, bool extended, quint8 speedCode);
+    bool startCommit(quint16 baseId, bool extended, quint8 speedCode);
     int commitDeviceCount() const { return m_commitTypes.size(); }
+    // The commit list holds the results of a commit that ran to its end
+    // (not those of one that could not start).
+    bool commitResultsValid() const { return m_commitResultsValid; }
     int unassignedDeviceCount() const { return m_unassignedTypes.size(); }
     bool commitDeviceResult(quint8 index, quint8& status, quint32& serial, quint16& typeId, quint8& cellCount,
                             quint16& identifier) const;
-    void startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quint32 serial, quint8 cellCount,
+    bool startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quint32 serial, quint8 cellCount,
                                  quint16 baseId, bool extended, quint8 speedCode);
     void setSortingAnswer(quint8 which, quint8 answer);
     void cancelGen2Operation(quint8 which);
 
     // --- CAN speed change and CAN Splitter set-up (canSpeedSplitter.cpp)
-    void startSpeedChange(quint8 speedCode);
+    bool startSpeedChange(quint8 speedCode);
     void clearSplitterParams();
     void addSplitterParam(quint16 id, quint32 value, const QString& name);
     void removeDuplicateSplitterParams();
@@ -195,6 +201,7 @@ private:
     bool m_discoveryRunning = false;
     bool m_speedChangeRunning = false;
     bool m_splitterRunning = false;
+    bool m_commitResultsValid = false;
     // Set while the unit's configuration mode is being changed.
     bool m_modeChanging = false;
 

@@ -14,19 +14,24 @@ constexpr int kDiscoverListLimit = 200;
 constexpr quint32 kUnknownBaseId = 0x1008;
 } // namespace
 
-void canConfig::startDiscovery(bool legacy)
+bool canConfig::startDiscovery(bool legacy)
 {
+    if (isBusy()) {
+        qCDebug(lcCanJobs) << "can discover: refused, another CAN job runs";
+        return false;
+    }
     if (!enterConfigMode(-1)) {
         // Said, so that a page waiting for the outcome does not wait forever.
         qCDebug(lcCanJobs) << "can discover: the control unit refused its configuration mode";
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpDiscovery);
-        return;
+        return false;
     }
     emit sigCanDeviceOperationStatus(CanOpStarted, CanOpDiscovery);
     clearDiscoverLists();
     m_disc.stage = 0;
     m_disc.legacy = legacy;
     m_discoveryRunning = true;
+    return true;
 }
 
 bool canConfig::discoverListEntry(quint8 index, quint16& typeId, quint32& serial, quint32& version, quint32& baseId,

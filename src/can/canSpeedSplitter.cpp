@@ -27,15 +27,17 @@ void canConfig::sendLegacyDiscover()
 
 // --- CAN speed change
 
-void canConfig::startSpeedChange(quint8 speedCode)
+bool canConfig::startSpeedChange(quint8 speedCode)
 {
-    // Another job holds the bus: the speed is not changed, and the caller
-    // hears of it.
-    if (isBusy() || !enterConfigMode(-1)) {
+    if (isBusy()) {
+        qCDebug(lcCanJobs) << "speed change: refused, another CAN job runs";
+        return false;
+    }
+    if (!enterConfigMode(-1)) {
         // Said, so that the page waiting for the outcome does not wait forever.
-        qCDebug(lcCanJobs) << "speed change: not started";
+        qCDebug(lcCanJobs) << "speed change: the control unit refused its configuration mode";
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSpeedChange);
-        return;
+        return false;
     }
     emit sigCanDeviceOperationStatus(CanOpStarted, CanOpSpeedChange);
     m_speed = SpeedChange{};
@@ -43,6 +45,7 @@ void canConfig::startSpeedChange(quint8 speedCode)
     m_speedChangeStage = 0;
     clearDiscoverLists();
     m_speedChangeRunning = true;
+    return true;
 }
 
 // Three legacy discoveries, then every device is entered (last to first),

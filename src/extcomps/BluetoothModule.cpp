@@ -322,7 +322,7 @@ bool BluetoothModule::attachCommunicator()
     connect(bt, &BluetoothCommunicator::Disconnected, this, &BluetoothModule::Disconnected, queued);
     connect(bt, &BluetoothCommunicator::Connected, this, &BluetoothModule::Connected, queued);
     connect(bt, &BluetoothCommunicator::passkeyRequested, this, &BluetoothModule::providePasskey, queued);
-    connect(bt, &BluetoothCommunicator::incorrectPasskey, this, &BluetoothModule::providePasskey, queued);
+    connect(bt, &BluetoothCommunicator::incorrectPasskey, this, &BluetoothModule::passkeyRejected, queued);
     connect(bt, &BluetoothCommunicator::PasskeyReceived, this, &BluetoothModule::SetUserPasskeyFromDevice, queued);
     startSelectedThread();
     dongleCheckTimer.start(1000);
@@ -477,13 +477,27 @@ void BluetoothModule::providePasskey()
     passkeyDialog->show();
 }
 
+void BluetoothModule::passkeyRejected()
+{
+    if (fromStaleCommunicator())
+        return;
+    // The module ends this connection: a passkey typed now would go nowhere.
+    // The next connection asks again.
+    passkeyDialog->hide();
+    passkeyEdit->clear();
+    prompts().warning(QStringLiteral("Bluetooth module passkey"),
+                      tr("The passkey was wrong. Connect again to enter it."));
+}
+
 void BluetoothModule::passkeyOk()
 {
     const QByteArray digits = digitsOf(passkeyEdit->text());
     if (digits.size() == kPinLength) {
         const int rc = communicator ? communicator->enterPasskey(digits.constData()) : 1;
-        qDebug() << "passkey status " << rc;
         passkeyDialog->hide();
+        if (rc != 0)
+            prompts().warning(QStringLiteral("Bluetooth module passkey"),
+                              tr("The module no longer waits for a passkey. Connect again to enter it."));
     } else {
         prompts().warning(QStringLiteral("Bluetooth module passkey"),
                           tr(QStringLiteral("PIN must be %1 digits long").arg(kPinLength).toUtf8().constData()));

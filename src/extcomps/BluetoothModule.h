@@ -82,6 +82,7 @@ private slots:
     void setSelectedDevice(int row);
     void processDongleFault();
     void providePasskey();
+    void passkeyRejected();
     void connectionRequestStateChanged(ToggleButton::State state);
     void moduleDiscoveryStateChanged(LabelToggleSwitch::SwitchState state);
 

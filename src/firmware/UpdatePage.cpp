@@ -1,11 +1,13 @@
 #include "UpdatePage.h"
 
 #include "CanDeviceCatalog.h"
+#include "ConfigPage.h"
 #include "Communicator.h"
 #include "CommunicatorSelector.h"
 #include "FeatureSupportTable.h"
 #include "ImageFiles.h"
 #include "KepoBootloader.h"
+#include "Log.h"
 #include "MainWindowServices.h"
 #include "Param.h"
 #include "SentenceMaps.h"
@@ -15,11 +17,14 @@
 #include "Tip.h"
 #include "WidgetFold.h"
 #include "Y5CanFwUpdater.h"
+#include "Y5FwUpdater.h"
+#include "FirmwareImage.h"
 #include "Y5ProtocolHandler.h"
 #include "canConfig.h"
 #include "myTabWidget.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -55,10 +60,14 @@ constexpr quint32 kCanEnableBit = 0x200;
 // canConfig's operation and status codes.
 constexpr int kStarted = 0, kFinished = 1, kFailed = 2;
 constexpr int kOpDiscovery = 0, kOpCommit = 1, kOpFirmware = 3, kOpSpeed = 4;
+// A stopped download gives up its current transfer within its time-out.
+constexpr int kDownloadStopWaitMs = 10000;
 
 QString messageText(const ImageFileMessage& m)
 {
-    return m.translated ? QCoreApplication::translate("UpdatePage", m.text.toUtf8().constData()) : m.text;
+    const QString text = m.translated ? QCoreApplication::translate("UpdatePage", m.text.toUtf8().constData())
+                                      : m.text;
+    return m.argument.isNull() ? text : text.arg(m.argument);
 }
 
 QLabel* addRow(QGridLayout* grid, int row, const QString& caption, QLabel** captionOut = nullptr, int span = 1)
@@ -151,6 +160,10 @@ UpdatePage::UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     };
     confirmConfigurationMode = &defaultConfirm;
     canDeviceDescriber = [](quint32 code) { return canDeviceDescription(quint16(code)); };
+    configurationRead = [] {
+        ConfigPage* p = g_mainWindow ? g_mainWindow->configPage() : nullptr;
+        return p && p->configurationLoaded;
+    };
     exportStatistics = [] {
         StatisticsPage* s = g_mainWindow ? g_mainWindow->statisticsPage() : nullptr;
         return s && s->exportStatistics(true);
@@ -192,8 +205,16 @@ UpdatePage::UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     tabWidget->setTabEnabled(kCanTab, true);
 }
 
+void UpdatePage::stopCanDownloads()
+{
+    if (!stopCanModuleBootloaders(kDownloadStopWaitMs))
+        logMessage(QStringLiteral("A CAN device download did not stop in time"), 0);
+}
+
 UpdatePage::~UpdatePage()
 {
+    // A CAN device download must not outlive the link it uses.
+    stopCanDownloads();
     clearCanDeviceList();
     // The device information Params stay registered in the root map, which
     // outlives the page in the window; they go with the page's widgets.
@@ -208,6 +229,12 @@ Y5ProtocolHandler* UpdatePage::handler() const
         return g_mainWindow->protocolHandler();
     Communicator* c = communicator();
     return c ? c->protocolHandler() : nullptr;
+}
+
+bool UpdatePage::canUpdateBusy() const
+{
+    Y5CanFwUpdater* u = updater();
+    return (u && u->isBusy()) || canModuleBootloaderRunning() || (canJobsBusy && canJobsBusy());
 }
 
 Y5CanFwUpdater* UpdatePage::updater() const
@@ -419,6 +446,37 @@ void UpdatePage::failStart(const QString& text)
     updateActive = false;
 }
 
+QString UpdatePage::startRefusal(Y5ProtocolHandler* h, bool saveFirst) const
+{
+    Communicator* c = communicator();
+    if (!connected || !c || !c->linked)
+        return tr("Update not started: there is no link to the Control Unit. Connect it and try again.");
+    if (!imageFitsUnit(controlUnitImage, h->deviceKind()))
+        return tr("Update not started: the loaded firmware file cannot be sent to this Control Unit. "
+                  "Open a firmware file for it.");
+    if (h->isFirmwareUpdating())
+        return tr("Update not started: another firmware update is running. Wait until it has finished.");
+    if (canUpdateBusy())
+        return tr("Update not started: a CAN device operation is running. Wait until it has finished.");
+    if (saveFirst && !(configurationRead && configurationRead()))
+        return tr("Update not started: the configuration has not been read from the Control Unit, so it "
+                  "cannot be saved before the update. Open the Configuration page, load the configuration "
+                  "parameters from the Control Unit, then start the update again.");
+    return QString();
+}
+
+bool UpdatePage::imageFitsUnit(const QByteArray& image, const QString& deviceKind)
+{
+    if (image.isEmpty())
+        return false;
+    if (deviceKind == QLatin1String("BMS3")) {
+        QBuffer buffer;
+        buffer.setData(image);
+        return buffer.open(QIODevice::ReadOnly) && isFirmwareFileValid(buffer);
+    }
+    return Y5FwUpdater::isFrameImage(image);
+}
+
 void UpdatePage::slotStartUpdateClicked(bool)
 {
     if (chargingMask != 0) {
@@ -435,9 +493,20 @@ void UpdatePage::slotStartUpdateClicked(bool)
             showNotice(tr("WARNING!"), tr("Please log in first"));
         return;
     }
-    if (!h->isBootMode() && !versionValue->text().startsWith(QLatin1String("CAN"))
-        && !versionValue->text().startsWith(QLatin1String("LED")) && !unitVersion.startsWith(QLatin1String("CAN"))
-        && !unitVersion.startsWith(QLatin1String("LED"))) {
+    const bool saveFirst = !h->isBootMode() && !versionValue->text().startsWith(QLatin1String("CAN"))
+                           && !versionValue->text().startsWith(QLatin1String("LED"))
+                           && !unitVersion.startsWith(QLatin1String("CAN"))
+                           && !unitVersion.startsWith(QLatin1String("LED"));
+    // Everything that could refuse the update is checked before anything
+    // changes the unit (saving, factory defaults, its bootloader).
+    const QString refusal = startRefusal(h, saveFirst);
+    if (!refusal.isEmpty()) {
+        failStart(refusal);
+        if (showMessage)
+            showMessage(this, refusal);
+        return;
+    }
+    if (saveFirst) {
         startUpdateButton->setEnabled(false);
         statusText->setText(tr("Saving configuration..."));
         progressBar->setValue(0);
@@ -773,6 +842,8 @@ void UpdatePage::slotCanDevicesDiscover()
 
 void UpdatePage::slotCanDeviceOperationStatus(int status, int operation)
 {
+    if (operation == kOpFirmware && (status == kFinished || status == kFailed) && !updateActive)
+        updateRunning = false;
     auto disableThree = [this] {
         discoverButton->setEnabled(false);
         updateFirmwareButton->setEnabled(false);
@@ -856,6 +927,20 @@ void UpdatePage::slotCanDevicesStartUpdate()
             showMessage(this, tr("Wrong device index. Please re-discover CAN Devices"));
         return;
     }
+    // One update at a time: a control-unit update owns the port, and a second
+    // device update would share the unit's configuration mode.
+    Y5ProtocolHandler* h = handler();
+    const bool unitUpdating = h && h->isFirmwareUpdating();
+    if (unitUpdating || canUpdateBusy()) {
+        canProgressBar->setEnabled(false);
+        canStatusText->setText(tr("Failed"));
+        if (showMessage)
+            showMessage(this, unitUpdating ? tr("The firmware of the Control Unit is being updated. Start the "
+                                                "update of the device when it has finished.")
+                                           : tr("A CAN device operation is running. Start the update of the "
+                                                "device when it has finished."));
+        return;
+    }
     const quint16 t = e->typeId;
     if (t > 15) {
         const int high = t >> 4;
@@ -866,8 +951,11 @@ void UpdatePage::slotCanDevicesStartUpdate()
                 showMessage(this, tr("Trying to start update of unsupported product: %1.").arg(t));
             return;
         }
-        if (startModuleBootloader)
+        if (startModuleBootloader) {
+            // Until it reports its end, closing the window would cut it off.
+            updateRunning = true;
             startModuleBootloader(communicator(), t, e->serial, canImage);
+        }
     } else {
         Y5CanFwUpdater* u = updater();
         if (u && g_mainWindow && g_mainWindow->canProtocolHandler())

@@ -53,8 +53,14 @@ public:
     // The page's tabs.
     myTabWidget* tabWidget = nullptr;
 
-    // Set while a control-unit firmware update runs: the window refuses to close.
+    // Set while a firmware update runs that closing the window would cut
+    // off (the control unit's, or a CAN device's CANopen download): the
+    // window refuses to close.
     std::atomic<bool> updateRunning{false};
+
+    // Stops a running CAN device download and waits for its end (the window
+    // calls it before the link and its handler go).
+    void stopCanDownloads();
 
     // Opens a CAN-device image ("Open firmware file" of the CAN Devices tab);
     // true when it is loaded. The caller marks it loaded.
@@ -77,6 +83,9 @@ public:
     // when it could not. Until it is set, updates that need it are refused
     // (the configuration is never put at risk).
     std::function<bool()> saveConfiguration;
+    // Whether the unit's configuration was read (default: the configuration
+    // page's); an update that must save it first is refused until then.
+    std::function<bool()> configurationRead;
     // The statistics export before an update (default: the Statistics page's
     // automatic export).
     std::function<bool()> exportStatistics;
@@ -183,6 +192,12 @@ private:
     void connectProgress(Communicator* c);
     Y5ProtocolHandler* handler() const;
     Y5CanFwUpdater* updater() const;
+    // A route update, a CAN device download or another CAN job runs.
+    bool canUpdateBusy() const;
     void failStart(const QString& text);
+    // Why a control-unit update must not start now; empty when it may.
+    QString startRefusal(Y5ProtocolHandler* h, bool saveFirst) const;
+    // A SHA-1 image for a "BMS3" unit, whole legacy frames for any other.
+    static bool imageFitsUnit(const QByteArray& image, const QString& deviceKind);
     bool m_controlsEnabled = false;
 };

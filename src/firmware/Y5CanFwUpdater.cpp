@@ -77,6 +77,9 @@ bool Y5CanFwUpdater::start(const QByteArray* image, quint16 deviceType, quint32 
     Y5ProtocolHandler* h = owner ? owner->protocolHandler() : nullptr;
     if (!h || !h->isConnected() || h->isFirmwareUpdating() || isBusy())
         return false;
+    // Route records only: a binary image would go out as garbled records.
+    if (!image || !image->startsWith(':'))
+        return false;
     m_image = image;
     m_handler->setDevice(deviceType, serialNumber);
     armed = true;

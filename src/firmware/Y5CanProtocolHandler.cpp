@@ -7,6 +7,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QThread>
 
@@ -25,10 +26,8 @@ constexpr int kEnterAttempts = 30;
 constexpr int kEnterRepliesNeeded = 7;
 constexpr int kCheckAttempts = 3;
 constexpr int kLongRecordPolls = 5;
-// A short record's answer is looked for after 50 ms (800 ms after the first
-// record); a slow answer is waited for this many times 50 ms more before
-// the try counts as failed, so it is not taken for the next record's.
-constexpr int kShortRecordExtraPolls = 20;
+// How often a reply wait looks at the port.
+constexpr int kReplyPollMs = 5;
 
 // The record text's digit pairs; false when it is not whole pairs of hex digits.
 bool decodeRecord(const QString& record, QByteArray& bytes)
@@ -75,6 +74,30 @@ bool Y5CanProtocolHandler::wait(int ms) const
     }
     QCoreApplication::processEvents();
     return !stopAsked();
+}
+
+int Y5CanProtocolHandler::awaitReply(int ms, const std::function<bool(const QString&)>& isReply, bool alsoCn2,
+                                     bool drainAll)
+{
+    // The pause is the longest the device may take: its reply ends it.
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+        if (stopAsked())
+            return -1;
+        if (readReplies(isReply, alsoCn2, drainAll)) {
+            QCoreApplication::processEvents();
+            return 1;
+        }
+        const qint64 left = ms - t.elapsed();
+        if (left <= 0)
+            break;
+        QThread::msleep(unsigned(std::min<qint64>(left, kReplyPollMs)));
+    }
+    QCoreApplication::processEvents();
+    if (stopAsked())
+        return -1;
+    return readReplies(isReply, alsoCn2, drainAll) ? 1 : 0;
 }
 
 void Y5CanProtocolHandler::sendCanFrame(quint32 identifier, const quint8* data, int length, bool extended)
@@ -136,13 +159,14 @@ bool Y5CanProtocolHandler::enterConfigMode()
     int counted = 0;
     for (int attempt = 0; attempt < kEnterAttempts; ++attempt) {
         sendRoute(route::EnterConfig);
-        if (!wait(250))
+        // The device is asked at this pace, whenever it answers.
+        if (!wait(m_timing.enterWaitMs))
             return false;
         if (readReplies([](const QString& d) { return d == kEnterReply; }, true))
             ++counted;
         if (counted >= kEnterRepliesNeeded)
             return true;
-        if (!wait(50))
+        if (!wait(m_timing.enterGapMs))
             return false;
     }
     logMessage(QStringLiteral("CAN update: device %1/%2 answered the enter command %3 times")
@@ -157,10 +181,9 @@ bool Y5CanProtocolHandler::checkConfigMode()
 {
     for (int attempt = 0; attempt < kCheckAttempts; ++attempt) {
         sendRoute(route::ReadVersion);
-        if (!wait(350))
-            return false;
-        if (readReplies([](const QString& d) { return d == kCheckReply; }, false, true))
-            return true;
+        const int r = awaitReply(350, [](const QString& d) { return d == kCheckReply; }, false, true);
+        if (r != 0)
+            return r > 0;
     }
     return false;
 }
@@ -168,19 +191,16 @@ bool Y5CanProtocolHandler::checkConfigMode()
 bool Y5CanProtocolHandler::leaveConfigMode()
 {
     sendRoute(route::LeaveConfig);
-    if (!wait(2000))
-        return false;
-    return readReplies([](const QString& d) { return d == kLeaveReply; });
+    return awaitReply(m_timing.leaveReplyMs, [](const QString& d) { return d == kLeaveReply; }) > 0;
 }
 
 bool Y5CanProtocolHandler::reenterConfigMode()
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         sendRoute(route::EnterConfig);
-        if (!wait(250))
-            return false;
-        if (readReplies([](const QString& d) { return d == kEnterReply; }))
-            return true;
+        const int r = awaitReply(250, [](const QString& d) { return d == kEnterReply; });
+        if (r != 0)
+            return r > 0;
         if (attempt == 0 && !wait(50))
             return false;
     }
@@ -240,9 +260,6 @@ bool Y5CanProtocolHandler::sendRecord(const QString& record, int recordNumber, i
     }
     dropStaleReplies();
     sendBuffer(buffer, 0x0A, position, imageSize);
-    if (!wait(recordNumber == 0 ? 800 : 50))
-        return false;
-    bool answered = false;
     bool accepted = false;
     auto isAnswer = [&](const QString& d) {
         if (!d.startsWith(kRecordReply))
@@ -250,13 +267,10 @@ bool Y5CanProtocolHandler::sendRecord(const QString& record, int recordNumber, i
         accepted = d == kRecordAccepted;
         return true;
     };
-    answered = readReplies(isAnswer);
-    for (int poll = 0; poll < kShortRecordExtraPolls && !answered; ++poll) {
-        if (!wait(50))
-            return false;
-        answered = readReplies(isAnswer);
-    }
-    return accepted;
+    // A slow answer is still waited for, so it is not taken for the next
+    // record's.
+    const int waitMs = (recordNumber == 0 ? 800 : 50) + m_timing.shortRecordGraceMs;
+    return awaitReply(waitMs, isAnswer) > 0 && accepted;
 }
 
 bool Y5CanProtocolHandler::sendRecordLong(const QString& record, int position, int imageSize)
@@ -268,21 +282,18 @@ bool Y5CanProtocolHandler::sendRecordLong(const QString& record, int position, i
     }
     dropStaleReplies();
     sendBuffer(buffer, 0, position, imageSize);
-    bool answered = false;
     bool accepted = false;
-    for (int poll = 0; poll < kLongRecordPolls && !answered; ++poll) {
-        if (!wait(250))
+    const int r = awaitReply(kLongRecordPolls * 250, [&accepted](const QString& d) {
+        if (!d.startsWith(kRecordReply))
             return false;
-        answered = readReplies([&accepted](const QString& d) {
-            if (!d.startsWith(kRecordReply))
-                return false;
-            accepted = d == kRecordAccepted;
-            return true;
-        });
-    }
+        accepted = d == kRecordAccepted;
+        return true;
+    });
+    if (r < 0)
+        return false;
     if (accepted)
-        return wait(500);
+        return wait(m_timing.longRecordSettleMs);
     reenterConfigMode();
-    wait(500);
+    wait(m_timing.longRecordSettleMs);
     return false;
 }

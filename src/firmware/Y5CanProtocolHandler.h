@@ -10,6 +10,18 @@
 class Communicator;
 class Y5ProtocolHandler;
 
+// The fixed pauses of the route steps; tests shorten them. (A wait for a
+// reply ends when the reply comes and is not among them.)
+struct Y5CanTiming
+{
+    int enterWaitMs = 250;        // after each enter command, before its replies are read
+    int enterGapMs = 50;          // before the next enter command
+    int longRecordSettleMs = 500; // after a long record's answer
+    // The longest waits for a reply:
+    int leaveReplyMs = 2000;      //   to the leave command
+    int shortRecordGraceMs = 1000; //  to a short record, beyond its 800 ms (first) or 50 ms
+};
+
 // The route bootloader steps of a CAN device (product codes up to 15), sent
 // as "CN1" sentences through the control unit. Every step runs in the
 // transport's worker thread, which is busy with the update meanwhile, so each
@@ -32,6 +44,7 @@ public:
         m_serial = serial;
     }
     quint16 deviceType() const { return m_deviceType; }
+    void setTiming(const Y5CanTiming& timing) { m_timing = timing; }
     quint32 serialNumber() const { return m_serial; }
 
     void sendCanFrame(quint32 identifier, const quint8* data, int length, bool extended);
@@ -65,9 +78,14 @@ private:
     bool readReplies(const std::function<bool(const QString& data)>& isReply, bool alsoCn2 = false,
                      bool drainAll = false);
     bool stopAsked() const;
+    // Reads replies for at most ms, ending at the first one isReply accepts:
+    // 1 seen, 0 not seen, -1 asked to stop.
+    int awaitReply(int ms, const std::function<bool(const QString& data)>& isReply, bool alsoCn2 = false,
+                   bool drainAll = false);
     void dropStaleReplies();
 
     std::atomic<Communicator*> m_owner{nullptr};
     std::atomic<quint16> m_deviceType{0};
     std::atomic<quint32> m_serial{0};
+    Y5CanTiming m_timing; // set before an update starts
 };

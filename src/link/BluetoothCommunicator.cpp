@@ -286,18 +286,21 @@ int BluetoothCommunicator::openDongle()
 void BluetoothCommunicator::shutdownDongle()
 {
     if (driverOpen_) {
-        int rc;
+        bool confirmationDue;
         {
             DriverLock lock(&g_driverMutex);
             disconnectSeen_ = false;
             BLED112_stopScan();
-            rc = BLED112_disconnect();
+            BLED112_disconnect();
+            // Only a held connection is confirmed: a connection attempt that
+            // was merely cancelled never is.
+            confirmationDue = BLED112_isDisconnecting();
         }
         // The module confirms the disconnection; it gets a bounded while.
-        if (rc == 0 && !dongleFailed_) {
+        if (confirmationDue && !dongleFailed_) {
             QElapsedTimer t;
             t.start();
-            while (!disconnectSeen_ && t.elapsed() < 1000) {
+            while (!disconnectSeen_ && t.elapsed() < disconnectConfirmWaitMs_) {
                 if (!pumpDongle(20))
                     break;
             }

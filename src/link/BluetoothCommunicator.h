@@ -126,6 +126,8 @@ private:
     void dongleLost();
     qint64 takeReceived(char* buffer, qint64 max);
 
+    // How long stopping waits for the module to confirm a disconnection.
+    int disconnectConfirmWaitMs_ = 1000;
     std::atomic<bool> bleConnected_{false};
     std::atomic<bool> disconnectSeen_{false};
     bool driverOpen_ = false; // loop thread

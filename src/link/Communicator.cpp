@@ -1,9 +1,12 @@
 #include "Communicator.h"
 
+#include "DonglePort.h"
+#include "HeldPorts.h"
 #include "Log.h"
 #include "PortList.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -11,6 +14,25 @@
 
 #include <chrono>
 #include <thread>
+
+namespace {
+
+// The BLE dongle speaks a binary protocol: sentences written into it would
+// only disturb it. Known by its description, its USB ids or the path named
+// in BMS_BLE_DONGLE_PORT.
+bool isDonglePort(const PortEntry& port, const QString& donglePath)
+{
+    if (port.description == QLatin1String(kDongleDescription))
+        return true;
+    if (port.hasIds && port.vendorId == kDongleVendorId && port.productId == kDongleProductId)
+        return true;
+    if (donglePath.isEmpty())
+        return false;
+    const QString a = QFileInfo(port.systemLocation).canonicalFilePath();
+    return !a.isEmpty() && a == QFileInfo(donglePath).canonicalFilePath();
+}
+
+} // namespace
 
 Communicator::Communicator() : port_(std::make_unique<SerialPort>()) {}
 
@@ -38,6 +60,30 @@ void Communicator::sleepMs(int ms) const
         if (left <= std::chrono::milliseconds(0))
             break;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+}
+
+bool Communicator::receiveBufferFull()
+{
+    QMutexLocker lock(&portMutex_);
+    return nBytesInDataBuffer_ >= DATA_BUF_LEN - 1;
+}
+
+void Communicator::waitForBytes(int ms)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    // A full buffer takes no bytes: waiting on the port would not wait.
+    if (!port_->isOpen() || receiveBufferFull()) {
+        sleepMs(ms);
+        return;
+    }
+    // In steps, so that a stop or a close request is seen promptly.
+    while (!stopRequested_ && !closeRequested_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return;
+        if (port_->waitForReadable(int(std::min<qint64>(left.count(), 20))))
+            return;
     }
 }
 
@@ -277,10 +323,14 @@ bool Communicator::connectToBms()
         return false;
 
     if (autoConnection) {
+        // Our own port is let go first, or it would count as held by another link.
+        closePortNow();
+        const QString donglePath = qEnvironmentVariable(kDonglePortVariable);
         for (const PortEntry& p : availableSerialPorts()) {
             if (stopRequested_)
                 return false;
-            if (!isAutoConnectCandidate(p))
+            // Nor a port another link of this program holds (the display unit's).
+            if (!isAutoConnectCandidate(p) || isDonglePort(p, donglePath) || isSerialPortHeld(p.systemLocation))
                 continue;
             emit sigStatusChanged(0);
             const int r = tryPort(p.name, p.systemLocation);
@@ -303,6 +353,9 @@ void Communicator::run()
 {
     loopThread_ = QThread::currentThread();
     bool lossLogged = false;
+    // The CAN jobs keep their 30 ms cadence whatever the reads do.
+    constexpr auto kJobTick = std::chrono::milliseconds(30);
+    auto nextJobTick = std::chrono::steady_clock::now();
     for (;;) {
         emit sigStatusChanged(0);
         for (;;) {
@@ -344,9 +397,13 @@ void Communicator::run()
                 break;
             }
             lossLogged = false;
-            emit sigCanProcess();
-            emit sigToshibaSCiBProcess();
-            sleepMs(30);
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= nextJobTick) {
+                emit sigCanProcess();
+                emit sigToshibaSCiBProcess();
+                nextJobTick = now + kJobTick;
+            }
+            waitForBytes(int(std::chrono::duration_cast<std::chrono::milliseconds>(nextJobTick - now).count()));
         }
     }
 }

@@ -28,8 +28,9 @@ struct PortRecord
 
 // The USB-serial transport, and the interface every transport implements.
 // Its run() loop works in its own thread ("Communicator Thread"): it finds
-// and opens a port, lets the protocol handler identify the unit, then reads
-// every 30 ms and hands the bytes to the handler's receive path.
+// and opens a port, lets the protocol handler identify the unit, then hands
+// the bytes to the handler's receive path as they arrive, and lets the CAN
+// jobs take their turn every 30 ms.
 //
 // The port is closed only by the thread running run(); any other thread that
 // wants it closed calls requestPortClose() (close() from another thread does
@@ -115,6 +116,11 @@ protected:
     void closePortNow();
     // Sleeps in short steps; returns early when stop is requested.
     void sleepMs(int ms) const;
+    // The run loop's pause between reads: up to ms, but over as soon as the
+    // port has bytes, so that a reply reaches the receive path at once.
+    // Transports with their own byte source replace it.
+    virtual void waitForBytes(int ms);
+    bool receiveBufferFull();
     // One attempt on one port: open, configure, up to 4 handshakes.
     // Returns 1 linked, 0 failed, -1 stop requested.
     int tryPort(const QString& name, const QString& path);

@@ -269,6 +269,19 @@ QByteArray SerialPort::readAll()
     return out;
 }
 
+bool SerialPort::waitForReadable(int timeoutMs)
+{
+    const int fd = fd_;
+    if (fd < 0)
+        return false;
+    pollfd p{fd, POLLIN, 0};
+    int r;
+    do {
+        r = ::poll(&p, 1, timeoutMs);
+    } while (r < 0 && errno == EINTR);
+    return r != 0;
+}
+
 QString SerialPort::errorString() const
 {
     int e = errno_;

@@ -50,6 +50,9 @@ public:
     bool flush();
     // Everything pending now, without waiting.
     QByteArray readAll();
+    // Waits up to timeoutMs until a read would not wait: bytes have arrived
+    // or the port failed. False on time-out (or when the port is not open).
+    bool waitForReadable(int timeoutMs);
 
     int errorNumber() const { return errno_; }
     QString errorString() const;

@@ -26,6 +26,10 @@ struct UserQuestion
     Kind kind = ObsoleteFirmware;
     QString text;
     int paramId = -1; // ParamLoadFailure: the parameter that did not answer
+    // True once the worker has stopped waiting (it was stopped, the link went):
+    // a box still open for this question closes, one not yet shown is not shown.
+    std::function<bool()> withdrawn;
+    bool isWithdrawn() const { return withdrawn && withdrawn(); }
 };
 
 // Where the answer goes; shared by the asker and the waiting worker, so an

@@ -322,12 +322,12 @@ void Y5ProtocolHandler::startUpdaterThread()
     updaterThread_ = thread;
     updater->moveToThread(thread);
     thread->setObjectName(QStringLiteral("Y5 FW Updater Thread"));
-    connect(thread, SIGNAL(started()), updater, SLOT(T_UpdateFirmware()), Qt::QueuedConnection);
-    connect(updater, SIGNAL(done()), thread, SLOT(quit()), Qt::QueuedConnection);
+    connect(thread, &QThread::started, updater, &FirmwareUpdater::T_UpdateFirmware, Qt::QueuedConnection);
+    connect(updater, &FirmwareUpdater::done, thread, &QThread::quit, Qt::QueuedConnection);
     // Direct, in the ending thread: a queued call would wait for an event
     // loop that no longer runs there, and the updater would never be freed.
-    connect(thread, SIGNAL(finished()), updater, SLOT(deleteLater()), Qt::DirectConnection);
-    connect(thread, SIGNAL(finished()), thread, SLOT(deleteLater()), Qt::QueuedConnection);
+    connect(thread, &QThread::finished, updater, &QObject::deleteLater, Qt::DirectConnection);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater, Qt::QueuedConnection);
     // Forgotten as it ends, before it is deleted.
     connect(thread, &QThread::finished, this, [this, thread] {
         QThread* expected = thread;

@@ -107,8 +107,8 @@ void Y5ProtocolHandler::slotDataReceived()
     Communicator* c = communicator_;
     if (!c)
         return;
-    // The message may be shown through a blocking connection: it goes out
-    // only after the port and queue locks are released.
+    // The message goes out only after the port and queue locks are released,
+    // whatever its receivers do.
     bool unsupportedMessageDue = false;
     struct EmitAfterUnlock
     {

@@ -212,6 +212,8 @@ signals:
     void sigLogin();
     void sigObsoleteFirmwareVersion();
     void sigLoadConfigurationFromHardDrive();
+    // A box that only informs; raised from the receive path, so receivers
+    // must not make the emitting thread wait for it.
     void sigCreateInfoMessageBox(QString text);
     // With auto-connection, after an identification: the window refills its
     // port list (without reselecting, which would reset the new link).

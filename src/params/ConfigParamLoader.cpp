@@ -94,10 +94,14 @@ int ConfigParamLoader::askUser(ConfigParam* param)
     question.kind = UserQuestion::ParamLoadFailure;
     question.paramId = param->paramId();
     question.text = paramLoadFailureQuestionText(question.paramId);
+    auto withdrawn = std::make_shared<std::atomic<bool>>(false);
+    question.withdrawn = [withdrawn] { return withdrawn->load(); };
     auto answer = std::make_shared<UserAnswer>();
     hooks_.asker->ask(question, answer);
-    if (!waitForUserAnswer([&answer] { return answer->isAnswered(); }, [this] { return stopFlag_.load(); }))
-        return Cancel; // stopped; a later answer lands in the shared record only
+    if (!waitForUserAnswer([&answer] { return answer->isAnswered(); }, [this] { return stopFlag_.load(); })) {
+        *withdrawn = true; // stopped: the question's box goes; a later answer lands in the shared record only
+        return Cancel;
+    }
     return answer->choice();
 }
 

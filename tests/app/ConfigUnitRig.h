@@ -5,7 +5,8 @@
 // in the port row), for tests of the configuration page as a user meets it.
 // The unit reports two features: its battery pack parameters (General tab,
 // "Battery Pack", feature 33) and the external temperature calibration (34);
-// it holds those parameters and nothing else, so a load reads four ids. The
+// it holds those parameters (with its CAN1 speed and CAN id base, read with
+// the pack's) and nothing else, so a load reads six ids. The
 // page's questions and file dialogs are answered by a script, its load
 // question by a click.
 #include "BmsGui.h"
@@ -67,7 +68,8 @@ struct ScriptedPrompter : ConfigPrompter
 // of the id) and values within the editors' limits.
 inline QMap<quint16, quint32> batteryPackValues()
 {
-    return {{0x000F, 0x0A}, {0x0100, 16}, {0x0013, 1}, {0x0007, 0x80}};
+    // With the pack's basics every unit has its CAN1 speed and CAN id base.
+    return {{0x000F, 0x0A}, {0x0100, 16}, {0x0013, 1}, {0x0007, 0x80}, {0x0C02, 2}, {0x0D00, 0x15}};
 }
 
 class ConfigUnitRig

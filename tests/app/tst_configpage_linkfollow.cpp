@@ -8,7 +8,9 @@
 #include "ConfigParamLoader.h"
 #include "UpdatePage.h"
 
+#include <QApplication>
 #include <QRegularExpression>
+#include <QTimer>
 
 class TestConfigPageLinkFollow : public QObject
 {
@@ -18,6 +20,7 @@ private slots:
     void cleanupTestCase() { rig.closeWindow(); }
     void unitsOneAfterTheOther();
     void highSerialConfigurationSurvivesAnUpdate();
+    void failureQuestionGoesWithTheLink();
 
 private:
     ConfigUnitRig rig;
@@ -118,6 +121,55 @@ void TestConfigPageLinkFollow::highSerialConfigurationSurvivesAnUpdate()
         QVERIFY2(QSettings().allKeys().filter(QRegularExpression("^SN -?2147483648/")).isEmpty(), c.name);
         QCOMPARE(rig.sim.factoryResets(), resets + 1);
     }
+}
+
+
+namespace {
+QMessageBox* openFailureQuestion()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box && box->isVisible() && box->button(QMessageBox::YesToAll))
+            return box;
+    }
+    return nullptr;
+}
+} // namespace
+
+// The real question box about a parameter that did not answer: when the link
+// goes while it is open, the reading stops and the box goes with it, rather
+// than waiting for an answer nobody needs. Last: it leaves the emulator
+// without its parameter store.
+void TestConfigPageLinkFollow::failureQuestionGoesWithTheLink()
+{
+    rig.window->setDialogs(nullptr); // the real boxes
+    rig.sim.setHandler("CF2", {});   // no parameter answers
+    QVERIFY(rig.linkUnit("0000000C", 1, batteryPackValues()));
+    QVERIFY(rig.waitLoadQuestion());
+
+    // The box runs its own event loop: the unit goes from a timer inside it.
+    bool boxSeen = false;
+    bool stuck = false;
+    QElapsedTimer sinceVanish;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        QMessageBox* box = openFailureQuestion();
+        if (box && !boxSeen) {
+            boxSeen = true;
+            rig.sim.vanish();
+            sinceVanish.start();
+        } else if (box && sinceVanish.isValid() && sinceVanish.elapsed() > 30000) {
+            stuck = true;
+            box->done(QMessageBox::Cancel);
+        }
+    });
+    watch.start(50);
+    rig.answerLoadQuestion(QMessageBox::Yes);
+    QTRY_VERIFY_WITH_TIMEOUT(boxSeen, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!openFailureQuestion() && !rig.page->parametersLoading, 40000);
+    watch.stop();
+    QVERIFY2(!stuck, "the question stayed open after the link was lost");
+    QVERIFY(!rig.page->configurationLoaded);
 }
 
 QTEST_MAIN(TestConfigPageLinkFollow)

@@ -113,10 +113,6 @@ void TestConfigPageUnitActions::fileWithAnotherCanSpeedStartsTheSpeedChange()
     QMap<quint16, quint32> values = batteryPackValues();
     values[kCanSpeed] = 3;
     QVERIFY(rig.linkUnit("00000103", 1, values));
-    // The CAN speed is read with the pack's feature (its own declaration
-    // names none).
-    for (ConfigParam* p : rig.page->paramSlot(kCanSpeed)->params)
-        p->featureId = 33;
     showConfigurationPage();
     QVERIFY(rig.loadConfiguration());
     QCOMPARE(rig.page->paramValue(kCanSpeed), 3u);

@@ -14,6 +14,8 @@
 #include <QMap>
 #include <QObject>
 
+#include <functional>
+
 class CanSimRig : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,8 @@ public:
     CanBusSim bus;
     QMap<int, quint32> params;
     canConfig* cc = nullptr;
+    // Sees every received line too (other receivers of "CN1" lines).
+    std::function<void(const QString&)> alsoLine;
 
     CanSimRig()
     {
@@ -58,6 +62,8 @@ public slots:
             link.handler.applyReplyFlags(line);
             if (cc->isBusy())
                 cc->processSentence(line);
+            if (alsoLine)
+                alsoLine(line);
         }
     }
 };

@@ -177,8 +177,10 @@ void TestFirmwareImages::controlUnitImage_data()
     QTest::newRow("legacy, frame 3 of three bytes")
         << legacyFile({"BMS1", "2.6.3", "\x00\x00\x01", fw1}) << "BMS1" << 9u << "" << false << "2.6.3" << "Any"
         << "" << frame(fw1);
+    // Metadata alone would enable "Start update" with nothing to write.
     QTest::newRow("legacy, exactly three frames") << legacyFile({"BMS1", "2.6.3", bigEndian32(5)}) << "BMS1"
-                                                  << 9u << "" << false << "2.6.3" << "5" << "" << QByteArray();
+                                                  << 9u << "The file holds no firmware!" << true << "" << ""
+                                                  << "" << QByteArray();
     QTest::newRow("legacy, empty firmware frame")
         << legacyFile({"BMS1", "2.6.3", "", ""}) << "BMS1" << 9u << "" << false << "2.6.3" << "Any" << ""
         << QByteArray(2, '\0');
@@ -244,22 +246,45 @@ void TestFirmwareImages::canImage_data()
     QTest::addColumn<QStringList>("messages");
 
     const QString badLine = "No ':' entry found, or too short entry, wrong file?";
-    const QByteArray r1 = ":10000000AABBCCDD", r2 = ":020010000102ED0";
-    QTest::newRow("record file, CR LF") << QByteArray("X$21$15\r\n" + r1 + "\r\n" + r2 + "\r\n")
-                                        << CanImageFile::Loaded << 0x21 << 0x21u << true << "2.1" << ""
-                                        << QByteArray(r1 + r2) << QStringList();
+    // Valid Intel HEX: two data records and the end-of-file record.
+    const QByteArray r1 = ":0400000001020304F2", r2 = ":020010000102EB", eof = ":00000001FF";
+    const QByteArray good = r1 + "\r\n" + r2 + "\r\n" + eof + "\r\n";
+    QTest::newRow("record file, CR LF") << QByteArray("X$7$15\r\n" + good) << CanImageFile::Loaded << 7 << 7u
+                                        << true << "2.1" << "" << QByteArray(r1 + r2 + eof) << QStringList();
     // A bare LF ends the lines as well; it never reaches the image.
-    QTest::newRow("record file, bare LF") << QByteArray("X$21$15\n" + r1 + "\n" + r2 + "\n")
-                                          << CanImageFile::Loaded << 0x21 << 0x21u << true << "2.1" << ""
-                                          << QByteArray(r1 + r2) << QStringList();
-    QTest::newRow("record file, no final line end") << QByteArray("$5$7\r\n" + r1 + "\r\n" + r2)
+    QTest::newRow("record file, bare LF") << QByteArray("X$7$15\n" + r1 + "\n" + r2 + "\n" + eof + "\n")
+                                          << CanImageFile::Loaded << 7 << 7u << true << "2.1" << ""
+                                          << QByteArray(r1 + r2 + eof) << QStringList();
+    QTest::newRow("record file, no final line end") << QByteArray("$5$7\r\n" + r1 + "\r\n" + eof)
                                                     << CanImageFile::Loaded << 5 << 5u << true << "0.7" << ""
-                                                    << QByteArray(r1 + r2) << QStringList();
-    QTest::newRow("header without version") << QByteArray("$1A\r\n" + r1) << CanImageFile::Loaded << 0x1A
-                                            << 0x1Au << true << "0.0" << "" << r1 << QStringList();
-    QTest::newRow("two bad lines") << QByteArray("$21$15\r\n:short\r\n" + r1 + "\r\nno colon here at all\r\n" + r2)
-                                   << CanImageFile::Refused << 0x21 << 0x21u << false << "" << "" << r2
+                                                    << QByteArray(r1 + eof) << QStringList();
+    QTest::newRow("header without version") << QByteArray("$0A\r\n" + r1 + "\r\n" + eof) << CanImageFile::Loaded
+                                            << 0x0A << 0x0Au << true << "0.0" << "" << QByteArray(r1 + eof)
+                                            << QStringList();
+    QTest::newRow("two bad lines") << QByteArray("$7$15\r\n:short\r\n" + r1 + "\r\nno colon here at all\r\n" + r2)
+                                   << CanImageFile::Refused << 7 << 7u << false << "" << "" << r2
                                    << QStringList{badLine, badLine};
+    // Refused at open: each leaves no image and no target behind.
+    const auto refusedRow = [](const char* name, const QByteArray& file, int code, const QString& message,
+                               int description = -1) {
+        QTest::newRow(name) << file << CanImageFile::Refused << code << uint(description < 0 ? code : description)
+                            << false << "" << "" << QByteArray() << QStringList{message};
+    };
+    refusedRow("header and no records", "$7$15\r\n", 7, "The file holds no firmware!");
+    refusedRow("record file for a CANopen device", "$21$15\r\n" + good, 0x21,
+               "A record file cannot update a device of product code 33: only codes up to 15 take one!");
+    const QString badRecord = "Line %1 is not a valid Intel HEX record!";
+    refusedRow("wrong checksum", "$7$1\r\n:0400000001020304F3\r\n" + eof, 7, badRecord.arg(2));
+    refusedRow("not a hex digit", "$7$1\r\n" + r1 + "\r\n:04000000010203G4F2\r\n" + eof, 7, badRecord.arg(3));
+    refusedRow("count longer than the data", "$7$1\r\n:0500000001020304F1\r\n" + eof, 7, badRecord.arg(2));
+    refusedRow("odd digit count", "$7$1\r\n:0400000001020304F2A\r\n" + eof, 7, badRecord.arg(2));
+    refusedRow("text before the colon", "$7$1\r\nX:0400000001020304F2\r\n" + eof, 7, badRecord.arg(2));
+    refusedRow("unknown record type", "$7$1\r\n:0400000601020304EC\r\n" + eof, 7, badRecord.arg(2));
+    refusedRow("record after the end", "$7$1\r\n" + r1 + "\r\n" + eof + "\r\n" + r2 + "\r\n", 7,
+               "Line 4 comes after the end-of-file record!");
+    refusedRow("two end records", "$7$1\r\n" + r1 + "\r\n" + eof + "\r\n" + eof + "\r\n", 7,
+               "Line 4 comes after the end-of-file record!");
+    refusedRow("no end record", "$7$1\r\n" + r1 + "\r\n" + r2 + "\r\n", 7, "The file has no end-of-file record!");
     QTest::newRow("header of 15 characters") << QByteArray("0123456789$21$5\r\n" + r1) << CanImageFile::Unchanged
                                              << 0 << 0u << false << "" << "" << QByteArray()
                                              << QStringList{"Wrong file specified!"};
@@ -281,6 +306,12 @@ void TestFirmwareImages::canImage_data()
     const QByteArray sha = img.build();
     QTest::newRow("SHA-1 image") << sha << CanImageFile::Loaded << 0x0023 << 0x0020u << true << "v3.4"
                                  << "2022.01.02" << sha << QStringList();
+    // A route device takes records only: a binary image would go out as text.
+    img.product = 0x00120007;
+    while (looksLikeHeader(img.build()))
+        img.key += 1;
+    refusedRow("SHA-1 image for a route device", img.build(), 7,
+               "A firmware image cannot update a device of product code 7: only codes above 15 take one!", 4);
 }
 
 void TestFirmwareImages::canImage()
@@ -301,7 +332,7 @@ void TestFirmwareImages::canImage()
     QCOMPARE(r.outcome, outcome);
     QStringList texts;
     for (const ImageFileMessage& m : r.messages) {
-        texts << m.text;
+        texts << m.plainText();
         QVERIFY(m.translated);
     }
     QCOMPARE(texts, messages);

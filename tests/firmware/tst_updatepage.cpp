@@ -20,6 +20,9 @@
 
 namespace {
 
+// Two whole legacy frames.
+const QByteArray kFrames("\x00\x01\xAA\x00\x02\xBB\xCC", 7);
+
 struct VersionHandler : Y5ProtocolHandler
 {
     using Y5ProtocolHandler::Y5ProtocolHandler;
@@ -85,6 +88,7 @@ struct Rig
             return saveResult;
         };
         page.exportStatistics = [] { return true; };
+        page.configurationRead = [] { return true; };
         page.factoryResetWaitSteps = 1;
     }
     ~Rig() { g_mainWindow = nullptr; }
@@ -348,8 +352,9 @@ void TestUpdatePage::controlUnitGates()
 {
     Rig rig;
     rig.handler.setVersion("2.8.0");
+    rig.comm.linked = true;
     rig.page.connectionStatusChanged(true);
-    rig.page.controlUnitImage = "image";
+    rig.page.controlUnitImage = kFrames;
     rig.page.controlUnitImageVersion = "2.8.1";
     // Not logged in.
     rig.page.slotStartUpdateClicked();
@@ -369,7 +374,7 @@ void TestUpdatePage::controlUnitGates()
     QCOMPARE(rig.page.statusText->text(), QString("Update failed! Could not save configuration."));
     QVERIFY(!rig.page.updateActive);
     QVERIFY(!rig.page.updateRunning);
-    // Saved, but the transport is not linked: the start is refused and said so.
+    // Saved, but the handler refuses the start (it has no updater): said so.
     rig.saveResult = true;
     rig.page.slotStartUpdateClicked();
     QCOMPARE(rig.page.statusText->text(), QString("Update failed! The update could not be started."));
@@ -414,9 +419,10 @@ void TestUpdatePage::versionCrossing()
     QFETCH(bool, crosses);
     Rig rig;
     rig.handler.setVersion(current);
+    rig.comm.linked = true;
     rig.page.connectionStatusChanged(true);
     rig.page.versionReceived("PW1,2");
-    rig.page.controlUnitImage = "image";
+    rig.page.controlUnitImage = kFrames;
     rig.page.controlUnitImageVersion = next;
     QList<int> kinds;
     QObject context;

@@ -172,14 +172,14 @@ void TestUpdatePageFiles::controlUnitFailuresReset()
 void TestUpdatePageFiles::canImage()
 {
     PageRig rig;
-    const QByteArray r1 = ":10000000AABBCCDD";
-    rig.nextFile = rig.write("dev.hex", "$21$15\r\n" + r1 + "\r\n");
+    const QByteArray r1 = ":0400000001020304F2", eof = ":00000001FF";
+    rig.nextFile = rig.write("dev.hex", "$7$15\r\n" + r1 + "\r\n" + eof + "\r\n");
     rig.page.slotCanDevicesOpenFirmware();
     QVERIFY(rig.page.canImageLoaded);
     QVERIFY(rig.messages.isEmpty());
-    QCOMPARE(rig.page.canImage, r1);
-    QCOMPARE(int(rig.page.canProductCode), 0x21);
-    QCOMPARE(rig.page.targetDeviceValue->text(), QString("device 21"));
+    QCOMPARE(rig.page.canImage, r1 + eof);
+    QCOMPARE(int(rig.page.canProductCode), 7);
+    QCOMPARE(rig.page.targetDeviceValue->text(), QString("device 7"));
     QCOMPARE(rig.page.canVersionValue->text(), QString("2.1"));
     QCOMPARE(rig.page.canFileValue->text(), rig.nextFile);
     QVERIFY(rig.page.canReleaseDateValue->isHidden());
@@ -189,12 +189,23 @@ void TestUpdatePageFiles::canImage()
     rig.page.slotCanDevicesOpenFirmware();
     QVERIFY(!rig.page.canImageLoaded);
     QCOMPARE(rig.messages, QStringList{"Wrong file specified!"});
-    QCOMPARE(rig.page.canImage, r1);
+    QCOMPARE(rig.page.canImage, r1 + eof);
     QCOMPARE(rig.page.canVersionValue->text(), QString("2.1"));
+
+    // A header without records is refused at open, from the button: nothing
+    // is left that an update could start with and never finish.
+    rig.messages.clear();
+    rig.nextFile = rig.write("empty.hex", "$7$15\r\n");
+    QTest::mouseClick(rig.page.openCanFirmwareButton, Qt::LeftButton);
+    QCOMPARE(rig.messages, QStringList{"The file holds no firmware!"});
+    QVERIFY(!rig.page.canImageLoaded);
+    QVERIFY(rig.page.canImage.isEmpty());
+    QVERIFY(!rig.page.updateFirmwareButton->isEnabled());
+    QVERIFY(rig.page.targetDeviceValue->text().isEmpty());
 
     // Two refused lines: two messages, not loaded, target and version emptied.
     rig.messages.clear();
-    rig.nextFile = rig.write("bad.hex", "$21$15\r\nshort\r\n" + r1 + "\r\nnone\r\n");
+    rig.nextFile = rig.write("bad.hex", "$7$15\r\nshort\r\n" + r1 + "\r\nnone\r\n");
     rig.page.slotCanDevicesOpenFirmware();
     QVERIFY(!rig.page.canImageLoaded);
     QCOMPARE(rig.messages.size(), 2);

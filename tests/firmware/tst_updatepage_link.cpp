@@ -1,36 +1,68 @@
 // The Update page over a real link: a CAN device updated by route frames from
-// the "Update Firmware" button to the final status text, and the factory
+// the "Update Firmware" button to the final status text, the checks of
+// "Start update" before anything reaches the unit, and the factory
 // provisioning sentences as the unit receives them.
+#include "BootloaderSim.h"
+#include "KepoBootloader.h"
 #include "RouteBootloaderSim.h"
+#include "SdoServerSim.h"
+#include "TestImages.h"
 #include "SentenceMaps.h"
 #include "SimLink.h"
 #include "TestServices.h"
 #include "UpdatePage.h"
 #include "Y5CanFwUpdater.h"
+#include "Y5FwUpdater.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
+
+// The window's services with its route updater, which a CAN device download
+// marks busy so that the window's pump leaves the replies to it.
+struct LinkServices : TestServices
+{
+    Y5CanFwUpdater* updater = nullptr;
+    Y5CanFwUpdater* canFwUpdater() const override { return updater; }
+};
 
 struct Rig
 {
     SimLink link;
     RouteBootloaderSim device{7, 4242};
-    TestServices services;
+    LinkServices services;
     CSntcMap map;
     Y5CanFwUpdater updater{link.comm};
     UpdatePage* page = nullptr;
     QObject context;
     QList<UpdatePage::DiscoveredDevice> list{{7, 4242, 21}};
+    QTemporaryDir dir;
+    QString nextFile;
+    QStringList messages;
+    bool configurationRead = true;
+    bool canJobBusy = false;
+    int saves = 0;
+    bool routeDevice = true; // off: another device answers "CN1"
 
     Rig()
     {
         services.handler = &link.handler;
+        services.updater = &updater;
         g_mainWindow = &services;
+        // No unit answers the login after a factory reset here: give up soon.
+        Y5Timing t;
+        t.authFirstSleepMs = 1;
+        t.authLongPolls = 1;
+        t.authLongPollMs = 1;
+        t.authShortPolls = 1;
+        t.authShortPollMs = 1;
+        link.handler.setTiming(t);
         link.handler.setCanUpdateBusyProbe([this] { return updater.isBusy(); });
         page = new UpdatePage(&map, link.comm, nullptr, nullptr);
         page->canUpdater = &updater;
@@ -41,15 +73,27 @@ struct Rig
             *d = list.at(i);
             return true;
         };
-        page->canJobsBusy = [] { return false; };
+        page->canJobsBusy = [this] { return canJobBusy; };
         page->confirmConfigurationMode = [] { return true; };
+        page->chooseFile = [this](QWidget*, const QString&) { return nextFile; };
+        page->showMessage = [this](QWidget*, const QString& text) { messages << text; };
+        page->configurationRead = [this] { return configurationRead; };
+        page->saveConfiguration = [this] {
+            ++saves;
+            return true;
+        };
+        page->exportStatistics = [] { return true; };
+        page->factoryResetWaitSteps = 1;
         // The window's pump and its connections of the CAN update signals.
         QObject::connect(link.comm, &CommunicatorBase::sigReceivedSentence, &context, [this] {
             if (updater.isBusy())
                 return;
             QString line;
-            while (link.handler.getSentence(line))
+            while (link.handler.getSentence(line)) {
                 link.handler.applyReplyFlags(line);
+                if (page)
+                    page->processSentence(line);
+            }
         }, Qt::QueuedConnection);
         QObject::connect(link.comm, &CommunicatorBase::sigCanUpdateProgress, page, &UpdatePage::slotCanDevicesProgress,
                          Qt::QueuedConnection);
@@ -67,9 +111,30 @@ struct Rig
         g_mainWindow = nullptr;
         g_factoryMode = false;
     }
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write a test file");
+        return file.fileName();
+    }
+    // Linked, logged in, and the file opened with "Open firmware file...".
+    bool startWithImage(const QByteArray& file)
+    {
+        link.sim.setLoginLevel(2);
+        if (!start())
+            return false;
+        link.handler.sendPasswordQuery(0);
+        if (!QTest::qWaitFor([this] { return page->loggedIn; }, 20000))
+            return false;
+        nextFile = writeFile("fw.bin", file);
+        QTest::mouseClick(page->openFirmwareButton, Qt::LeftButton);
+        return messages.isEmpty() && page->startUpdateButton->isEnabled();
+    }
     bool start()
     {
-        device.install(link.sim);
+        if (routeDevice)
+            device.install(link.sim);
         if (!(link.start() && link.waitLinked()))
             return false;
         page->connectionStatusChanged(true);
@@ -84,8 +149,195 @@ class TestUpdatePageLink : public QObject
     Q_OBJECT
 private slots:
     void routeUpdateFromTheButton();
+    void startChecksComeBeforeTheUnitIsTouched();
+    void y55CompleteOnlyAfterTheRestart();
+    void canDownloadRefusedWhileTheUnitIsUpdated();
+    void canDownloadHoldsTheWindowAndStopsWithThePage();
     void factoryProvisioning();
 };
+
+namespace {
+// A SHA-1 image for CAN devices of product code 0x21.
+QByteArray canDeviceImage()
+{
+    TestImages::Sha1Image image;
+    image.product = 0x21;
+    image.records = TestImages::versionRecord("1.0");
+    image.payload = QByteArray(400, '\x5A');
+    return image.build();
+}
+
+// The one discovered device (type 0x21) selected with the image loaded.
+bool selectCanDevice(Rig& rig)
+{
+    rig.list = {{0x21, 0x87654321, 21}};
+    rig.nextFile = rig.writeFile("can.bin", canDeviceImage());
+    QTest::mouseClick(rig.page->openCanFirmwareButton, Qt::LeftButton);
+    // The discovery engine reports a finished search.
+    rig.page->slotCanDeviceOperationStatus(0, 0);
+    rig.page->slotCanDeviceOperationStatus(1, 0);
+    return rig.messages.isEmpty() && rig.page->updateFirmwareButton->isEnabled();
+}
+} // namespace
+
+// While the control unit's firmware is written, its port belongs to the
+// serial updater: a CAN device download must not start and write into it.
+void TestUpdatePageLink::canDownloadRefusedWhileTheUnitIsUpdated()
+{
+    Rig rig;
+    SdoServer server(120);
+    SdoBusSim bus(rig.link.sim, server, 0x21, 0x87654321);
+    bus.setInBootloader(true);
+    rig.routeDevice = false;
+    BootloaderSim boot{rig.link.sim};
+    boot.setSilentFrom(0); // the unit's answer to the first frame never comes
+    Y5FwTiming timing;
+    timing.ackPolls = 100000;
+    rig.link.handler.setFirmwareUpdaterFactory(Y5FwUpdater::factory(timing));
+    rig.link.sim.setVersion("BMS2", "0001E240", "2.8.0");
+    QVERIFY(rig.startWithImage(TestImages::legacyFile({"BMS2", "2.8.1", "", "\x01\x02\x03"})));
+    QVERIFY(selectCanDevice(rig));
+
+    QTest::mouseClick(rig.page->startUpdateButton, Qt::LeftButton);
+    QVERIFY(boot.waitReceivedFrames(1, 20000));
+    QTest::mouseClick(rig.page->updateFirmwareButton, Qt::LeftButton);
+    QCOMPARE(rig.page->canStatusText->text(), QString("Failed"));
+    QCOMPARE(rig.messages.size(), 1);
+    QVERIFY2(rig.messages.at(0).contains("Control Unit is being updated"), qPrintable(rig.messages.at(0)));
+    QVERIFY(!canModuleBootloaderRunning());
+    QVERIFY(bus.routeCommands().isEmpty());
+    QVERIFY(server.requests().isEmpty());
+}
+
+// A CAN device download keeps the window from closing until it ends, and
+// the page going (as the window does at its end) stops it and waits for it,
+// so its thread never uses a transport that is gone.
+void TestUpdatePageLink::canDownloadHoldsTheWindowAndStopsWithThePage()
+{
+    Rig rig;
+    SdoServer server(120);
+    SdoBusSim bus(rig.link.sim, server, 0x21, 0x87654321);
+    bus.setInBootloader(true);
+    rig.routeDevice = false;
+    server.setSilent(true); // the download hangs in its first transfer
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.link.handler.isFeatureBitmapValid(), 20000);
+    QVERIFY(selectCanDevice(rig));
+
+    QTest::mouseClick(rig.page->updateFirmwareButton, Qt::LeftButton);
+    QVERIFY(rig.page->updateRunning);
+    QVERIFY(canModuleBootloaderRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests().isEmpty(), 20000);
+    QVERIFY(rig.page->updateRunning);
+
+    delete rig.page;
+    rig.page = nullptr;
+    QVERIFY(!canModuleBootloaderRunning());
+    // The link is still the tool's: the unit answers as before.
+    rig.link.sim.clearReceived();
+    rig.link.handler.sendVersionRequest();
+    QVERIFY(rig.link.sim.waitForSentence("VR1,?", 20000));
+}
+
+// A "BMS3" unit takes its image through its CANopen bootloader: the last
+// block's acknowledgement is followed by the flash status and the restart,
+// and only after the restart may the page say "Update complete." and the
+// window be closed.
+void TestUpdatePageLink::y55CompleteOnlyAfterTheRestart()
+{
+    Rig rig;
+    SdoServer server{1};
+    SdoBootHook boot{rig.link.sim, server};
+    rig.link.sim.setVersion("BMS3", "0001E240", "2.8.0");
+    rig.link.sim.setRebootMs(100);
+    rig.link.handler.setFirmwareUpdaterFactory(Y5FwUpdater::factory());
+    TestImages::Sha1Image image;
+    image.records = TestImages::versionRecord("2.8.1");
+    image.payload = QByteArray(3000, '\x11') + QByteArray(500, '\x13');
+    const QByteArray file = image.build();
+    QVERIFY(rig.startWithImage(file));
+    // Witness: how many program starts the unit had seen when "100 %" left
+    // for the page (taken in the thread that sends it).
+    std::atomic<int> startsAtComplete{-1};
+    QObject::connect(
+        rig.link.comm, &CommunicatorBase::sigFirmwareUpdateProgress, &rig.context,
+        [&](int value, int kind, const QString&) {
+            int none = -1;
+            if (kind == 1 && value == 100)
+                startsAtComplete.compare_exchange_strong(none, server.programStarts());
+        },
+        Qt::DirectConnection);
+
+    QTest::mouseClick(rig.page->startUpdateButton, Qt::LeftButton);
+    QVERIFY(rig.page->updateRunning);
+    bool early = false;
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 const bool complete = rig.page->statusText->text() == "Update complete.";
+                                 if (server.programStarts() == 0 && (complete || !rig.page->updateRunning))
+                                     early = true;
+                                 return complete;
+                             }()),
+                             60000);
+    QVERIFY2(!early, "done before the unit was restarted");
+    QCOMPARE(startsAtComplete.load(), 1);
+    QCOMPARE(server.programData(), file);
+    QCOMPARE(boot.restarts(), 1);
+    QCOMPARE(rig.page->progressBar->value(), 100);
+    QVERIFY(!rig.page->updateRunning);
+}
+
+// Each refusal of "Start update" comes before the configuration is saved,
+// before factory defaults ("FD1") and before the bootloader ("RS1"). The unit
+// runs 2.6.3 and the image is 2.7.0, so a start that gets through restores
+// factory defaults first.
+void TestUpdatePageLink::startChecksComeBeforeTheUnitIsTouched()
+{
+    Rig rig;
+    rig.link.sim.setVersion("BMS2", "0001E240", "2.6.3");
+    QVERIFY(rig.startWithImage(TestImages::legacyFile({"BMS2", "2.7.0", "", "\x01\x02\x03"})));
+
+    struct Case
+    {
+        const char* name;
+        bool configurationRead, canJobBusy, otherUpdate;
+        const char* message; // null: the start goes ahead
+    };
+    const Case cases[] = {
+        {"configuration not read", false, false, false,
+         "the configuration has not been read from the Control Unit, so it cannot be saved before the update. "
+         "Open the Configuration page, load the configuration parameters"},
+        {"CAN job running", true, true, false, "a CAN device operation is running"},
+        {"another update starting", true, false, true, "another firmware update is running"},
+        {"all clear", true, false, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        rig.configurationRead = c.configurationRead;
+        rig.canJobBusy = c.canJobBusy;
+        rig.link.handler.updateStarting = c.otherUpdate;
+        rig.messages.clear();
+        rig.saves = 0;
+        rig.link.sim.clearReceived();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.page->startUpdateButton->isEnabled(), 20000);
+        QTest::mouseClick(rig.page->startUpdateButton, Qt::LeftButton);
+        rig.link.handler.updateStarting = false;
+        // A marker behind anything the click sent: the link keeps the order.
+        rig.link.handler.sendVersionRequest();
+        QVERIFY2(rig.link.sim.waitForSentence("VR1,?", 20000), c.name);
+        const QStringList sent = rig.link.sim.goodSentences();
+        const bool reset = sent.filter(QRegularExpression("^(FD1|RS1)")).size() > 0;
+        if (c.message) {
+            QVERIFY2(!reset, c.name);
+            QCOMPARE(rig.saves, 0);
+            QCOMPARE(rig.messages.size(), 1);
+            QVERIFY2(rig.messages.at(0).contains(c.message), qPrintable(rig.messages.at(0)));
+            QCOMPARE(rig.page->statusText->text(), rig.messages.at(0));
+            QVERIFY(!rig.page->updateRunning);
+        } else {
+            QVERIFY2(sent.filter(QRegularExpression("^FD1")).size() == 1, c.name);
+            QCOMPARE(rig.saves, 1);
+        }
+    }
+}
 
 void TestUpdatePageLink::routeUpdateFromTheButton()
 {

@@ -105,6 +105,7 @@ private slots:
     void switchesSerialBluetoothSerialRepeatedly();
     void wrongPasskeyIsRetriedThenModuleOperationsReachTheModule();
     void unpluggedDongleEndsTheLinkAndIsReported();
+    void stopDuringConnectionAttemptAwaitsNoConfirmation();
 
 private:
     // Test access to the callback side.
@@ -113,6 +114,7 @@ private:
         bt.onDriverEvent(kind, payload);
     }
     static void drain(BluetoothCommunicator& bt) { bt.drainQueues(); }
+    static void setDisconnectConfirmWait(BluetoothCommunicator& bt, int ms) { bt.disconnectConfirmWaitMs_ = ms; }
 };
 
 void TestBluetoothCommunicator::findsTheDongle_data()
@@ -239,7 +241,7 @@ void TestBluetoothCommunicator::withoutDongleReportsOnceAndIdles()
     QSignalSpy states(bt, &CommunicatorBase::sigStatusChanged);
     QSignalSpy done(bt, &CommunicatorBase::done);
     thread.start();
-    QVERIFY(failed.wait(2000));
+    QVERIFY(failed.wait(20000));
     QCOMPARE(states.size(), 1);
     QCOMPARE(states.first().first().toInt(), 0);
     QVERIFY(!log.lines().filter("No Bluetooth dongle found").isEmpty());
@@ -267,7 +269,7 @@ void TestBluetoothCommunicator::withoutDongleReportsOnceAndIdles()
     QCOMPARE(failed.size(), 2);
 
     bt->requestStop();
-    QVERIFY(thread.wait(1000));
+    QVERIFY(thread.wait(20000));
     QCOMPARE(done.size(), 1);
     delete bt;
     qunsetenv(kDonglePortVariable);
@@ -310,7 +312,7 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
                 });
         QVERIFY(selector.select(CommunicatorSelector::Serial));
         selector.startCommunicator();
-        QTRY_VERIFY_WITH_TIMEOUT(selector.communicator()->linked, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(selector.communicator()->linked, 20000);
         QCOMPARE(handler.deviceSerial(), QString("0000AAAA"));
 
         int threadsAfterFirstRound = -1;
@@ -356,7 +358,7 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
             dongle.clearDataRecord();
 
             QCOMPARE(bt->connectDevice(module), 0);
-            QTRY_COMPARE_WITH_TIMEOUT(connectedCount, 1, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(connectedCount, 1, 20000);
             // Only the first pairing asks for the passkey; then the bond holds.
             QCOMPARE(passkeyRequests, round == 0 ? 1 : 0);
             QTRY_COMPARE(passkey, QString("123456"));
@@ -364,7 +366,7 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
             QVERIFY(!bt->isModuleBusy());
 
             // The tool identifies the unit over the module.
-            QTRY_VERIFY_WITH_TIMEOUT(bt->linked, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(bt->linked, 20000);
             QTRY_VERIFY(states.contains(1));
             QCOMPARE(handler.deviceSerial(), QString("0000BBBB"));
             QVERIFY(QStringList(bleUnit.goodSentences()).contains("VR1,?"));
@@ -392,7 +394,7 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
                 QCOMPARE(wire.size(), 45);
                 dongle.clearDataRecord();
                 bt->writeSentence(QString::fromLatin1(wire));
-                QTRY_VERIFY_WITH_TIMEOUT(bleUnit.goodSentences().contains(text), 3000);
+                QTRY_VERIFY_WITH_TIMEOUT(bleUnit.goodSentences().contains(text), 20000);
                 QList<int> sizes;
                 for (const QByteArray& w : dongle.dataWrites())
                     sizes.append(w.size());
@@ -408,7 +410,7 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
                 QCOMPARE(bt->disconnectDevice(), 0);
                 QVERIFY(!bt->linked);
                 QVERIFY(!bt->isDeviceConnected());
-                QTRY_COMPARE_WITH_TIMEOUT(disconnectedCount, 1, 3000);
+                QTRY_COMPARE_WITH_TIMEOUT(disconnectedCount, 1, 20000);
                 QTRY_VERIFY(!dongle.isConnected());
                 QTRY_COMPARE(states.last(), 0);
             }
@@ -418,10 +420,10 @@ void TestBluetoothCommunicator::switchesSerialBluetoothSerialRepeatedly()
             QVERIFY(selector.select(previous));
             // Returned only after the Bluetooth thread ended; the module was let go.
             QVERIFY(bt.isNull() || !bt->isDeviceConnected());
-            QTRY_VERIFY_WITH_TIMEOUT(!dongle.isConnected(), 2000);
+            QTRY_VERIFY_WITH_TIMEOUT(!dongle.isConnected(), 20000);
             QCOMPARE(dongle.connectRequests(), round + 1);
             selector.startCommunicator();
-            QTRY_VERIFY_WITH_TIMEOUT(selector.communicator()->linked, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(selector.communicator()->linked, 20000);
             QCOMPARE(handler.deviceSerial(), QString("0000AAAA"));
             // Nothing talks to the module's unit any more.
             bleUnit.clearReceived();
@@ -456,26 +458,26 @@ void TestBluetoothCommunicator::wrongPasskeyIsRetriedThenModuleOperationsReachTh
     QSignalSpy passkeys(rig.bt, &BluetoothCommunicator::PasskeyReceived);
     rig.bt->thread()->start();
 
-    QVERIFY(found.wait(5000));
+    QVERIFY(found.wait(20000));
     QCOMPARE(rig.bt->connectDevice(found.last().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 20000);
     QCOMPARE(rig.bt->enterPasskey("12345x"), 2); // mistyped: the request stays open
     QCOMPARE(rig.bt->enterPasskey("654321"), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(incorrect.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(incorrect.size(), 1, 20000);
     // The rejected connection ends and the scan starts again.
-    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 1, 20000);
     QVERIFY(!rig.bt->isDeviceConnected());
     QCOMPARE(connected.size(), 0);
     found.clear();
-    QVERIFY(found.wait(5000));
+    QVERIFY(found.wait(20000));
 
     QCOMPARE(rig.bt->connectDevice(found.last().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 2, 20000);
     QCOMPARE(rig.bt->enterPasskey("123456"), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 20000);
     QTRY_COMPARE(passkeys.size(), 1);
     QCOMPARE(passkeys.first().first().value<BluetoothCommunicator::BTDevPasskey>().text(), QString("123456"));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.bt->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.bt->linked, 20000);
     QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
 
     // The module's settings go to its command characteristic.
@@ -493,14 +495,14 @@ void TestBluetoothCommunicator::wrongPasskeyIsRetriedThenModuleOperationsReachTh
     QSignalSpy states(bt, &CommunicatorBase::sigStatusChanged);
     found.clear();
     QCOMPARE(bt->resetModule(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 2, 20000);
     QVERIFY(!bt->linked);
     QVERIFY(!bt->isDeviceConnected());
     QVERIFY(bt->isModuleBusy());
     QTRY_VERIFY(!states.isEmpty());
     QCOMPARE(states.last().first().toInt(), 0);
     QVERIFY(!rig.log.lines().filter("Bluetooth module disconnected").isEmpty());
-    QVERIFY(found.wait(5000)); // scanning again
+    QVERIFY(found.wait(20000)); // scanning again
 }
 
 void TestBluetoothCommunicator::unpluggedDongleEndsTheLinkAndIsReported()
@@ -516,16 +518,16 @@ void TestBluetoothCommunicator::unpluggedDongleEndsTheLinkAndIsReported()
     QSignalSpy states(bt, &CommunicatorBase::sigStatusChanged);
     bt->thread()->start();
 
-    QVERIFY(found.wait(5000));
+    QVERIFY(found.wait(20000));
     QCOMPARE(bt->connectDevice(found.first().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(bt->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(bt->linked, 20000);
     QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
     bt->CheckSerialPortConnection();
     QCOMPARE(failed.size(), 0);
 
     states.clear();
     rig.dongle.unplug();
-    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 1, 20000);
     QVERIFY(!bt->linked);
     QVERIFY(!bt->isDeviceConnected());
     QVERIFY(!states.isEmpty());
@@ -540,7 +542,27 @@ void TestBluetoothCommunicator::unpluggedDongleEndsTheLinkAndIsReported()
     const double cpu = processCpuMs() - cpuBefore;
     QVERIFY2(cpu < 150, qPrintable(QString("%1 ms of CPU in 1000 ms").arg(cpu)));
     bt->requestStop();
-    QVERIFY(bt->thread()->wait(1000));
+    QVERIFY(bt->thread()->wait(20000));
+}
+
+// A cancelled connection attempt is never confirmed by the module: stopping
+// must not wait for a confirmation.
+void TestBluetoothCommunicator::stopDuringConnectionAttemptAwaitsNoConfirmation()
+{
+    BleDongleEmulator::Options away;
+    away.inRange = false;
+    BleRig rig(away);
+    QVERIFY(rig.start());
+    // A wait for a confirmation that never comes would outlast the test.
+    setDisconnectConfirmWait(*rig.bt, 600000);
+    QSignalSpy found(rig.bt, &BluetoothCommunicator::NewDeviceFound);
+    rig.bt->thread()->start();
+    QVERIFY(found.wait(20000));
+    QCOMPARE(rig.bt->connectDevice(found.last().first().value<BluetoothCommunicator::BTDevInfo>()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.dongle.connectRequests(), 1, 20000);
+
+    rig.bt->requestStop();
+    QVERIFY(rig.thread.wait(20000));
 }
 
 QTEST_GUILESS_MAIN(TestBluetoothCommunicator)

@@ -85,7 +85,7 @@ void TestCommunicatorSelector::serialToDummyWaitsForTheSerialThreadAndHandlerFol
         selector.startCommunicator();
         QVERIFY(!selector.selectionAllowed);
         // The handler works on the new transport: it identifies the unit through it.
-        QTRY_VERIFY_WITH_TIMEOUT(serial->linked, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(serial->linked, 20000);
         QCOMPARE(handler.deviceSerial(), QString("0001E240"));
 
         previous = selector.communicatorThread();
@@ -183,7 +183,7 @@ void TestCommunicatorSelector::stoppedCurrentKindIsRecreated()
     selector.startCommunicator();
     // The transport ends on its own (as after a "No" to the firmware question).
     first->requestStop();
-    QTRY_VERIFY_WITH_TIMEOUT(firstThread->isFinished(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(firstThread->isFinished(), 20000);
     // Holders of the stopped transport may still use it until they rebind.
     first->writeSentence("VR1,?,D7\r");
     QVERIFY(!first->linked);
@@ -219,7 +219,7 @@ void TestCommunicatorSelector::idleTransportSleepsUntilStopped()
     QVERIFY(dummy.readIntoBuffer());
     QVERIFY(!dummy.connectToBms());
     dummy.requestStop();
-    QVERIFY(thread.wait(1000));
+    QVERIFY(thread.wait(20000));
     QCOMPARE(done.load(), 1);
 }
 

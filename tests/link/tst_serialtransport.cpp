@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -38,6 +40,7 @@ private slots:
     void corruptedLineIsRejectedNotQueued();
     void vanishedUnitIsRetriedEverySecond();
     void closeFromAnotherThreadIsLeftToTheLoop();
+    void canJobsKeepTheirCadenceWhileBytesStream();
 };
 
 void TestSerialTransport::foundThroughThePortListAndLinked()
@@ -46,7 +49,7 @@ void TestSerialTransport::foundThroughThePortListAndLinked()
     rig.sim.setVersion("BMS2", "0001E240", "2.1.4.2");
     QVERIFY(rig.start());
     QVERIFY(rig.entry.endsWith(" - USB Serial Port"));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
     QCOMPARE(rig.handler.deviceKind(), QString("BMS2"));
     QCOMPARE(rig.handler.deviceSerial(), QString("0001E240"));
@@ -72,7 +75,7 @@ void TestSerialTransport::chosenPortIsTriedOncePerAttempt()
     QFETCH(int, listing);
     Rig rig;
     QVERIFY(rig.start(Rig::Listing(listing)));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     QCOMPARE(rig.log.count("Trying to connect on port " + rig.portPath), 1);
     QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 1);
 }
@@ -98,7 +101,7 @@ void TestSerialTransport::concurrentSendersNeverInterleave()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     constexpr int kThreads = 3, kEach = 1000;
     std::vector<std::thread> senders;
     for (int t = 0; t < kThreads; ++t)
@@ -134,7 +137,7 @@ void TestSerialTransport::probeIsAnsweredWithRawHash()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     rig.sim.sendProbe();
     QVERIFY(rig.sim.waitUntil([](const QList<ControlUnitSim::Received>& rec) {
         for (const auto& r : rec)
@@ -150,13 +153,13 @@ void TestSerialTransport::corruptedLineIsRejectedNotQueued()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     rig.sim.setSplitReplies(40); // each reply in two writes
     rig.sim.corruptNextReplies(1);
     rig.sim.reply("ST1,42");
     rig.sim.reply("ST1,43");
     const QString bad = "x>" + QString::fromLatin1(ControlUnitSim::frame("ST1,42", true).chopped(1)) + "<x";
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.lines().contains("ST1,43"), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.lines().contains("ST1,43"), 20000);
     QVERIFY(rig.log.lines().contains(bad));
     QStringList queued;
     QString s;
@@ -171,9 +174,9 @@ void TestSerialTransport::vanishedUnitIsRetriedEverySecond()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     rig.sim.vanish();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 20000);
     QVERIFY(!rig.comm->linked);
 
     // Attempts follow about once a second while the unit is away.
@@ -189,7 +192,7 @@ void TestSerialTransport::vanishedUnitIsRetriedEverySecond()
 
     rig.sim.clearReceived();
     QVERIFY(rig.sim.reappear());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     QVERIFY(rig.sim.waitForSentence("VR1,?", 1000));
     QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 2);
 }
@@ -198,7 +201,7 @@ void TestSerialTransport::closeFromAnotherThreadIsLeftToTheLoop()
 {
     Rig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
     // Senders keep writing while another thread asks for the port to close.
     std::atomic<bool> sending{true};
     std::thread sender([&] {
@@ -206,10 +209,41 @@ void TestSerialTransport::closeFromAnotherThreadIsLeftToTheLoop()
             rig.handler.sendSentence("TS1,", "x", 1);
     });
     rig.comm->close();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath) == 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Lost connection to BMS due to error receiving data") == 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath) == 2, 20000);
     sending = false;
     sender.join();
+}
+
+// Received bytes wake the loop at once; the CAN jobs still get their turn
+// no more often than every 30 ms.
+void TestSerialTransport::canJobsKeepTheirCadenceWhileBytesStream()
+{
+    Rig rig;
+    std::mutex m;
+    std::vector<std::chrono::steady_clock::time_point> ticks;
+    connect(rig.comm, &CommunicatorBase::sigCanProcess, this,
+            [&] {
+                std::lock_guard<std::mutex> lock(m);
+                ticks.push_back(std::chrono::steady_clock::now());
+            },
+            Qt::DirectConnection);
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
+    const int before = rig.handler.queuedSentenceCount();
+    for (int i = 0; i < 100; ++i) {
+        rig.sim.reply("ST1,1");
+        QThread::msleep(2); // a steady stream of lines
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(rig.handler.queuedSentenceCount(), before + 100, 20000);
+    rig.stop();
+    std::lock_guard<std::mutex> lock(m);
+    QVERIFY(ticks.size() > 2);
+    // At most one turn per 30 ms of the whole span (and one to spare for
+    // the jitter of when each turn is noted), however many wake-ups there were.
+    const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(ticks.back() - ticks.front()).count();
+    QVERIFY2(qint64(ticks.size()) - 1 <= span / 30 + 1,
+             qPrintable(QString("%1 turns in %2 ms").arg(ticks.size()).arg(span)));
 }
 
 QTEST_GUILESS_MAIN(TestSerialTransport)

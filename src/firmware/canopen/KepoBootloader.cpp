@@ -6,8 +6,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <QList>
 #include <QMutex>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -45,6 +48,10 @@ constexpr quint32 kRouteReplyId = 0x1FFFFEE6;
 
 QMutex g_hookMutex;
 std::function<void(bool)> g_canUpdateActiveHook;
+
+// The CAN device downloads whose run has not ended.
+QMutex g_runningMutex;
+QList<KepoHXTMBootloader*> g_running;
 } // namespace
 
 QString flashStatusText(int code)
@@ -99,17 +106,19 @@ bool KepoBootloader::pause(int ms)
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) {
-        if (isInterruptionRequested())
+        if (stopAsked())
             return false;
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(20, ms - t.elapsed())));
     }
-    return !isInterruptionRequested();
+    return !stopAsked();
 }
 
 bool KepoBootloader::runStep(int step)
 {
-    if (isInterruptionRequested())
+    if (stopAsked()) {
+        statusText_ = QStringLiteral("Update stopped");
         return false;
+    }
     bool ok = false;
     QString error;
     int status = CO::Done;
@@ -198,10 +207,9 @@ bool KepoBootloader::flash()
         if (!runStep(step))
             return false;
     beforeRestart();
-    // The device may restart before it answers: the download stands.
-    if (!runStep(Start))
-        logMessage(QStringLiteral("CANopen bootloader: no answer to the program start"), 1);
-    return true;
+    // Without a confirmed start the device may still sit in its bootloader:
+    // not a success.
+    return runStep(Start);
 }
 
 void KepoBootloader::onAbort(int index, int subindex, quint32 code)
@@ -269,19 +277,19 @@ bool KepoY55Bootloader::flash()
         if (!runStep(step))
             return false;
     beforeRestart();
-    if (!runStep(Start))
-        logMessage(QStringLiteral("CANopen bootloader: no answer to the program start"), 1);
-    return true;
+    return runStep(Start);
 }
 
 void KepoY55Bootloader::onProgress(int percent, int, int)
 {
     if (!link_)
         return;
+    // The last block's acknowledgement is not the end: the flash status and
+    // the restart follow, and only the serial updater's 100 says "done".
     if (percent == -1)
         emit link_->sigFirmwareUpdateProgress(-1, -1, QString());
     else
-        emit link_->sigFirmwareUpdateProgress(percent, 1, QString());
+        emit link_->sigFirmwareUpdateProgress(std::min(percent, 99), 1, QString());
 }
 
 void KepoY55Bootloader::onSuccess()
@@ -311,12 +319,30 @@ KepoHXTMBootloader::KepoHXTMBootloader(Communicator* link, int deviceType, quint
       link_(link),
       transport_(link, 120, this)
 {
+    {
+        QMutexLocker lock(&g_runningMutex);
+        g_running.append(this);
+    }
     start(QThread::InheritPriority);
 }
 
 KepoHXTMBootloader::~KepoHXTMBootloader()
 {
     wait();
+    QMutexLocker lock(&g_runningMutex);
+    g_running.removeAll(this);
+}
+
+void KepoHXTMBootloader::run()
+{
+    KepoBootloader::run();
+    QMutexLocker lock(&g_runningMutex);
+    g_running.removeAll(this);
+}
+
+bool KepoHXTMBootloader::stopAsked() const
+{
+    return KepoBootloader::stopAsked() || (link_ && link_->isStopRequested());
 }
 
 void KepoHXTMBootloader::setCanUpdateActiveHook(std::function<void(bool)> hook)
@@ -460,4 +486,26 @@ void KepoHXTMBootloader::onProgress(int percent, int, int)
 void startCanModuleBootloader(Communicator* link, int deviceType, quint32 serialNumber, const QByteArray& image)
 {
     new KepoHXTMBootloader(link, deviceType, serialNumber, image);
+}
+
+bool canModuleBootloaderRunning()
+{
+    QMutexLocker lock(&g_runningMutex);
+    return !g_running.isEmpty();
+}
+
+bool stopCanModuleBootloaders(int waitMs)
+{
+    QList<KepoHXTMBootloader*> running;
+    {
+        QMutexLocker lock(&g_runningMutex);
+        running = g_running;
+    }
+    for (KepoHXTMBootloader* b : running)
+        b->requestStop();
+    QElapsedTimer t;
+    t.start();
+    for (KepoHXTMBootloader* b : running)
+        b->wait(QDeadlineTimer(std::max<qint64>(0, waitMs - t.elapsed())));
+    return !canModuleBootloaderRunning();
 }

@@ -67,6 +67,8 @@ protected:
 
     // Sleeps in short steps; false when asked to stop.
     bool pause(int ms);
+    // Asked to stop: by requestStop, or (device classes) by their link.
+    virtual bool stopAsked() const { return isInterruptionRequested(); }
     CANopenInterface* transport() const { return transport_; }
     const KepoTiming& timing() const { return timing_; }
 
@@ -129,6 +131,8 @@ public:
     static void setCanUpdateActiveHook(std::function<void(bool)> hook);
 
 protected:
+    void run() override;
+    bool stopAsked() const override;
     bool prepare() override;
     void enterBootloader() override;
     bool checkBootloader() override;
@@ -154,3 +158,10 @@ private:
 // Starts the CANopen download of a CAN device; the object runs and releases
 // itself.
 void startCanModuleBootloader(Communicator* link, int deviceType, quint32 serialNumber, const QByteArray& image);
+
+// Whether a CAN device download runs (from its start until its run ended).
+bool canModuleBootloaderRunning();
+// Asks every running CAN device download to stop and waits up to waitMs for
+// their runs to end; true when none runs any more. GUI thread (the objects
+// release themselves there, so they stay valid while it waits).
+bool stopCanModuleBootloaders(int waitMs);

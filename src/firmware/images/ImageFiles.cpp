@@ -1,6 +1,7 @@
 #include "ImageFiles.h"
 
 #include <QIODevice>
+#include <QPair>
 #include <QtGlobal>
 
 // Marked for the Update page's translation table (the page decides which
@@ -13,6 +14,14 @@ const char* const kBadFormat = QT_TRANSLATE_NOOP("UpdatePage", "Bad file format!
 const char* const kDifferentDevice = QT_TRANSLATE_NOOP("UpdatePage", "The firmware is for different device!");
 const char* const kBadRecordLine = QT_TRANSLATE_NOOP("UpdatePage", "No ':' entry found, or too short entry, wrong file?");
 const char* const kWrongFile = QT_TRANSLATE_NOOP("UpdatePage", "Wrong file specified!");
+const char* const kNoFirmware = QT_TRANSLATE_NOOP("UpdatePage", "The file holds no firmware!");
+const char* const kBadHexRecord = QT_TRANSLATE_NOOP("UpdatePage", "Line %1 is not a valid Intel HEX record!");
+const char* const kRecordAfterEnd = QT_TRANSLATE_NOOP("UpdatePage", "Line %1 comes after the end-of-file record!");
+const char* const kNoEndRecord = QT_TRANSLATE_NOOP("UpdatePage", "The file has no end-of-file record!");
+const char* const kRecordsForCanopenDevice = QT_TRANSLATE_NOOP(
+    "UpdatePage", "A record file cannot update a device of product code %1: only codes up to 15 take one!");
+const char* const kImageForRouteDevice = QT_TRANSLATE_NOOP(
+    "UpdatePage", "A firmware image cannot update a device of product code %1: only codes above 15 take one!");
 } // namespace ImageFileText
 
 namespace {
@@ -132,6 +141,9 @@ ControlUnitImageFile readLegacyImage(QIODevice& file, const QString& deviceKind)
         }
         ++i;
     }
+    // Three metadata frames and nothing after them: nothing to write.
+    if (r.image.isEmpty())
+        return refused(QString::fromLatin1(kNoFirmware), true);
     r.ok = true;
     return r;
 }
@@ -156,6 +168,72 @@ QString withoutLineEnd(QString line)
     while (!line.isEmpty() && (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))))
         line.chop(1);
     return line;
+}
+
+constexpr int kEndOfFile = 1;
+constexpr uint kLastRouteProduct = 15;
+
+// The type of one whole Intel HEX record (':' then digit pairs: count,
+// address, type, data, checksum), or -1 when it is not a valid one.
+int hexRecordType(const QByteArray& text)
+{
+    if (text.size() < 11 || text.at(0) != ':' || (text.size() - 1) % 2 != 0)
+        return -1;
+    QByteArray bytes;
+    for (int i = 1; i < text.size(); i += 2) {
+        const int hi = hexValue(text.at(i));
+        const int lo = hexValue(text.at(i + 1));
+        if (hi < 0 || lo < 0)
+            return -1;
+        bytes.append(char(hi * 16 + lo));
+    }
+    const int count = quint8(bytes.at(0));
+    if (bytes.size() != count + 5)
+        return -1;
+    quint8 sum = 0;
+    for (char b : bytes)
+        sum = quint8(sum + quint8(b));
+    const int type = quint8(bytes.at(3));
+    if (sum != 0 || type > 5 || (type == kEndOfFile && count != 0))
+        return -1;
+    return type;
+}
+
+// What is wrong with the records of a record file, or an empty text.
+ImageFileMessage recordFileProblem(const QList<QPair<int, QByteArray>>& records, uint product)
+{
+    auto message = [](const char* text, uint number) {
+        return ImageFileMessage{QString::fromLatin1(text), true, QString::number(number)};
+    };
+    if (records.isEmpty())
+        return {QString::fromLatin1(kNoFirmware), true};
+    if (product > kLastRouteProduct)
+        return message(kRecordsForCanopenDevice, product);
+    int endLine = 0;
+    for (const auto& record : records) {
+        if (endLine != 0)
+            return message(kRecordAfterEnd, uint(record.first));
+        const int type = hexRecordType(record.second);
+        if (type < 0)
+            return message(kBadHexRecord, uint(record.first));
+        if (type == kEndOfFile)
+            endLine = record.first;
+    }
+    if (endLine == 0)
+        return {QString::fromLatin1(kNoEndRecord), true};
+    return {};
+}
+
+// Refused at open: the page keeps no image and shows no target.
+void refuseCanImage(CanImageFile& r, const ImageFileMessage& message)
+{
+    r.messages.append(message);
+    r.outcome = CanImageFile::Refused;
+    r.image.clear();
+    r.targetKnown = false;
+    r.versionValue.clear();
+    r.showReleaseDate = false;
+    r.releaseDateValue.clear();
 }
 
 uint hexField(const QStringList& fields, int index)
@@ -194,10 +272,13 @@ CanImageFile readCanImage(QIODevice& file)
         r.targetKnown = true;
         r.versionValue = QString::asprintf("%u.%u", version / 10, version % 10);
         bool refusedLine = false;
-        while (!file.atEnd()) {
+        QList<QPair<int, QByteArray>> records; // file line number, text
+        for (int number = 2; !file.atEnd(); ++number) {
             const QString line = readTextLine(file);
-            if (line.contains(QLatin1Char(':')) && line.size() >= 15) {
-                r.image.append(withoutLineEnd(line).toUtf8());
+            const QByteArray text = withoutLineEnd(line).toUtf8();
+            if ((line.contains(QLatin1Char(':')) && line.size() >= 15) || hexRecordType(text) == kEndOfFile) {
+                r.image.append(text);
+                records.append({number, text});
             } else {
                 r.messages.append({QString::fromLatin1(kBadRecordLine), true});
                 r.image.clear();
@@ -207,6 +288,13 @@ CanImageFile readCanImage(QIODevice& file)
             }
         }
         r.outcome = refusedLine ? CanImageFile::Refused : CanImageFile::Loaded;
+        if (!refusedLine) {
+            // The route updater sends records and nothing else: every one is
+            // checked now, not halfway through an update.
+            const ImageFileMessage problem = recordFileProblem(records, product);
+            if (!problem.text.isEmpty())
+                refuseCanImage(r, problem);
+        }
         return r;
     }
     bool ok = false;
@@ -219,6 +307,12 @@ CanImageFile readCanImage(QIODevice& file)
     }
     r.productCode = quint16(m.productWord & 0xFFFF);
     r.descriptionCode = m.productWord & 0xFFFC;
+    if (r.productCode <= kLastRouteProduct) {
+        // Devices up to 15 take route records, never a binary image.
+        r.recordImage = false;
+        refuseCanImage(r, {QString::fromLatin1(kImageForRouteDevice), true, QString::number(r.productCode)});
+        return r;
+    }
     r.targetKnown = true;
     r.versionValue = QLatin1Char('v') + m.versionText;
     r.showReleaseDate = true;

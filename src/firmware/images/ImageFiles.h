@@ -14,8 +14,20 @@ struct ImageFileMessage
 {
     QString text;
     bool translated = false;
+    QString argument; // fills "%1" after the translation; null: none
 
-    bool operator==(const ImageFileMessage& o) const { return text == o.text && translated == o.translated; }
+    ImageFileMessage() = default;
+    ImageFileMessage(const QString& t, bool tr, const QString& arg = QString())
+        : text(t), translated(tr), argument(arg)
+    {
+    }
+
+    bool operator==(const ImageFileMessage& o) const
+    {
+        return text == o.text && translated == o.translated && argument == o.argument;
+    }
+    // The text with its argument, untranslated.
+    QString plainText() const { return argument.isNull() ? text : text.arg(argument); }
 };
 
 // What opening a control-unit image gives the Update page: the "New
@@ -74,4 +86,10 @@ extern const char* const kBadFormat;          // "Bad file format!"
 extern const char* const kDifferentDevice;    // "The firmware is for different device!"
 extern const char* const kBadRecordLine;      // "No ':' entry found, or too short entry, wrong file?"
 extern const char* const kWrongFile;          // "Wrong file specified!"
+extern const char* const kNoFirmware;         // "The file holds no firmware!"
+extern const char* const kBadHexRecord;       // "Line %1 is not a valid Intel HEX record!"
+extern const char* const kRecordAfterEnd;     // "Line %1 comes after the end-of-file record!"
+extern const char* const kNoEndRecord;        // "The file has no end-of-file record!"
+extern const char* const kRecordsForCanopenDevice; // record file, product code above 15
+extern const char* const kImageForRouteDevice;     // SHA-1 image, product code up to 15
 } // namespace ImageFileText

@@ -604,6 +604,8 @@ int scanDeviceCount() { return deviceCount; }
 int scanFilterCount() { return filterCount; }
 bool BLED112_isOpening() { return opening; }
 
+bool BLED112_isDisconnecting() { return connectionHandle >= 0 && disconnectSent; }
+
 // ---- user operations
 
 void BLED112_setEventCallback(Bled112Callback callback) { userCallback = std::move(callback); }

@@ -105,3 +105,5 @@ void scanClearDevices();
 int scanDeviceCount();
 int scanFilterCount();
 bool BLED112_isOpening();
+// A disconnection of a held connection was sent and is not confirmed yet.
+bool BLED112_isDisconnecting();

@@ -15,6 +15,7 @@
 
 class ConfigParam;
 class ConfiguredTable;
+class TempBreakOutBoardSupport;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -302,6 +303,11 @@ public:
     QSpinBox* parallelStringsBox = nullptr;
     QPushButton* commitButton = nullptr;
     QPushButton* advancedButton = nullptr;
+    // "Advanced configuration...": the temperature board power window, a
+    // window of its own owned by the page; it hears every "CN1" line while
+    // it is open.
+    TempBreakOutBoardSupport* tempBoardWindow = nullptr;
+    void passToTempBoardWindow(const QString& line);
     Tip* commitTip = nullptr;
     ConfiguredTable* configuredTable = nullptr;
     UnconfiguredTree* unconfiguredTree = nullptr;
@@ -317,11 +323,25 @@ public:
     void resetBmsAndReconnect();
     void changeCanSpeed(uint8_t speedCode);
     void showDiscoveredCanDevices();
-    void finishCanDeviceCommit();
+    // failed: some device failed; the box then names each one.
+    void finishCanDeviceCommit(bool failed = false);
     void finishSingleModuleCommit();
     // A CAN device action may start: no charging (else the warning), and
     // the user accepts the configuration mode.
     bool canDeviceActionAllowed();
+    // True, after telling the user, while a CAN job runs: one at a time.
+    bool refuseWhileCanJobRuns();
+    // The per-module "Commit" buttons of the CGMs Map tab.
+    void setModuleCommitButtonsEnabled(bool on);
+    // The speed (code) the unit and its devices ran at before the running
+    // speed change; -1 when none runs.
+    int canSpeedBeforeChange = -1;
+    // The speed code the devices get once the current sensor has its own.
+    int canSpeedAfterSensor = -1;
+    // Starts the devices' speed change; a refusal is told and undone.
+    void startDeviceSpeedChange(uint8_t speedCode);
+    // Shows the speed code in "CAN1 Speed:" and writes it to the unit.
+    void putCanSpeedBack(int code);
     // How the page pauses after the reset; tests replace it.
     void setResetPause(std::function<void(int ms)> pause) { m_resetPause = std::move(pause); }
 

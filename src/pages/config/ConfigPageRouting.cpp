@@ -19,8 +19,10 @@ void ConfigPage::receiveSentence(const QString& line)
         storePasswordReply(line);
     } else if (line.startsWith(QLatin1String("CS"))) {
         updateChargingState(line);
+    } else if (line.startsWith(QLatin1String("CN1"))) {
+        passToTempBoardWindow(line);
     }
-    // "RS2", "CN1" and the rest: nothing here (the root map still sees them).
+    // "RS2" and the rest: nothing here (the root map still sees them).
 }
 
 void ConfigPage::updateChargingState(const QString& line)
@@ -78,6 +80,7 @@ void ConfigPage::setConnected(bool linked)
             m_loadStopped = true;
             paramLoader->stop();
         }
+        clearCanDevicesSection();
     }
     for (ConfigParamSlot* slot : qAsConst(m_slots)) {
         slot->valid = false;

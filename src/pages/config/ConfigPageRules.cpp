@@ -65,6 +65,9 @@ bool isPinMapping(int id) { return id >= 0x0800 && id <= 0x080F; }
 bool isInputPinTag(int tag) { return tag >= 1 && tag <= 8; }
 // Functions only one pin may carry whatever the firmware.
 bool isAlwaysExclusive(int f) { return (f >= 1 && f <= 4) || f == 15; }
+// The function a pin holds: its word as last received or written, not what
+// its combo box shows (nothing, for a function its list lacks).
+int heldFunction(const ConfigParam* pin) { return int(pin->slot->currentValue() & 0x7Fu); }
 
 } // namespace
 
@@ -177,7 +180,7 @@ void ConfigPage::applyPinRules(ConfigParam* subject, ConfigParam* other, const Q
         // Function 14 goes on all four inputs together or on none.
         if (bothCombos && subject != other) {
             const int sf = comboFunction(subject);
-            const int of = comboFunction(other);
+            const int of = heldFunction(other);
             if ((sf == 14) != (of == 14)) {
                 selectComboFunction(other, sf == 14 ? 14 : 0);
                 other->editState = SubmitRequested;
@@ -198,7 +201,7 @@ void ConfigPage::applyPinRules(ConfigParam* subject, ConfigParam* other, const Q
     }
     if (bothCombos && subject != other && isPinMapping(subject->slot->id) && isPinMapping(other->slot->id)) {
         const int f = comboFunction(subject);
-        if (f != 0 && f != 14 && comboFunction(other) == f
+        if (f != 0 && f != 14 && heldFunction(other) == f
             && (isAlwaysExclusive(f) || !featureSupported(17, version))) {
             selectComboFunction(other, 0);
             other->editState = SubmitRequested;

@@ -24,6 +24,8 @@ public:
     // The user discarded a found sensor: the service ends its discovery.
     virtual void discardFoundSensor() = 0;
     virtual bool isBusy() const = 0;
+    // The sensor's own code of the CAN speed its next set-speed step sends.
+    virtual void setBitRateCode(quint8) {}
 };
 
 // The current sensor's "Discover" and "Commit" buttons of the General tab

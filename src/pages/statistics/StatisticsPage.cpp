@@ -85,7 +85,7 @@ StatisticsPage::StatisticsPage(CSntcMap* sentenceMap, Communicator* communicator
     const QStringList titles{tr("Statistics"), tr("Events")};
     QList<QShortcut*> shortcuts;
     for (int i = 0; i < pages.size(); ++i) {
-        auto* s = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i)), pages.at(i));
+        auto* s = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i)), this);
         s->setContext(Qt::WindowShortcut);
         shortcuts << s;
     }

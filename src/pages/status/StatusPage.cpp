@@ -74,7 +74,7 @@ StatusPage::StatusPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
 
     QList<QShortcut*> shortcuts;
     for (int i = 0; i < pages.size(); ++i) {
-        auto* s = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i), QKeySequence::NativeText), pages.at(i));
+        auto* s = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i), QKeySequence::NativeText), this);
         s->setContext(Qt::WindowShortcut);
         shortcuts << s;
     }
@@ -451,7 +451,8 @@ void StatusPage::slotReceivedVersionString(QString line)
         return;
     hardwareKind = uint8_t(d.kind);
     hardwareKindKnown = d.known;
-    const bool shown = tabWidget->indexOf(masterSlaveTab) >= 0;
+    // An undocked tab is a window of its own: it is shown, with no tab to restore.
+    const bool shown = tabWidget->indexOf(masterSlaveTab) >= 0 || masterSlaveTab->isWindow();
     if (d.tab == MasterSlaveTabAction::Remove && shown)
         tabWidget->removeTabAt(tabWidget->indexOf(masterSlaveTab));
     else if (d.tab == MasterSlaveTabAction::Restore && !shown)

@@ -206,6 +206,7 @@ void BleDongleEmulator::run()
             continue;
         }
         const QByteArray in = pty_.read(5);
+        bytesReceived_ += in.size();
         rx_ += in;
         // Cut whole messages: 4 header bytes, 11-bit payload length.
         while (rx_.size() >= 4) {
@@ -448,7 +449,7 @@ void BleDongleEmulator::handle(int cls, int id, const QByteArray& p)
         return;
     case 0x0603: { // gap_connect_direct
         send(false, 6, 3, ok16 + char(kConn));
-        if (p.left(6) == moduleAddress && !connected_) {
+        if (opt_.inRange && p.left(6) == moduleAddress && !connected_) {
             scanning_ = false;
             connected_ = true;
             notifying_ = false;

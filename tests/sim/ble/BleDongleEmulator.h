@@ -36,6 +36,7 @@ public:
         bool staleBond = false;        // the dongle holds a bond the module forgot
         bool otherAdvertiser = true;   // a second device that lacks the service
         int advertIntervalMs = 30;
+        bool inRange = true;           // false: a connection request is never answered
     };
 
     // One command as the emulator received it.
@@ -90,6 +91,8 @@ public:
     void clearDataRecord();
     // How many connections the tool asked for (connect_direct) so far.
     int connectRequests() const;
+    // Every byte the tool wrote to the dongle's port, whatever it was.
+    qint64 bytesReceived() const { return bytesReceived_.load(); }
     bool isConnected() const { return connected_.load(); }
     bool isPaired() const { return encrypted_.load(); }
 
@@ -111,6 +114,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> unplugRequested_{false};
     std::atomic<bool> unplugged_{false};
+    std::atomic<qint64> bytesReceived_{0};
     qint64 startMs_ = 0;
 
     mutable QMutex mutex_; // guards the record, the sink and the peer queue

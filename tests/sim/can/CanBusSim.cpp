@@ -51,6 +51,16 @@ int hexNibble(QChar c)
 }
 } // namespace
 
+CanBusSim::Device CanBusSim::temperatureBoard(quint32 serial, int powerState)
+{
+    Device d;
+    d.type = 48;
+    d.serial = serial;
+    d.cells = 0;
+    d.powerState = powerState;
+    return d;
+}
+
 CanBusSim::CanBusSim() = default;
 
 CanBusSim::~CanBusSim()
@@ -190,7 +200,7 @@ void CanBusSim::send(quint32 id, bool extended, const QByteArray& data, int dela
                        .arg(data.size())
                        .arg(QString::fromLatin1(data.toHex()))
                        .toUpper();
-    outgoing_.push_back({nowMs() + delayMs, line});
+    outgoing_.push_back({nowMs() + delayMs, line, id, extended});
     wake_.notify_all();
 }
 
@@ -380,13 +390,39 @@ void CanBusSim::loop()
             wake_.wait_for(lock, std::chrono::milliseconds(std::min<qint64>(wait, 50)));
             continue;
         }
-        const QString line = next->line;
+        const Outgoing out = *next;
         outgoing_.erase(next);
         ControlUnitSim* unit = unit_;
         lock.unlock();
-        // The unit passes bus frames to the tool only in a configuration mode.
+        // The unit passes bus frames to the tool only in a configuration
+        // mode, and then only those its filter passes.
+        bool pass = false;
         if (unit && unit->configMode())
-            unit->reply(line);
+            pass = passesFilter(unit->canFilters(), out.id, out.extended);
+        if (pass)
+            unit->reply(out.line);
         lock.lock();
+        if (unit && !pass)
+            ++filtered_;
     }
+}
+
+bool CanBusSim::passesFilter(const QList<quint32>& words, quint32 id, bool extended)
+{
+    if (words.size() != 5)
+        return true;
+    const bool forExtended = words.at(0) & 0x80000000u;
+    if (forExtended != extended)
+        return true;
+    const quint32 mask = words.at(0) & (extended ? 0x1FFFFFFFu : 0x7FFu);
+    for (int i = 1; i < 5; ++i)
+        if ((id & mask) == (words.at(i) & mask))
+            return true;
+    return false;
+}
+
+int CanBusSim::filteredCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return filtered_;
 }

@@ -17,8 +17,8 @@ class ControlUnitSim;
 // sensors, splitters and other route devices. Installed on a ControlUnitSim
 // as its "CN1" handler: every frame the tool sends goes on this bus, and the
 // devices' answers come back as "CN1" lines while the unit is in one of its
-// configuration modes ("CM1" or "CM2"; the filter words are recorded by the
-// unit, everything is passed). Safe from any thread.
+// configuration modes: "CM1" passes every frame, "CM2" only the frames its
+// five filter words pass (passesFilter). Safe from any thread.
 //
 // Route devices (requests on 0x1FFFFEE5, answers on 0x1FFFFEE6):
 //   10 EF            forgets the discovery acknowledgement
@@ -100,6 +100,11 @@ public:
         QByteArray data;
     };
 
+    // A centralized group module serving temperature boards (type 48): it
+    // answers the legacy discovery and reads / takes its power state (0F / 0E)
+    // in its configuration mode.
+    static Device temperatureBoard(quint32 serial, int powerState);
+
     CanBusSim();
     ~CanBusSim();
     CanBusSim(const CanBusSim&) = delete;
@@ -128,6 +133,14 @@ public:
     // Frames with this first data byte to the route request id.
     int routeRequestCount(quint8 code) const;
 
+    // The unit's filter: W0 holds the mask, bit 31 saying it applies to
+    // 29-bit frames (clear: 11-bit frames); frames of the other kind pass.
+    // A frame of its kind passes when (id & mask) equals (Wn & mask) for one
+    // of W1..W4. No words (the plain mode) pass everything.
+    static bool passesFilter(const QList<quint32>& words, quint32 id, bool extended);
+    // Answers the unit's filter held back, as the tests read it.
+    int filteredCount() const;
+
     static quint32 moduleId(const Device& d) { return d.baseId & (isExtended(d) ? 0x1FFFFFFFu : 0x7FFu); }
     static bool isExtended(const Device& d) { return d.baseId & 0x80000000u; }
 
@@ -152,7 +165,10 @@ private:
     {
         qint64 dueMs;
         QString line;
+        quint32 id;
+        bool extended;
     };
+    int filtered_ = 0;
     std::deque<Outgoing> outgoing_;
     std::thread thread_;
     bool running_ = false;

@@ -62,6 +62,7 @@ void RouteBootloaderSim::answer(ControlUnitSim& unit, const QByteArray& data)
                              .arg(data.size())
                              .arg(QString::fromLatin1(data.toHex()))
                              .toUpper();
+    replyBytes_ += ControlUnitSim::frame(line).size();
     unit.reply(line);
 }
 
@@ -190,6 +191,7 @@ int RouteBootloaderSim::enterRequests() const { std::lock_guard<std::mutex> l(mu
 int RouteBootloaderSim::checkRequests() const { std::lock_guard<std::mutex> l(mutex_); return checkRequests_; }
 int RouteBootloaderSim::leaveRequests() const { std::lock_guard<std::mutex> l(mutex_); return leaveRequests_; }
 int RouteBootloaderSim::recordsStored() const { std::lock_guard<std::mutex> l(mutex_); return records_.size(); }
+int RouteBootloaderSim::replyBytes() const { return replyBytes_; }
 int RouteBootloaderSim::recordsRefused() const { std::lock_guard<std::mutex> l(mutex_); return refused_; }
 QList<QByteArray> RouteBootloaderSim::records() const { std::lock_guard<std::mutex> l(mutex_); return records_; }
 QList<RouteBootloaderSim::Frame> RouteBootloaderSim::frames() const { std::lock_guard<std::mutex> l(mutex_); return frames_; }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <mutex>
 
 class ControlUnitSim;
@@ -54,6 +55,7 @@ public:
     int leaveRequests() const;
     int recordsStored() const;
     int recordsRefused() const;
+    int replyBytes() const; // every answer as framed on the line
     // The record bytes (Intel HEX, checksum included) stored, in order.
     QList<QByteArray> records() const;
     // Every frame the tool sent to the route id.
@@ -84,6 +86,7 @@ private:
     int checkRequests_ = 0;
     int leaveRequests_ = 0;
     int refused_ = 0;
+    std::atomic<int> replyBytes_{0};
     bool badSinceEnter_ = false;
     QList<QByteArray> records_;
     QList<Frame> frames_;

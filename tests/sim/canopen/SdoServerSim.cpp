@@ -96,7 +96,11 @@ QList<SdoServer::Frame> SdoServer::handle(const Frame& request)
     changed_.notify_all();
     if (silent_ || request.id != quint32(0x600 + nodeId_))
         return {};
+    const int startsBefore = programStarts_;
     QList<Frame> out = handleLocked(request);
+    // The device restarts into its program before it answers.
+    if (startUnanswered_ && programStarts_ > startsBefore)
+        return {};
     QList<Frame> sent;
     for (const Frame& f : out) {
         if (dropNext_ > 0) {
@@ -307,6 +311,12 @@ int SdoServer::programStarts() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return programStarts_;
+}
+
+void SdoServer::setStartUnanswered(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    startUnanswered_ = on;
 }
 
 void SdoServer::setFlashErrorCode(int code)
@@ -603,4 +613,57 @@ QList<int> SdoBusSim::routeCommands() const
 void SdoBusSim::injectFrame(quint32 id, bool extended, const QByteArray& data)
 {
     cu_.reply(cn1(id, extended, reinterpret_cast<const quint8*>(data.constData()), int(data.size())));
+}
+
+// --- the "BMS3" bootloader on the control-unit emulator
+
+SdoBootHook::SdoBootHook(ControlUnitSim& cu, SdoServer& server) : cu_(cu), server_(server)
+{
+    cu_.setBootloaderByteHook([this](ControlUnitSim& sim, char c) { return takeByte(sim, c); });
+}
+
+SdoBootHook::~SdoBootHook()
+{
+    cu_.setBootloaderByteHook(nullptr);
+}
+
+int SdoBootHook::restarts() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return restarts_;
+}
+
+bool SdoBootHook::takeByte(ControlUnitSim& cu, char c)
+{
+    QByteArray complete;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (record_.isEmpty() && c != 0x02)
+            return false;
+        record_.append(c);
+        if (record_.size() < 14)
+            return true;
+        complete = record_;
+        record_.clear();
+    }
+    const auto* r = reinterpret_cast<const quint8*>(complete.constData());
+    if (r[13] != 0x03 || SdoSerialSim::crc16(r + 1, 10) != quint16(r[11] | r[12] << 8))
+        return true;
+    SdoServer::Frame f;
+    f.id = quint32(r[1] | (r[2] & 7) << 8);
+    f.length = quint8((r[2] >> 3) & 0x0F);
+    std::memcpy(f.data, r + 3, 8);
+    const int startsBefore = server_.programStarts();
+    const QList<SdoServer::Frame> answers = server_.handle(f);
+    const bool started = server_.programStarts() > startsBefore;
+    for (const SdoServer::Frame& out : answers)
+        cu.sendRaw(SdoSerialSim::record(out));
+    if (started) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++restarts_;
+        }
+        cu.setMode(ControlUnitSim::Mode::Rebooting);
+    }
+    return true;
 }

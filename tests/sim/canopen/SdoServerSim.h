@@ -51,6 +51,8 @@ public:
     int programClears() const;
     int programStarts() const;
     void setFlashErrorCode(int code); // reported through 0x1F57:1 as code << 1
+    // The program start (0x1F51:1 = 1) is taken but never answered.
+    void setStartUnanswered(bool on);
     // Writing 0x1F50:1 without a clear sets error code 4 unless this is off.
     void setRequireClear(bool on);
 
@@ -116,6 +118,7 @@ private:
     bool programCleared_ = false;
     bool requireClear_ = true;
     int flashError_ = 0;
+    bool startUnanswered_ = false;
     bool silent_ = false;
     int dropNext_ = 0;
     int expeditedLimit_ = 4;
@@ -154,6 +157,32 @@ private:
     std::atomic<int> garbageNext_{0};
     std::atomic<int> badRecords_{0};
     QByteArray window_;
+};
+
+// The bootloader of a control unit of kind "BMS3" on the control-unit
+// emulator: while the emulator runs its bootloader, a byte 0x02 at a record
+// boundary begins a 14-byte record for the SDO server (other bytes stay
+// sentences), and the answers go back as records. Once the program has been
+// started (0x1F51:1 = 1) and answered, the emulator restarts into its
+// firmware. Installs itself for its lifetime; safe from any thread.
+class SdoBootHook
+{
+public:
+    SdoBootHook(ControlUnitSim& cu, SdoServer& server);
+    ~SdoBootHook();
+    SdoBootHook(const SdoBootHook&) = delete;
+    SdoBootHook& operator=(const SdoBootHook&) = delete;
+
+    int restarts() const;
+
+private:
+    bool takeByte(ControlUnitSim& cu, char c);
+
+    ControlUnitSim& cu_;
+    SdoServer& server_;
+    mutable std::mutex mutex_;
+    QByteArray record_;
+    int restarts_ = 0;
 };
 
 // The CAN bus behind the control-unit emulator: its "CN1" handler passes the

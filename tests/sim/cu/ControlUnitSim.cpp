@@ -4,6 +4,8 @@
 #include <chrono>
 #include <limits>
 
+#include <QSet>
+
 namespace {
 // Table-driven, reflected CRC-8 with polynomial 0x31: built here on its own so
 // that the emulator checks the tool rather than agreeing with it by sharing code.
@@ -525,6 +527,8 @@ void ControlUnitSim::installDeviceHandlers()
         if (!sim.configConfirmed_ || (f != QLatin1String("1") && f != QLatin1String("0")))
             return;
         sim.configMode_ = f == QLatin1String("1");
+        if (sim.configMode_)
+            sim.canFilters_.clear(); // the plain mode passes every frame
         sim.replyLocked(QStringLiteral("CM1,0%1").arg(sim.configMode_ ? 1 : 0));
     });
     setHandler(QStringLiteral("CM2"), [](S& sim, const Sentence& s) {
@@ -656,6 +660,63 @@ void ControlUnitSim::setFeatureReplyText(const QString& text)
     std::lock_guard<std::mutex> lock(mutex_);
     featureReply_ = text;
 }
+namespace {
+struct FactoryParam
+{
+    quint16 id;
+    quint32 value;
+    const char* features;
+};
+const FactoryParam kFactoryParams[] = {
+#include "FactoryConfiguration.inc"
+};
+} // namespace
+
+QMap<quint16, quint32> ControlUnitSim::factoryConfiguration()
+{
+    QMap<quint16, quint32> out;
+    for (const FactoryParam& p : kFactoryParams)
+        out.insert(p.id, p.value);
+    return out;
+}
+
+QList<int> ControlUnitSim::factoryFeatures()
+{
+    QSet<int> set;
+    for (const FactoryParam& p : kFactoryParams)
+        for (const QString& f : QString::fromLatin1(p.features).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            set.insert(f.toInt());
+    QList<int> out = set.values();
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void ControlUnitSim::holdFactoryConfiguration()
+{
+    const QList<int> features = factoryFeatures();
+    QList<quint32> words;
+    while (words.size() <= features.last() / 32)
+        words.append(0u);
+    for (int f : features)
+        words[f / 32] |= 1u << (f % 32);
+    setFeatureBitmap(features.last() + 1, words);
+    std::lock_guard<std::mutex> lock(mutex_);
+    params_ = factoryConfiguration();
+    factoryParams_ = params_;
+}
+
+void ControlUnitSim::changeParam(quint16 id, quint32 value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    params_[id] = value;
+}
+
+QMap<quint16, quint32> ControlUnitSim::params() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return params_;
+}
+
 void ControlUnitSim::setParam(quint16 id, quint32 value)
 {
     std::lock_guard<std::mutex> lock(mutex_);

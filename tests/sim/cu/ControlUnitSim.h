@@ -24,9 +24,10 @@
 // Built-in behaviour (each handler may be replaced with setHandler):
 //   "VR1,?"  the version reply
 //   "FP1,?"  the feature bitmap: "FP1,<count>,<words>" (setFeatureBitmap)
-//   "CF2"    a parameter store, empty at first (setParam); "CF2,IIII,?" reads
-//            a stored id, "CF2,IIII,V" writes (V in exactly the width of bits
-//            8-9 of the id); the reply is the value
+//   "CF2"    a parameter store, empty at first (setParam), or the unit's whole
+//            configuration (holdFactoryConfiguration); "CF2,IIII,?" reads a
+//            stored id, "CF2,IIII,V" writes (V in exactly the width of bits
+//            8-9 of the id); the reply is the value; ids not held go unanswered
 //   "CM1,1"/"CM1,0"  configuration mode, confirmed "CM1,01"/"CM1,00"
 //   "CM2,?"  a challenge "CM2,0<mode>,CCCC"; "CM2,1,RRRR,W1..W5" enters and
 //            "CM2,0,RRRR" leaves when RRRR answers the challenge
@@ -122,6 +123,15 @@ public:
 
     // "CF2" store. setParam sets the value and its factory default.
     void setParam(quint16 id, quint32 value);
+    // Changes the value only, as a write over the link does ("FD1" undoes it).
+    void changeParam(quint16 id, quint32 value);
+    QMap<quint16, quint32> params() const;
+    // The unit's whole configuration at its factory values, and the feature
+    // bitmap that reports exactly the features of those ids. Ids set before
+    // are replaced; setParam afterwards still adds or overrides ids.
+    void holdFactoryConfiguration();
+    static QMap<quint16, quint32> factoryConfiguration();
+    static QList<int> factoryFeatures(); // ascending
     bool hasParam(quint16 id) const;
     quint32 param(quint16 id) const;
     void setParamWritesIgnored(bool on); // writes are neither stored nor answered
@@ -131,7 +141,7 @@ public:
     bool configMode() const;
     void setConfigModeConfirmed(bool on); // off: never confirms (nor changes)
     void setChallengeValue(quint16 value); // the next challenges; default a sequence
-    QList<quint32> canFilters() const;     // of the last accepted "CM2,1"
+    QList<quint32> canFilters() const;     // of the last accepted "CM2,1"; "CM1,1" empties them
     int badChallengeResponses() const;
 
     // "PW1"/"PW2". Default passwords: level 1 "1111", level 2 "2222".

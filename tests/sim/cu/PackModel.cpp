@@ -2,6 +2,9 @@
 
 #include "ControlUnitSim.h"
 
+#include <QDateTime>
+
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -41,6 +44,37 @@ PackModel::PackModel()
     config_[0x1E00] = 0x19B4FFFF;
 }
 
+namespace {
+qint64 steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+const qint64 kUptimeAtStart = 0x1C2A5; // the unit has run for about 32 hours
+} // namespace
+
+void PackModel::setLive(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The unit's clock keeps local wall time, counted from 2000-01-01.
+    const QDateTime now = QDateTime::currentDateTime();
+    clockAtStart_ = now.toSecsSinceEpoch() + now.offsetFromUtc() - 946684800;
+    liveStartMs_ = steadyMs();
+    live_ = on;
+}
+
+qint64 PackModel::liveSeconds() const
+{
+    return live_ ? (steadyMs() - liveStartMs_) / 1000 : 0;
+}
+
+int PackModel::drift(int seed, int periodS) const
+{
+    if (!live_)
+        return 0;
+    return int((seed + liveSeconds() / periodS) % 3) - 1;
+}
+
 void PackModel::install(ControlUnitSim& sim)
 {
     static const char* const names[] = {"TD1", "ST1", "IN1", "OT1", "CS1", "ID1", "BV1", "CV1", "BC1", "BT1",
@@ -48,6 +82,15 @@ void PackModel::install(ControlUnitSim& sim)
                                         "BT4", "BB4", "CMV1", "BW1"};
     for (const char* n : names) {
         sim.setHandler(QString::fromLatin1(n), [this](ControlUnitSim& s, const ControlUnitSim::Sentence& q) {
+            if (q.name == QLatin1String("TD1") && q.fields.size() == 6) {
+                // The tool sets the clock: "%04i,%02i,%02i,%02i,%02i,%02i".
+                const QDateTime t(QDate(q.fields[0].toInt(), q.fields[1].toInt(), q.fields[2].toInt()),
+                                  QTime(q.fields[3].toInt(), q.fields[4].toInt(), q.fields[5].toInt()), Qt::UTC);
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (t.isValid())
+                    clockAtStart_ = t.toSecsSinceEpoch() - 946684800 - liveSeconds();
+                return;
+            }
             if (q.fields.value(0) != QLatin1String("?"))
                 return;
             for (const QString& line : replyFor(q.name))
@@ -145,12 +188,13 @@ int PackModel::cellVoltageCode(int string, int cell) const
 {
     if (invalid_.contains({string, cell}))
         return 0xFF;
-    return 130 + ((string * 7 + cell * 3) % 7) - 3; // 3.27 .. 3.33 V
+    // 3.27 .. 3.33 V, live one step either way
+    return 130 + ((string * 7 + cell * 3) % 7) - 3 + drift(string * 5 + cell, 2);
 }
 
 int PackModel::cellTemperatureCode(int string, int cell) const
 {
-    return 125 + ((string * 5 + cell) % 5) - 2; // 23 .. 27 degC
+    return 125 + ((string * 5 + cell) % 5) - 2 + drift(string + cell * 2, 7); // 23 .. 27 degC, live +-1
 }
 
 int PackModel::balancingRateCode(int string, int cell) const
@@ -272,9 +316,15 @@ QString PackModel::statusLine(const QString& name) const
     const int packCv = totalCentivolts();
     const int capacityC = 100 * 3600 * strings_ / 4; // 25 Ah a string
     const int chargeC = int(int64_t(capacityC) * socHundredths_ / 10000);
+    const int currentDeciAmps = currentDeciAmps_ + 3 * drift(0, 3);
 
-    if (name == QLatin1String("TD1"))
-        return QStringLiteral("TD1,26,12,10,13,30,5,0,%1").arg(hex(0x1C2A5));
+    if (name == QLatin1String("TD1")) {
+        if (!live_)
+            return QStringLiteral("TD1,26,12,10,13,30,5,0,%1").arg(hex(kUptimeAtStart));
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(clockAtStart_ + 946684800 + liveSeconds(), Qt::UTC);
+        return QStringLiteral("TD1,%1,0,%2")
+            .arg(t.toString(QStringLiteral("yy,MM,dd,HH,mm,ss")), hex(uint32_t(kUptimeAtStart + liveSeconds())));
+    }
     if (name == QLatin1String("ST1"))
         // stage, error, parameter, duration, cells comm (39 = OK), protection low,
         // power reduction, pins (ignition, contactor, fan), protection high, -, warnings
@@ -292,10 +342,10 @@ QString PackModel::statusLine(const QString& name) const
             .arg(hex(uint32_t(liveCells())), hex2(vMin), hex2(vMax), hex2(vAvg), hex(uint32_t(packCv)));
     if (name == QLatin1String("CV1"))
         return QStringLiteral("CV1,%1,%2,200,201,1FF,200,400,410,%3,%4")
-            .arg(hex(uint32_t(packCv)), signedHex(currentDeciAmps_, 4), signedHex(16, 4), signedHex(-16, 4));
+            .arg(hex(uint32_t(packCv)), signedHex(currentDeciAmps, 4), signedHex(16, 4), signedHex(-16, 4));
     if (name == QLatin1String("CV2"))
         return QStringLiteral("CV2,1,%1,%2,%3,%4")
-            .arg(signedHex(int64_t(currentDeciAmps_) * 100, 8), signedHex(int64_t(packCv) * 10, 8),
+            .arg(signedHex(int64_t(currentDeciAmps) * 100, 8), signedHex(int64_t(packCv) * 10, 8),
                  signedHex(int64_t(packCv) * 10 - 40, 8), signedHex(12000, 8));
     if (name == QLatin1String("BC1"))
         return QStringLiteral("BC1,%1,%2,%3,%4,%5,%6")

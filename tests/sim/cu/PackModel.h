@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -44,6 +45,10 @@ public:
     // Configuration values reported through "CF2".
     void setConfigValue(int id, uint32_t value);
     uint32_t configValue(int id) const;
+    // A pack that lives: its clock and uptime run, cells and temperatures
+    // drift a little around their model values, the current wanders. Off:
+    // every query gets the same answer. "TD1,<date and time>" sets the clock.
+    void setLive(bool on);
     // Whether "CMV1" is answered (a unit that never reports module versions).
     void setModuleVersionsAnswered(bool on);
 
@@ -67,6 +72,9 @@ private:
     QStringList cellSentences(const QString& name) const;
     QString statusLine(const QString& name) const;
     int liveCells() const;
+    // Seconds since setLive(true); 0 while not live.
+    qint64 liveSeconds() const;
+    int drift(int seed, int periodS) const; // -1, 0 or +1, changing every periodS
     int totalCentivolts() const;
 
     mutable std::mutex mutex_;
@@ -79,4 +87,7 @@ private:
     int msUnits_ = 3;
     bool answerModuleVersions_ = true;
     QMap<int, uint32_t> config_;
+    std::atomic<bool> live_{false};
+    std::atomic<qint64> liveStartMs_{0};
+    qint64 clockAtStart_ = 0; // unit seconds since 2000-01-01 at liveStartMs_
 };

@@ -25,6 +25,48 @@ StatisticsSim::StatisticsSim()
     m_events = {Event{1, 0xFFFFFFFF, 0}, Event{22, 0x7FF, 3600}, Event{23, 0x800005, 7200}};
 }
 
+void StatisticsSim::setUnitHistory(const QDateTime& nowUtc)
+{
+    // The unit counts seconds from 2000-01-01 UTC.
+    const qint64 now = nowUtc.toSecsSinceEpoch() - 946684800;
+    const auto ago = [now](double days) { return quint32(now - qint64(days * 86400)); };
+    const quint32 never = 0xFFFFFFFF;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ss1.clear();
+    // Lifetime totals (Ah, Wh, s, pulses; the variant byte 50 keeps the small units).
+    const quint32 totals[] = {4520, 4610, 226000, 231000, 1200000, 930000, 0};
+    for (int i = 0; i < 7; ++i)
+        m_ss1[i] = Statistic{totals[i], 0, never};
+    m_ss1[7] = Statistic{0, 2, ago(400)};            // master clears
+    m_ss1[8] = Statistic{1850, 0, ago(12.5)};        // 185.0 A discharge
+    m_ss1[9] = Statistic{950, 0, ago(3.2)};          // 95.0 A charge
+    m_ss1[10] = Statistic{85, 12, ago(40)};          // 2.85 V on cell 13
+    m_ss1[11] = Statistic{162, 40, ago(2.1)};        // 3.62 V on cell 41
+    m_ss1[12] = Statistic{21, 0, ago(40)};           // 0.21 V
+    m_ss1[13] = Statistic{18500, 0, ago(40)};        // 185.00 V
+    m_ss1[14] = Statistic{23100, 0, ago(2.1)};       // 231.00 V
+    m_ss1[15] = Statistic{88, 3, ago(60)};           // -12 degC on cell 4
+    m_ss1[16] = Statistic{148, 60, ago(20)};         // 48 degC on cell 61
+    m_ss1[17] = Statistic{9, 0, ago(20)};
+    m_ss1[18] = Statistic{0, 212, ago(0.5)};         // starts, the last one today
+    for (int i = 19; i <= 46; ++i) {
+        // Counters: a few events of the older kinds, none of the rest.
+        const quint32 count = i < 30 ? quint32((i * 7) % 5) : quint32(i < 40 ? 40 + i : 0);
+        m_ss1[i] = Statistic{0, count, count ? ago(1 + (i % 9) * 3.5) : never};
+    }
+    m_ss1[47] = Statistic{90, 5, ago(61)};           // -10 degC
+    m_ss1[48] = Statistic{145, 33, ago(21)};         // 45 degC
+    m_ss1[49] = Statistic{7, 0, ago(21)};
+    m_ss1[50] = Statistic{0, 0, never};
+    for (int i = 51; i <= 53; ++i)
+        m_ss1[i] = Statistic{0, quint32(i == 52 ? 17 : 0), i == 52 ? ago(30) : never};
+    for (int i = 0; i <= 7; ++i)
+        m_ss2[i] = Statistic{quint32(10 * i), 0, ago(5 + i)};
+    // Started three days ago, a cell link hiccup, then a charge.
+    m_events = {Event{1, never, ago(3)}, Event{2, never, ago(2.5)}, Event{3, never, ago(2.5 - 0.0001)},
+                Event{22, 0x7FF, ago(1)}, Event{23, 0x800005, ago(0.9)}};
+}
+
 void StatisticsSim::install(ControlUnitSim& sim)
 {
     for (const char* name : {"SS1", "SS2", "LG1", "SR1", "SR2"}) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -43,6 +44,11 @@ public:
     StatisticsSim();
 
     void install(ControlUnitSim& sim);
+
+    // A unit with a past: plausible lifetime statistics (every minimum at or
+    // below its maximum, every time before now) and a short event log, as of
+    // the given moment.
+    void setUnitHistory(const QDateTime& nowUtc);
 
     // The last "SS1" index sent (39, 44, 49, 52 or 53 on real units).
     void setLastIndex(int last);

@@ -9,6 +9,7 @@
 #include "PackModel.h"
 #include "StatisticsSim.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <csignal>
@@ -93,6 +94,7 @@ int main(int argc, char** argv)
     StatisticsSim statistics;
     CanBusSim bus;
     if (!bare) {
+        statistics.setUnitHistory(QDateTime::currentDateTimeUtc());
         statistics.install(sim);
         // Two cell group modules behind the unit.
         for (quint32 i = 0; i < 2; ++i) {
@@ -103,9 +105,13 @@ int main(int argc, char** argv)
             bus.addDevice(d);
         }
         bus.install(sim);
-        // A recent firmware's features: one protection and warning word, the
-        // pins of the status word, the vehicle and estimator rows, CAN devices.
-        sim.setFeatureBitmap(0x80, {0xFFFFFFFFu, 0x0E347FFFu, 0x00800800u, 0x0008E182u});
+        // The whole configuration at its factory values, and the features of
+        // its ids; the pack follows the store's values.
+        sim.holdFactoryConfiguration();
+        const QMap<quint16, quint32> factory = ControlUnitSim::factoryConfiguration();
+        for (quint16 id : {0x0010, 0x0111, 0x1600, 0x1800, 0x1E00})
+            pack.setConfigValue(id, factory.value(id));
+        pack.setLive(true);
         pack.setLayout(strings, cells);
         pack.setCellInvalid(2, 3);
         pack.setWireBroken(1, 5);

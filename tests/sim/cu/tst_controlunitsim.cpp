@@ -1,5 +1,7 @@
 // The emulator's own framing and fault knobs, seen from a plain port.
 #include "ControlUnitSim.h"
+#include "PackModel.h"
+#include "StatisticsSim.h"
 #include "SerialPort.h"
 #include "Y5ProtocolHandler.h"
 
@@ -22,6 +24,10 @@ private slots:
     void deviceReplies();
     void resetIntoBootloaderOrReboot();
     void factoryDefaultsRebootOrHang();
+    void wholeConfigurationFitsItsWidths();
+    void wholeConfigurationAnswersWritesAndRestores();
+    void livePackClockRunsAndCellsDrift();
+    void unitHistoryIsPlausible();
 
 private:
     // Frames and writes each sentence, then collects the good replies (text
@@ -296,6 +302,111 @@ void TestControlUnitSim::factoryDefaultsRebootOrHang()
     QVERIFY(!sim_->configMode());
     sim_->setFactoryResetHangs(true);
     QCOMPARE(exchange({"FD1,", "VR1,?"}, 600), QStringList{});
+}
+
+void TestControlUnitSim::wholeConfigurationFitsItsWidths()
+{
+    const QMap<quint16, quint32> store = ControlUnitSim::factoryConfiguration();
+    QVERIFY(store.size() > 400);
+    for (auto it = store.cbegin(); it != store.cend(); ++it) {
+        const int code = (it.key() >> 8) & 3;
+        QVERIFY2(code != 3, qPrintable(QString::number(it.key(), 16)));
+        QVERIFY2(code == 2 || it.value() < (1u << (8 << code)), qPrintable(QString::number(it.key(), 16)));
+    }
+    // Features: ids 0..169, the bitmap's range.
+    const QList<int> features = ControlUnitSim::factoryFeatures();
+    QVERIFY(features.first() == 0 && features.last() < 170);
+}
+
+void TestControlUnitSim::wholeConfigurationAnswersWritesAndRestores()
+{
+    sim_->setRebootMs(100);
+    sim_->setParam(0x0011, 0x42); // a test's own id is replaced by the whole store
+    sim_->holdFactoryConfiguration();
+    sim_->setParam(0x0C89, 0x05); // and can still override one afterwards
+
+    // The bitmap reports exactly the features of the ids held.
+    const QStringList fp = exchange({"FP1,?"}, 300, 1);
+    QCOMPARE(fp.size(), 1);
+    const QStringList fields = fp.first().split(',');
+    QList<int> reported;
+    for (int w = 2; w < fields.size(); ++w)
+        for (int b = 0; b < 32; ++b)
+            if (fields[w].toUInt(nullptr, 16) & (1u << b))
+                reported << (w - 2) * 32 + b;
+    QCOMPARE(reported, ControlUnitSim::factoryFeatures());
+
+    const QMap<quint16, quint32> factory = ControlUnitSim::factoryConfiguration();
+    const auto reply = [&](quint16 id, quint32 v) {
+        return QString("CF2,%1,%2").arg(id, 4, 16, QChar('0')).arg(v, 2 << ((id >> 8) & 3), 16, QChar('0')).toUpper();
+    };
+    // One id of each width, a test's override, an id the unit does not hold.
+    QCOMPARE(exchange({"CF2,0C02,?", "CF2,1100,?", "CF2,1600,?", "CF2,0C89,?", "CF2,0011,?"}, 400, 4),
+             (QStringList{reply(0x0C02, factory[0x0C02]), reply(0x1100, factory[0x1100]),
+                          reply(0x1600, factory[0x1600]), "CF2,0C89,05"}));
+    // Writes persist for the run; "FD1" brings back the factory values.
+    QCOMPARE(exchange({"CF2,1100,1234", "CF2,1100,?"}, 300, 2), (QStringList{"CF2,1100,1234", "CF2,1100,1234"}));
+    QCOMPARE(exchange({"FD1,"}, 600, 1), QStringList{sim_->bannerText()});
+    QCOMPARE(exchange({"CF2,1100,?", "CF2,0C89,?"}, 300, 2), (QStringList{reply(0x1100, factory[0x1100]), "CF2,0C89,05"}));
+    QCOMPARE(sim_->params().size(), factory.size());
+}
+
+void TestControlUnitSim::livePackClockRunsAndCellsDrift()
+{
+    PackModel pack;
+    pack.setLive(true);
+    const auto clock = [&pack](qint64* uptime) {
+        const QStringList f = pack.replyFor("TD1").value(0).split(',');
+        *uptime = f.value(8).toLongLong(nullptr, 16);
+        return QDateTime(QDate(2000 + f.value(1).toInt(), f.value(2).toInt(), f.value(3).toInt()),
+                         QTime(f.value(4).toInt(), f.value(5).toInt(), f.value(6).toInt()));
+    };
+    qint64 up0 = 0, up1 = 0;
+    const QDateTime t0 = clock(&up0);
+    QVERIFY(t0.isValid());
+    QVERIFY(qAbs(t0.secsTo(QDateTime::currentDateTime())) < 86400); // the local time
+    QTRY_VERIFY_WITH_TIMEOUT(clock(&up1) > t0, 20000);
+    QVERIFY(up1 > up0);
+
+    // Every cell stays within one step of the model (3.26 .. 3.34 V), and
+    // some change as time goes on.
+    const QString first = pack.replyFor("BV2").join(';');
+    const auto codesInRange = [](const QString& replies) {
+        for (const QString& line : replies.split(';')) {
+            const QString data = line.section(',', 4);
+            for (int i = 0; i + 1 < data.size(); i += 2) {
+                const int code = data.mid(i, 2).toInt(nullptr, 16);
+                if (code != 0xFF && (code < 126 || code > 134))
+                    return false;
+            }
+        }
+        return true;
+    };
+    QVERIFY(codesInRange(first));
+    QTRY_VERIFY_WITH_TIMEOUT(pack.replyFor("BV2").join(';') != first, 20000);
+    QVERIFY(codesInRange(pack.replyFor("BV2").join(';')));
+}
+
+void TestControlUnitSim::unitHistoryIsPlausible()
+{
+    StatisticsSim stats;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    stats.setUnitHistory(now);
+    const quint32 now2000 = quint32(now.toSecsSinceEpoch() - 946684800);
+    // Minimum and maximum pairs: cell voltage, pack voltage, cell temperature twice.
+    for (const auto& pair : {qMakePair(10, 11), qMakePair(13, 14), qMakePair(15, 16), qMakePair(47, 48)})
+        QVERIFY2(stats.statistic(pair.first).value <= stats.statistic(pair.second).value,
+                 qPrintable(QString::number(pair.first)));
+    for (int i = 0; i <= 53; ++i) {
+        const quint32 t = stats.statistic(i).time;
+        QVERIFY2(t == 0xFFFFFFFF || t <= now2000, qPrintable(QString::number(i)));
+    }
+    const QList<StatisticsSim::Event> events = stats.events();
+    QVERIFY(events.size() >= 3);
+    for (int i = 0; i < events.size(); ++i) {
+        QVERIFY(events[i].time <= now2000);
+        QVERIFY(i == 0 || events[i].time >= events[i - 1].time);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestControlUnitSim)

@@ -5,9 +5,12 @@
 
 #include "CanDeviceCatalog.h"
 #include "ConfigParam.h"
+#include "CurrentSensorActions.h"
+#include "GeneralTab.h"
 #include "ModuleMappingTables.h"
 #include "MyGroupBox.h"
 #include "SignalWindowTab.h"
+#include "TempBreakOutBoardSupport.h"
 #include "Tip.h"
 #include "canConfig.h"
 
@@ -36,6 +39,8 @@ constexpr int kCellStrings = 0x0013;
 
 // The IVT-S sensor's own code for each of our speed codes; 0: it cannot.
 constexpr int kIvtSpeeds[] = {2, 0, 4, 8, 0, 0};
+// The sensor job of a speed change: stop mode, then its CAN speed.
+constexpr quint8 kSensorSpeedSteps = 0x0C;
 
 QString lineText(QWidget* w)
 {
@@ -112,6 +117,26 @@ SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent)
     actionButtons << discoverButton << commitButton;
     editingActionButtons << discoverButton << commitButton;
 
+    // Progress of the second-generation modules' enumeration and sorting
+    // during a commit. Nothing stops those once started: no cancel button.
+    gen2ProgressDialog = new QProgressDialog(this);
+    gen2ProgressDialog->setWindowTitle(tr("Cell Group Modules"));
+    gen2ProgressDialog->setCancelButton(nullptr);
+    gen2ProgressDialog->setRange(0, 100);
+    gen2ProgressDialog->setAutoClose(false);
+    gen2ProgressDialog->setAutoReset(false);
+    gen2ProgressDialog->setMinimumWidth(400);
+    gen2ProgressDialog->cancel(); // hidden, and never shown by its own timer
+
+    // Owned by the page, shown as a window of its own.
+    tempBoardWindow = new TempBreakOutBoardSupport(this);
+    tempBoardWindow->setParent(this, Qt::Window);
+    connect(advancedButton, &QPushButton::clicked, this, [this] {
+        tempBoardWindow->show();
+        tempBoardWindow->raise();
+        tempBoardWindow->activateWindow();
+    });
+
     connect(discoverButton, &QPushButton::clicked, this, &ConfigPage::slotDiscoverButtonPressed);
     connect(commitButton, &QPushButton::clicked, this, &ConfigPage::slotConfigureButtonPressed);
     connect(parallelStringsBox, QOverload<int>::of(&QSpinBox::valueChanged), configuredTable,
@@ -130,6 +155,14 @@ SignalWindowTab* ConfigPage::createCanDevicesGroup(QWidget* parent)
     // routes it elsewhere).
     if (!m_canSpeedChange)
         setCanSpeedChange([this](int code) { changeCanSpeed(uint8_t(code)); });
+
+    // The end of every load: what was found before belongs to the old
+    // reading; the table shows the unit's stored mapping.
+    connect(this, &ConfigPage::sigConfigurationLoaded, this, [this] {
+        clearCanDevicesSection();
+        discoverButton->setEnabled(true);
+        loadConfiguredCanDevices();
+    });
 
     canDiscoveryDone = false;
     currentSensorFound = false;
@@ -160,6 +193,30 @@ bool ConfigPage::canDeviceActionAllowed()
     return box.result() == QMessageBox::Ok;
 }
 
+void ConfigPage::passToTempBoardWindow(const QString& line)
+{
+    if (tempBoardWindow && tempBoardWindow->isVisible())
+        tempBoardWindow->processSentence(line);
+}
+
+bool ConfigPage::refuseWhileCanJobRuns()
+{
+    if (!g_canConfig || !g_canConfig->isBusy())
+        return false;
+    QMessageBox box(QMessageBox::NoIcon, QString(),
+                    QStringLiteral("Another CAN device operation is running.\nTry again when it has finished."),
+                    QMessageBox::Ok, this);
+    runModalBox(&box);
+    return true;
+}
+
+void ConfigPage::setModuleCommitButtonsEnabled(bool on)
+{
+    for (const ModuleRecord& r : moduleRecords)
+        if (r.commitButton)
+            r.commitButton->setEnabled(on);
+}
+
 static void setTablesDragDrop(ConfigPage* page, bool on)
 {
     if (page->configuredTable)
@@ -185,16 +242,26 @@ static quint16 deviceBaseId(const ConfigPage* page)
     return quint16(text.toUInt(nullptr, 16));
 }
 
-static quint8 can1SpeedCode(const ConfigPage* page)
+// The speed the unit itself runs its CAN1 bus at, as last read from or
+// written to it; false while unknown. The box may show an edit not yet sent.
+static bool unitCanSpeed(const ConfigPage* page, quint8* code)
 {
-    return page->can1SpeedBox ? quint8(page->can1SpeedBox->currentData().toUInt()) : 0;
+    const ConfigParamSlot* slot = page->paramSlot(kCanSpeed);
+    if (!slot || !slot->valid || slot->value > 5)
+        return false;
+    *code = quint8(slot->value);
+    return true;
 }
+
+// A device commit gives the devices the unit's speed, never a guessed one.
+const char* const kSpeedUnknown = "The CAN1 speed of the control unit is not known.\nLoad the configuration from the "
+                                  "unit, then commit again.";
 
 void ConfigPage::slotDiscoverButtonPressed()
 {
     if (!g_canConfig || !configuredTable)
         return;
-    if (!canDeviceActionAllowed())
+    if (refuseWhileCanJobRuns() || !canDeviceActionAllowed())
         return;
     setCursor(Qt::WaitCursor);
     setCanButtons(this, false);
@@ -216,6 +283,14 @@ void ConfigPage::slotConfigureButtonPressed()
 {
     if (!g_canConfig || !configuredTable)
         return;
+    if (refuseWhileCanJobRuns())
+        return;
+    quint8 speed = 0;
+    if (!unitCanSpeed(this, &speed)) {
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromLatin1(kSpeedUnknown), QMessageBox::Ok, this);
+        runModalBox(&box);
+        return;
+    }
     if (!canDeviceActionAllowed())
         return;
     setCursor(Qt::WaitCursor);
@@ -231,7 +306,6 @@ void ConfigPage::slotConfigureButtonPressed()
             g_canConfig->addCommitDevice(type, serial);
     }
     const quint16 base = deviceBaseId(this);
-    const quint8 speed = can1SpeedCode(this);
     for (int i = 0; i < unconfiguredTree->deviceCount(); ++i) {
         quint16 type = 0;
         quint32 serial = 0;
@@ -257,6 +331,9 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
         setCanButtons(this, on);
         setTablesDragDrop(this, on);
     };
+    // No per-module commit while a job holds the bus.
+    if (operation <= CanOpSpeedChange && (status == CanOpStarted || status == CanOpFinished || status == CanOpFailed))
+        setModuleCommitButtonsEnabled(status != CanOpStarted);
     if (status == CanOpStarted) {
         switch (operation) {
         case CanOpDiscovery:
@@ -287,6 +364,8 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
             unsetCursor();
             break;
         case CanOpCommit:
+            if (gen2ProgressDialog)
+                gen2ProgressDialog->hide();
             finishCanDeviceCommit();
             setTablesDragDrop(this, true);
             unsetCursor();
@@ -297,12 +376,20 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
             break;
         case CanOpFirmwareUpdate: enable(true); break;
         case CanOpSpeedChange:
+            canSpeedBeforeChange = -1;
             enable(true);
             resetBmsAndReconnect();
             unsetCursor();
             break;
-        case CanOpSensorDiscovery:
-        case CanOpSensorConfig: unsetCursor(); break;
+        case CanOpSensorDiscovery: unsetCursor(); break;
+        case CanOpSensorConfig:
+            unsetCursor();
+            if (canSpeedAfterSensor >= 0) {
+                const int code = canSpeedAfterSensor;
+                canSpeedAfterSensor = -1;
+                startDeviceSpeedChange(uint8_t(code));
+            }
+            break;
         default: break;
         }
     } else if (status == CanOpFailed) {
@@ -316,8 +403,13 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
             break;
         case CanOpCommit:
             unsetCursor();
-            failureBox(
-                QStringLiteral("CAN Devices Configuration has failed.\nPlease retry CAN Devices Configuration."));
+            if (gen2ProgressDialog)
+                gen2ProgressDialog->hide();
+            if (g_canConfig && g_canConfig->commitResultsValid())
+                finishCanDeviceCommit(true);
+            else
+                failureBox(QStringLiteral(
+                    "CAN Devices Configuration has failed.\nPlease retry CAN Devices Configuration."));
             enable(true);
             break;
         case CanOpSingleModuleCommit:
@@ -328,6 +420,31 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
         case CanOpFirmwareUpdate:
             unsetCursor();
             enable(true);
+            break;
+        case CanOpSensorConfig:
+            // The sensor keeps its speed: so do the devices and the unit.
+            if (canSpeedAfterSensor >= 0) {
+                canSpeedAfterSensor = -1;
+                unsetCursor();
+                enable(true);
+                setModuleCommitButtonsEnabled(true);
+                if (canSpeedBeforeChange >= 0)
+                    putCanSpeedBack(canSpeedBeforeChange);
+                canSpeedBeforeChange = -1;
+                failureBox(QStringLiteral("The current sensor did not take the new CAN speed.\nThe CAN1 speed is "
+                                          "not changed."));
+            }
+            break;
+        case CanOpSpeedChange:
+            // The devices did not take the new speed: the unit goes back to
+            // theirs rather than lose them at its next start.
+            unsetCursor();
+            enable(true);
+            if (canSpeedBeforeChange >= 0)
+                putCanSpeedBack(canSpeedBeforeChange);
+            canSpeedBeforeChange = -1;
+            failureBox(QStringLiteral("CAN speed change has failed.\nThe devices keep their CAN speed, and so "
+                                      "does the control unit."));
             break;
         default: break;
         }
@@ -384,29 +501,44 @@ void ConfigPage::showDiscoveredCanDevices()
     }
 }
 
-void ConfigPage::finishCanDeviceCommit()
+static QString commitFailureText(quint8 status)
+{
+    switch (status) {
+    case CommitEnterFailed: return QStringLiteral("did not enter its configuration mode");
+    case CommitBaseIdFailed: return QStringLiteral("did not take its CAN identifier");
+    case CommitSecondaryIdFailed: return QStringLiteral("did not take its second CAN identifier");
+    case CommitSpeedFailed: return QStringLiteral("did not take the CAN speed");
+    case CommitLeaveRefused: return QStringLiteral("did not leave its configuration mode");
+    default: return QStringLiteral("did not answer");
+    }
+}
+
+void ConfigPage::finishCanDeviceCommit(bool failed)
 {
     if (!g_canConfig || !configuredTable)
         return;
     const int n = g_canConfig->commitDeviceCount();
     unsigned k = 0;
     quint16 total = 0;
-    for (int i = 0; i < n && i <= 31; ++i) {
+    QStringList failures;
+    // The current sensors come first in the list: every entry is read, up
+    // to the 32 module records.
+    for (int i = 0; i < n && i < 256 && k < unsigned(kModuleRecords); ++i) {
         quint8 st = 0, cells = 0;
         quint32 serial = 0;
         quint16 type = 0, canId = 0;
         if (!g_canConfig->commitDeviceResult(quint8(i), st, serial, type, cells, canId))
             continue;
+        if (st != CommitConfigured)
+            failures << canDevicePartNumber(type) + QStringLiteral(" SN: %1 ").arg(serial) + commitFailureText(st);
         const quint16 moduleId = quint16((int(canId) - 8) / 4 + 1);
         quint8 s = 0, p = 0;
         if (!canDeviceIsGroupModule(type) || !configuredTable->findDevice(serial, &s, &p, nullptr))
             continue;
-        if (k < unsigned(kModuleRecords)) {
-            const ModuleRecord& r = moduleRecords[k];
-            setLineText(r.serialEdit, QString::number(serial & 0xFFFFu));
-            setLineText(r.stringEdit, QString::number(s));
-            setLineText(r.cellCountEdit, QString::number(cells));
-        }
+        const ModuleRecord& r = moduleRecords[k];
+        setLineText(r.serialEdit, QString::number(serial & 0xFFFFu));
+        setLineText(r.stringEdit, QString::number(s));
+        setLineText(r.cellCountEdit, QString::number(cells));
         total = quint16(total + cells);
         configuredTable->placeDeviceAt(type, serial, s, p, st != 0 ? CellFailed : CellConfirmed, cells, moduleId);
         ++k;
@@ -414,13 +546,15 @@ void ConfigPage::finishCanDeviceCommit()
     setLineText(moduleCountEdit, QString::number(k));
     const quint8 m = quint8(k + unsigned(g_canConfig->unassignedDeviceCount()));
     const bool tooMany = total > kMaxCells;
-    if (tooMany) {
+    // The table has already said so when it holds that total itself.
+    if (tooMany && total != quint16(configuredTable->totalCellCount())) {
         QMessageBox box(QMessageBox::NoIcon, QString(),
                         QString::asprintf("Total cell count %u is greater that maximum supported number",
                                           unsigned(total)),
                         QMessageBox::Ok, this);
         runModalBox(&box);
-    } else {
+    }
+    if (!tooMany) {
         // The pack's size follows the committed mapping; not past the limit.
         for (ConfigParam* p : m_params) {
             if (!p->slot || !p->widget)
@@ -450,13 +584,17 @@ void ConfigPage::finishCanDeviceCommit()
         first = (quint32(base) + 1u) & 0x7FFu;
         last = (quint32(base) + 4u * m + 7u) & 0x7FFu;
     }
-    QMessageBox box(QMessageBox::NoIcon, QString(),
-                    QStringLiteral("Internal CAN devices configuration finished.\nUsed CAN Address range is from 0x")
-                        + QString::asprintf("%08X", first) + QStringLiteral("\nup to 0x")
-                        + QString::asprintf("%08X", last)
-                        + QStringLiteral(". If those addresses are conflicting,\nthen choose different base ID and "
-                                         "reconfigure CAN Devices"),
-                    QMessageBox::Ok, this);
+    QString text = QStringLiteral("Internal CAN devices configuration finished.\nUsed CAN Address range is from 0x")
+                   + QString::asprintf("%08X", first) + QStringLiteral("\nup to 0x") + QString::asprintf("%08X", last)
+                   + QStringLiteral(". If those addresses are conflicting,\nthen choose different base ID and "
+                                    "reconfigure CAN Devices");
+    // What did work is kept above; the box says which devices did not.
+    if (failed)
+        text = QStringLiteral("CAN Devices Configuration has failed.\nPlease retry CAN Devices Configuration.")
+               + (failures.isEmpty() ? QString() : QStringLiteral("\n\n") + failures.join(QLatin1Char('\n')));
+    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, this);
+    if (failed)
+        box.setDefaultButton(QMessageBox::Ok);
     runModalBox(&box);
     setCanButtons(this, true);
     commitButton->setStyleSheet(QString());
@@ -522,9 +660,14 @@ void ConfigPage::loadConfiguredCanDevices()
         parallelStringsBox->setValue(int(paramValue(kCellStrings)));
 }
 
+// The devices, sensors and discovery of one unit never reach another's
+// commit.
 void ConfigPage::clearCanDevicesSection()
 {
     canDiscoveryDone = false;
+    currentSensorFound = false;
+    currentSensorSerials.clear();
+    currentSensorTypes.clear();
     setCanButtons(this, false);
     if (configuredTable)
         configuredTable->clearAll();
@@ -568,7 +711,9 @@ void ConfigPage::slotCGMGen2StatusUpdate(uint32_t operation, uint32_t stage, uin
         gen2ProgressDialog->setLabelText(operation == 0 ? tr("Enumerating cells") : tr("Sorting cells"));
         const uint32_t lastStage = operation == 0 ? 1 : 3;
         if (stage == 0) {
-            gen2ProgressDialog->setValue(0);
+            // An enumeration starts per module: the modules before it are done.
+            gen2ProgressDialog->reset();
+            gen2ProgressDialog->setValue(operation == 0 && done > 0 && total ? int((done - 1) * 100u / total) : 0);
             gen2ProgressDialog->show();
         } else if (stage <= lastStage) {
             gen2ProgressDialog->setValue(percent);
@@ -596,6 +741,14 @@ void ConfigPage::slotCommitCGMButtonPressed()
     qDebug() << QStringLiteral("CGM Commit Slot clicked: %1").arg(index);
     if (!g_canConfig)
         return;
+    if (refuseWhileCanJobRuns())
+        return;
+    quint8 speed = 0;
+    if (!unitCanSpeed(this, &speed)) {
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromLatin1(kSpeedUnknown), QMessageBox::Ok, this);
+        runModalBox(&box);
+        return;
+    }
     if (!canDeviceActionAllowed())
         return;
     setCursor(Qt::WaitCursor);
@@ -614,7 +767,7 @@ void ConfigPage::slotCommitCGMButtonPressed()
     }
     const quint8 cells = quint8(lineText(r.cellCountEdit).toUInt(nullptr, 10));
     g_canConfig->startSingleModuleCommit(quint8(index), type, serial, cells, deviceBaseId(this),
-                                         extendedIdBox && extendedIdBox->isChecked(), can1SpeedCode(this));
+                                         extendedIdBox && extendedIdBox->isChecked(), speed);
     setCanButtons(this, false);
     if (!g_canConfig->isBusy()) {
         unsetCursor();
@@ -622,32 +775,46 @@ void ConfigPage::slotCommitCGMButtonPressed()
     }
 }
 
+void ConfigPage::putCanSpeedBack(int code)
+{
+    if (!can1SpeedBox)
+        return;
+    ++m_programmaticChange;
+    can1SpeedBox->setCurrentIndex(can1SpeedBox->findData(code));
+    --m_programmaticChange;
+    for (ConfigParam* p : qAsConst(m_params))
+        if (p->slot && p->slot->id == kCanSpeed && p->widget == can1SpeedBox)
+            submitParam(p);
+}
+
 void ConfigPage::changeCanSpeed(uint8_t speedCode)
 {
     if (m_canSpeedWarningOpen)
         return;
+    const int previous = previousCanSpeed;
+    // The new speed is already in the unit: while another job holds the bus
+    // the devices cannot follow, so the unit goes back to theirs.
+    if (g_canConfig && g_canConfig->isBusy()) {
+        putCanSpeedBack(previous);
+        QMessageBox box(QMessageBox::NoIcon, QString(),
+                        QStringLiteral("Another CAN device operation is running.\nThe CAN1 speed is not changed."),
+                        QMessageBox::Ok, this);
+        runModalBox(&box);
+        return;
+    }
     bool ivt = false;
     for (ConfigParam* p : m_params)
         if (p->slot && p->slot->id == kCurrentSensorType)
             if (auto* combo = qobject_cast<QComboBox*>(p->widget))
                 ivt = combo->currentData().toInt() == kIvtSensor;
     const bool ivtRefuses = ivt && (speedCode >= 6 || kIvtSpeeds[speedCode] == 0);
-    ConfigParam* speedParam = nullptr;
-    for (ConfigParam* p : m_params)
-        if (p->slot && p->slot->id == kCanSpeed && p->widget == can1SpeedBox)
-            speedParam = p;
-    auto restorePrevious = [&] {
-        if (!can1SpeedBox)
-            return;
-        const int i = can1SpeedBox->findData(previousCanSpeed);
-        ++m_programmaticChange;
-        can1SpeedBox->setCurrentIndex(i);
-        --m_programmaticChange;
-    };
     QMessageBox box;
     box.setText(QStringLiteral("WARNING!"));
     if (ivtRefuses) {
-        restorePrevious();
+        ++m_programmaticChange;
+        if (can1SpeedBox)
+            can1SpeedBox->setCurrentIndex(can1SpeedBox->findData(previous));
+        --m_programmaticChange;
         box.setInformativeText(QStringLiteral("This speed mode is not supported by ISAScale Isabellenhütte "
                                               "sensor.\nUse 1Mbps, 500Kbps(default) or 250Kbps."));
         box.setStandardButtons(QMessageBox::Ok);
@@ -662,21 +829,53 @@ void ConfigPage::changeCanSpeed(uint8_t speedCode)
     m_canSpeedWarningOpen = true;
     runModalBox(&box);
     m_canSpeedWarningOpen = false;
-    if (ivtRefuses) {
-        // The unit keeps the speed its devices run at.
-        if (speedParam)
-            submitParam(speedParam);
+    if (ivtRefuses || box.result() != QMessageBox::Ok) {
+        // Refused or cancelled: the devices stay at their speed, and so
+        // does the unit.
+        putCanSpeedBack(previous);
         return;
     }
-    if (box.result() != QMessageBox::Ok) {
-        // Cancelled: the devices stay at their speed, and so does the unit.
-        restorePrevious();
-        if (speedParam)
-            submitParam(speedParam);
+    if (!g_canConfig)
         return;
+    canSpeedBeforeChange = previous;
+    // The current sensor first: it is stopped and given its code of the new
+    // speed; the devices follow when its job has ended (one job on the bus
+    // at a time). A sensor never discovered starts nothing.
+    CurrentSensorService* sensor =
+        ivt && general && general->sensorActions ? general->sensorActions->service() : nullptr;
+    if (sensor && !sensor->isBusy()) {
+        sensor->setBitRateCode(quint8(kIvtSpeeds[speedCode]));
+        sensor->startCommit(kSensorSpeedSteps);
+        if (sensor->isBusy()) {
+            canSpeedAfterSensor = speedCode;
+            setCursor(Qt::WaitCursor);
+            setCanButtons(this, false);
+            setModuleCommitButtonsEnabled(false);
+            return;
+        }
     }
-    if (g_canConfig)
-        g_canConfig->startSpeedChange(quint8(speedCode));
+    startDeviceSpeedChange(speedCode);
+}
+
+void ConfigPage::startDeviceSpeedChange(uint8_t speedCode)
+{
+    if (!g_canConfig)
+        return;
+    // A failure to start has already been reported (and undone) through
+    // the status; a refusal (a job started meanwhile) has no status.
+    if (!g_canConfig->startSpeedChange(quint8(speedCode)) && canSpeedBeforeChange >= 0) {
+        const int previous = canSpeedBeforeChange;
+        putCanSpeedBack(previous);
+        canSpeedBeforeChange = -1;
+        unsetCursor();
+        setCanButtons(this, true);
+        setModuleCommitButtonsEnabled(true);
+        QMessageBox refused(QMessageBox::NoIcon, QString(),
+                            QStringLiteral("Another CAN device operation is running.\nThe CAN1 speed is not "
+                                           "changed."),
+                            QMessageBox::Ok, this);
+        runModalBox(&refused);
+    }
 }
 
 void ConfigPage::resetBmsAndReconnect()

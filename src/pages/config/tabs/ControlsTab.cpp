@@ -250,14 +250,12 @@ void addRows(ConfigPage* page, QGridLayout* grid, int firstRow, const Row (&rows
         addRow(page, grid, firstRow + int(i), rows[i], width, tipPlacement, i == 0 ? firstRowAlign : align);
 }
 
-// An inner box of Heater And Fan Control: registered as a group of its own,
-// without a fold.
-MyGroupBox* innerBox(ConfigPage* page, const QString& title, QGridLayout** grid)
+// An inner box of Heater And Fan Control, registered as a group of its own
+// (without a fold) once the outer group's entries are all in.
+QGridLayout* startInnerBox(ConfigPage* page, MyGroupBox* box)
 {
-    auto* box = new MyGroupBox(title);
     page->registerFeatureGroup(box, false);
-    *grid = new QGridLayout(box);
-    return box;
+    return new QGridLayout(box);
 }
 
 } // namespace
@@ -298,29 +296,26 @@ QWidget* ConfigPage::createHeaterFanGroup(int w)
     addRow(this, grid, 1, kHeaterFanRows[0], w, 0, kAllLeft);
     addRow(this, grid, 2, kHeaterFanRows[1], w, 0, kPlain);
 
-    QGridLayout* inner = nullptr;
-    MyGroupBox* climate = innerBox(this, tr("Climate Control"), &inner);
-    grid->addWidget(climate, 4, 1, 1, 3);
-    addRows(this, inner, 0, kClimateRows, w, 0, kPlain, kAllLeft);
-
-    MyGroupBox* waterPump = innerBox(this, tr("Water Pump Control"), &inner);
-    grid->addWidget(waterPump, 10, 1, 1, 3);
-    addRows(this, inner, 0, kWaterPumpRows, w, 0, kPlain, kAllLeft);
-
-    // Its own row just below "Climate Control": a firmware offering both
-    // climate controls shows both, one above the other, instead of one on
-    // top of the other. Either one alone takes the same place as before.
-    MyGroupBox* redazad = innerBox(this, tr("Redazad Climate Control"), &inner);
+    auto* climate = new MyGroupBox(tr("Climate Control"));
+    auto* waterPump = new MyGroupBox(tr("Water Pump Control"));
+    auto* redazad = new MyGroupBox(tr("Redazad Climate Control"));
     redazad->setObjectName(QStringLiteral("not_bold"));
-    grid->addWidget(redazad, 5, 1, 1, 3);
-    addRows(this, inner, 4, kRedazadRows, w, 0, kPlain, kPlain);
-
-    // The fold shows whenever one of its boxes does, not only with the two
-    // rows of its own.
-    registerFeatureGroup(fold, false);
+    // In the fold's own group beside the fan rows: the fold shows whenever
+    // its rows or one of its boxes do. A second group for the boxes alone
+    // would hide the fold again on a unit with the fan rows and no box.
     registerFeatureWidget(climate, 37, 0);
     registerFeatureWidget(waterPump, 115, 0);
     registerFeatureWidget(redazad, 41, 0);
+
+    grid->addWidget(climate, 4, 1, 1, 3);
+    addRows(this, startInnerBox(this, climate), 0, kClimateRows, w, 0, kPlain, kAllLeft);
+    grid->addWidget(waterPump, 10, 1, 1, 3);
+    addRows(this, startInnerBox(this, waterPump), 0, kWaterPumpRows, w, 0, kPlain, kAllLeft);
+    // Its own row just below "Climate Control": a firmware offering both
+    // climate controls shows both, one above the other, instead of one on
+    // top of the other. Either one alone takes the same place as before.
+    grid->addWidget(redazad, 5, 1, 1, 3);
+    addRows(this, startInnerBox(this, redazad), 4, kRedazadRows, w, 0, kPlain, kPlain);
     return fold;
 }
 

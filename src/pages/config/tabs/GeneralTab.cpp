@@ -439,15 +439,19 @@ QGroupBox* ConfigPage::createCurrentSensorGroup()
         QString problem;
         if (!slot || !slot->valid)
             problem = tr("The calibration value has not been read from the BMS yet.");
+        else if (entered == 0)
+            problem = tr("The entered current is zero: the sensor cannot be calibrated against it.");
         else if (!tenthsOfAmpere(shown, &reading) || reading == 0)
             problem = tr("The current reading is zero or unknown: the sensor cannot be calibrated against it.");
-        else if ((reading < 0) != (entered < 0) && entered != 0)
+        else if ((reading < 0) != (entered < 0))
             problem = tr("The entered current and the current reading have opposite directions.");
         qint64 result = 0;
         if (problem.isEmpty()) {
             result = qint64(int32_t(getParamValue(id))) * entered / reading;
-            if (result < 0 || result > 65000)
-                problem = tr("The new calibration value %1 is outside the range 0 to 65000.").arg(result);
+            // A calibration value of 0 silences the sensor for good: every
+            // later reading, and so every later calibration, is 0.
+            if (result < 1 || result > 65000)
+                problem = tr("The new calibration value %1 is outside the range 1 to 65000.").arg(result);
         }
         if (!problem.isEmpty()) {
             QMessageBox box(QMessageBox::Warning, tr("Current sensor calibration"),

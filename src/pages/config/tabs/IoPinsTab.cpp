@@ -10,6 +10,7 @@
 #include "Tip.h"
 #include "WidgetFold.h"
 
+#include <QAbstractItemModel>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <memory>
 #include <vector>
 
 using namespace ParamConversion;
@@ -175,6 +177,36 @@ MyGroupBox* ConfigPage::createPinMappingGroup()
     for (const char* text : kPinFunctionTexts)
         texts << tr(text);
 
+    // The output pins' lists change with the firmware and the charger type. A
+    // list that loses the shown function shows no item, not the neighbour the
+    // combo box would move to; one that gets the stored function back shows
+    // it again.
+    auto keepShowingStoredFunction = [this](QComboBox* combo, const ConfigParam* function) {
+        QAbstractItemModel* model = combo->model();
+        auto shownGoes = std::make_shared<bool>(false);
+        connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, combo,
+                [combo, shownGoes](const QModelIndex&, int first, int last) {
+                    *shownGoes = combo->currentIndex() >= first && combo->currentIndex() <= last;
+                });
+        auto show = [this, combo](int index) {
+            ++m_programmaticChange;
+            combo->setCurrentIndex(index);
+            --m_programmaticChange;
+        };
+        connect(model, &QAbstractItemModel::rowsRemoved, combo, [shownGoes, show] {
+            if (*shownGoes)
+                show(-1);
+            *shownGoes = false;
+        });
+        connect(model, &QAbstractItemModel::rowsInserted, combo, [combo, function, show] {
+            if (combo->currentIndex() >= 0 || !function->slot || !function->slot->valid)
+                return;
+            const int index = combo->findData(int(function->slot->currentValue() & kFunctionMask));
+            if (index >= 0)
+                show(index);
+        });
+    };
+
     int r = 1;
     for (const Pin& pin : pins()) {
         // The combo box first, then the check box: the rules and the value
@@ -187,6 +219,7 @@ MyGroupBox* ConfigPage::createPinMappingGroup()
             function->ruleTag = pin.ruleTag;
         for (int f : pin.items)
             addComboItem(combo, texts.at(f), f);
+        keepShowingStoredFunction(static_cast<QComboBox*>(combo), function);
 
         ConfigParam* inversion = nullptr;
         QWidget* check = createParamWidget(QString::fromLatin1(pin.inversionName), CheckBox, pin.id, Plain, -1, 1, 0,

@@ -165,6 +165,36 @@ const char* const kSplitterResultTexts[] = {
     TR("CAN Splitter configuration error. Please try again."),
 };
 
+// While a page starts the CAN Splitter job, the results reported meanwhile
+// belong to the start and are kept for it (GUI thread only).
+class SplitterStart
+{
+public:
+    SplitterStart(const ConfigPage* page, int* heard) : m_outer(s_current), m_page(page), m_heard(heard)
+    {
+        s_current = this;
+    }
+    ~SplitterStart() { s_current = m_outer; }
+    SplitterStart(const SplitterStart&) = delete;
+    SplitterStart& operator=(const SplitterStart&) = delete;
+
+    static bool takes(const ConfigPage* page, int result)
+    {
+        if (!s_current || s_current->m_page != page)
+            return false;
+        *s_current->m_heard = result;
+        return true;
+    }
+
+private:
+    static SplitterStart* s_current;
+    SplitterStart* m_outer;
+    const ConfigPage* m_page;
+    int* m_heard;
+};
+
+SplitterStart* SplitterStart::s_current = nullptr;
+
 WidgetFold* groupInFold(const QString& title, QGridLayout** grid)
 {
     auto* box = new MyGroupBox(title);
@@ -453,17 +483,34 @@ void ConfigPage::slotMasterSlaveUpdateSplitterConfiguration()
         return;
 
     setCursor(Qt::WaitCursor);
-    if (!m_splitterStarter || !m_splitterStarter(params)) {
-        // No job, so no result will come to end the wait.
-        setCursor(Qt::ArrowCursor);
-        QMessageBox box(QMessageBox::NoIcon, QString(),
-                        tr("Error entering BMS configuration mode. Please try again."), QMessageBox::Ok);
-        runModalBox(&box);
+    // A start that fails reports a general result on its way out; the user
+    // gets one box naming the cause instead of that one and then another.
+    int heard = -1;
+    bool started = false;
+    {
+        const SplitterStart start(this, &heard);
+        started = m_splitterStarter && m_splitterStarter(params);
     }
+    if (started) {
+        if (heard >= 0)
+            slotCanSplitterConfigFinish(heard);
+        return;
+    }
+    // No job, so no result will come to end the wait. A result heard means
+    // the job was tried and the unit's configuration mode could not be
+    // entered; none means it was not tried, another CAN job being under way.
+    setCursor(Qt::ArrowCursor);
+    const QString text = heard >= 0
+                             ? tr("Error entering BMS configuration mode. Please try again.")
+                             : tr("Another CAN operation is running. Please try again when it has finished.");
+    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok);
+    runModalBox(&box);
 }
 
 void ConfigPage::slotCanSplitterConfigFinish(int result)
 {
+    if (SplitterStart::takes(this, result))
+        return;
     const int count = int(sizeof(kSplitterResultTexts) / sizeof(kSplitterResultTexts[0]));
     const QString text = result >= 0 && result < count ? tr(kSplitterResultTexts[result]) : QString();
     QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok);

@@ -80,7 +80,11 @@ struct CanPage : PageFixture
 class TestTabCan : public QObject
 {
     Q_OBJECT
+    // The data rows of one function share a page.
+    PagePerFunction<PageFixture> pages;
 private slots:
+    void init() { pages.startRow(); }
+    void cleanupTestCase() { pages.release(); }
     void canParams_data();
     void canParams();
     void speedAndInterfaceBoxes();
@@ -96,6 +100,7 @@ private slots:
     void statusFailuresShowTheirBox();
     void refusedConfigModeGivesControlsBack();
     void commitFinishWritesRecordsAndRange();
+    void commitFinishRecordsAllModulesBehindASensor();
     void chargingStopsDeviceActions();
     void speedChange();
 };
@@ -109,13 +114,13 @@ void TestTabCan::canParams_data()
     QTest::addColumn<double>("maximum");
     QTest::addColumn<int>("feature");
     QTest::newRow("enable CAN") << 0x1600 << 0x200u << 7 << -1.0 << 1.0 << -1;
-    QTest::newRow("CAN1 speed") << 0x0C02 << 0xFFFFFFFFu << 6 << 0.0 << 6.0 << -1;
+    QTest::newRow("CAN1 speed") << 0x0C02 << 0xFFFFFFFFu << 6 << 0.0 << 6.0 << 0;
     QTest::newRow("CAN2 speed") << 0x0C95 << 0xFFFFFFFFu << 6 << 0.0 << 6.0 << 113;
     QTest::newRow("broadcast period") << 0x0C8C << 0xFFFFFFFFu << 1 << 0.1 << 25.5 << 112;
     QTest::newRow("TM4 NEURO") << 0x1604 << 0x400u << 7 << -1.0 << 1.0 << 1;
     QTest::newRow("extended ids") << 0x1600 << 0x800u << 7 << -1.0 << 1.0 << -1;
     QTest::newRow("only M/S") << 0x1608 << 0x20u << 7 << -1.0 << 1.0 << -1;
-    QTest::newRow("CAN id base") << 0x0D00 << 0xFFFFFFFFu << 2 << 0.0 << 8191.0 << -1;
+    QTest::newRow("CAN id base") << 0x0D00 << 0xFFFFFFFFu << 2 << 0.0 << 8191.0 << 0;
     QTest::newRow("device id base") << 0x0D03 << 0xFFFFFFFFu << 2 << 0.0 << 8191.0 << 6;
     QTest::newRow("CANopen enable, whole byte") << 0x0C88 << 0xFFFFFFFFu << 7 << -1.0 << 1.0 << 106;
     QTest::newRow("node id") << 0x0C89 << 0xFFFFFFFFu << 1 << 1.0 << 127.0 << 106;
@@ -131,7 +136,7 @@ void TestTabCan::canParams()
 {
     QFETCH(int, id);
     QFETCH(uint, mask);
-    PageFixture f;
+    PageFixture& f = pages.get();
     ConfigParam* p = paramOf(f.page.get(), id, mask);
     QVERIFY(p);
     QTEST(p->widgetKind, "kind");
@@ -182,6 +187,8 @@ void TestTabCan::firmwareGating()
     QFETCH(bool, can2);
     QFETCH(bool, canopen);
     QFETCH(bool, masterSlave);
+    // A page of its own per row: the firmware check hides widgets it never
+    // shows again.
     PageFixture f;
     QList<quint32> words;
     for (int i = 0; i < 8; ++i)
@@ -336,7 +343,7 @@ void TestTabCan::statusFailuresShowTheirBox()
     QVERIFY(enabled(f.page->commitButton));
     QCOMPARE(f.page->configuredTable->dragEnabled(), dragging);
     // pairs without an effect
-    f.page->slotCanDeviceOperationStatus(2, 4);
+    f.page->slotCanDeviceOperationStatus(2, 5);
     f.page->slotCanDeviceOperationStatus(7, 0);
     QCOMPARE(f.boxTexts.size(), 1);
 }
@@ -384,6 +391,23 @@ void TestTabCan::commitFinishWritesRecordsAndRange()
     QVERIFY(f.boxTexts.last().contains("from 0x01000001\nup to 0x0100000F."));
     QVERIFY(enabled(f.page->commitButton));
     QVERIFY(tipShows("Reconfigure the devices on internal CAN bus."));
+}
+
+// The sensors come first in the commit list: 32 modules behind one still
+// fill the 32 records.
+void TestTabCan::commitFinishRecordsAllModulesBehindASensor()
+{
+    CanPage f;
+    ConfiguredTable* t = f.page->configuredTable;
+    f.service.addCommitDevice(2, 500);
+    for (int m = 0; m < 32; ++m) {
+        QVERIFY(t->placeDeviceAt(9, 1000 + m, m / 16, m % 16, CellUnconfirmed, 12, 1));
+        f.service.addCommitDevice(9, 1000 + m);
+    }
+    f.page->finishCanDeviceCommit();
+    QCOMPARE(lineText(f.page->moduleCountEdit), QString("32"));
+    QCOMPARE(lineText(f.page->moduleRecords[31].serialEdit), QString("1031"));
+    QCOMPARE(lineText(f.page->moduleRecords[31].stringEdit), QString("1"));
 }
 
 void TestTabCan::chargingStopsDeviceActions()

@@ -1,128 +1,199 @@
 // The CAN Devices section against the emulated control unit and its CAN
-// devices: a discovery shown in the table and the list, then a commit.
-#include "../ConfigPageFixture.h"
+// devices, driven through its buttons: discovery, commit, one job at a time
+// and the progress of second-generation modules.
+#include "CanLinkedPage.h"
 
-#include "../../../can/CanSimRig.h"
 #include "ModuleMappingTables.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-#include <QMessageBox>
-#include <QSignalSpy>
-#include <QtTest>
-
-namespace {
-
-constexpr int kJobTimeoutMs = 60000;
-
-CanBusSim::Device device(quint16 type, quint32 serial, quint32 base, quint8 cells)
-{
-    CanBusSim::Device d;
-    d.type = type;
-    d.serial = serial;
-    d.baseId = base;
-    d.cells = cells;
-    d.version = 0x00020503;
-    return d;
-}
-
-bool waitDone(QSignalSpy& spy, int operation)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < kJobTimeoutMs) {
-        for (const QList<QVariant>& s : qAsConst(spy))
-            if (s.at(1).toInt() == operation && s.at(0).toInt() != 0)
-                return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return false;
-}
-
-} // namespace
+#include <QComboBox>
+#include <QProgressDialog>
 
 class TestTabCanLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void discoveryThenCommit();
+    void initTestCase()
+    {
+        qRegisterMetaType<uint8_t>("uint8_t");
+        qRegisterMetaType<uint32_t>("uint32_t");
+        QLoggingCategory::setFilterRules(QStringLiteral("bms.can.debug=false"));
+    }
+    void discoveryThenCommitThenLinkLoss();
+    void commitUsesTheUnitsSpeedAndKeepsWhatWorked();
+    void oneJobAtATime();
+    void gen2CommitShowsItsProgress();
 };
 
-void TestTabCanLink::discoveryThenCommit()
+void TestTabCanLink::discoveryThenCommitThenLinkLoss()
 {
-    CanSimRig rig;
-    rig.params = {{0x0D03, 0x0010}, {0x0D00, 0x0015}};
+    LinkedPage p;
     // serials above 16 bits: the unit's mapping keeps only the low 16
-    rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
-    rig.bus.addDevice(device(1, 0x00AA0007, 0x130, 12));
-    rig.bus.addDevice(device(2, 0x00AA0002, 0x111, 0));
-    QVERIFY(rig.start());
-
-    PageFixture f;
-    g_canConfig = rig.cc;
-    QStringList boxes;
-    f.page->setModalBoxRunner([&boxes](QMessageBox* box) {
-        boxes << (box->informativeText().isEmpty() ? box->text() : box->informativeText());
-        box->setResult(QMessageBox::Ok);
-    });
-    QSignalSpy status(rig.cc, &canConfig::sigCanDeviceOperationStatus);
-    QObject::connect(rig.cc, &canConfig::sigCanDeviceOperationStatus, f.page.get(),
-                     &ConfigPage::slotCanDeviceOperationStatus);
-
-    // The unit's stored mapping: module 1 at string 0.
-    const ConfigPage::ModuleRecord& r = f.page->moduleRecords[0];
-    static_cast<QLineEdit*>(r.serialEdit)->setText(QString::number(0x0001));
-    static_cast<QLineEdit*>(r.stringEdit)->setText("0");
-    static_cast<QLineEdit*>(r.cellCountEdit)->setText("12");
-    static_cast<QLineEdit*>(f.page->moduleCountEdit)->setText("1");
-    f.page->loadConfiguredCanDevices();
-    ConfiguredTable* t = f.page->configuredTable;
+    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
+    p.rig.bus.addDevice(device(1, 0x00AA0007, 0x130, 12));
+    p.rig.bus.addDevice(device(2, 0x00AA0002, 0x111, 0));
+    QVERIFY(p.start());
+    ConfigPage* page = p.f.page.get();
+    p.f.reply(0x0C02, 3, 2);
+    p.load({0x0001});
+    ConfiguredTable* t = page->configuredTable;
     QCOMPARE(t->placedCount(), 1);
 
-    f.page->slotDiscoverButtonPressed();
-    QVERIFY(waitDone(status, 0));
-    QCOMPARE(status.last(), (QVariantList{1, 0}));
-    rig.cc->hideProgress();
-
+    QVERIFY(p.discover());
     // the known module is confirmed in its place, with its whole serial
     QCOMPARE(t->placedCount(), 1);
     QCOMPARE(t->cell(0, 0).serial, 0x00AA0001u);
     QCOMPARE(int(t->cell(0, 0).state), int(CellConfirmed));
     QCOMPARE(int(t->cell(0, 0).id), (0x120 - 8) / 4 + 1);
     // the others are listed, the sensor without a cell count
-    UnconfiguredTree* tree = f.page->unconfiguredTree;
+    UnconfiguredTree* tree = page->unconfiguredTree;
     QCOMPARE(tree->deviceCount(), 2);
     QList<quint32> listed{tree->device(0).serial, tree->device(1).serial};
     QVERIFY(listed.contains(0x00AA0002u));
     QVERIFY(listed.contains(0x00AA0007u));
-    QVERIFY(f.page->currentSensorFound);
-    QCOMPARE(f.page->currentSensorSerials, QList<uint32_t>{0x00AA0002u});
-    QVERIFY(f.page->canDiscoveryDone);
+    QCOMPARE(page->currentSensorSerials, QList<uint32_t>{0x00AA0002u});
 
     // place the second module behind the first, then commit
-    int row = listed.indexOf(0x00AA0007u);
+    const int row = listed.indexOf(0x00AA0007u);
     t->placeDeviceAt(1, 0x00AA0007u, 0, 1, CellUnconfirmed, 12, tree->device(row).id);
-    f.page->slotCanDeviceConfigurationChanged();
-    QVERIFY(!f.page->commitButton->testAttribute(Qt::WA_ForceDisabled));
-    status.clear();
-    boxes.clear();
-    f.page->slotConfigureButtonPressed();
-    QVERIFY(waitDone(status, 1));
-    QCOMPARE(status.last(), (QVariantList{1, 1}));
+    tree->clearDevices();
+    tree->addDevice(2, 0x00AA0002u, 255, 0);
+    p.status.clear();
+    QTest::mouseClick(page->commitButton, Qt::LeftButton);
+    QCOMPARE(p.waitEnd(CanOpCommit), int(CanOpFinished));
     // the sensor went first; both modules are recorded in table order
-    QCOMPARE(rig.cc->commitDeviceCount(), 3);
+    QCOMPARE(p.rig.cc->commitDeviceCount(), 3);
     quint8 st = 0, cells = 0;
     quint32 serial = 0;
     quint16 type = 0, id = 0;
-    QVERIFY(rig.cc->commitDeviceResult(0, st, serial, type, cells, id));
+    QVERIFY(p.rig.cc->commitDeviceResult(0, st, serial, type, cells, id));
     QCOMPARE(type, quint16(2));
-    QCOMPARE(static_cast<QLineEdit*>(f.page->moduleCountEdit)->text(), QString("2"));
-    QCOMPARE(static_cast<QLineEdit*>(f.page->moduleRecords[1].serialEdit)->text(),
-             QString::number(0x00AA0007u & 0xFFFF));
-    QCOMPARE(int(t->cell(0, 0).state), int(CellConfirmed));
+    QCOMPARE(static_cast<QLineEdit*>(page->moduleCountEdit)->text(), QString("2"));
+    QCOMPARE(p.record(1), QString("7/0/12"));
     QCOMPARE(int(t->cell(0, 1).state), int(CellConfirmed));
-    QVERIFY(boxes.last().startsWith("Internal CAN devices configuration finished."));
-    g_canConfig = nullptr;
+    QVERIFY(p.boxes.last().startsWith("Internal CAN devices configuration finished."));
+
+    // The link goes: nothing of this unit reaches the next one's commit.
+    page->setConnected(false);
+    QVERIFY(!page->canDiscoveryDone);
+    QVERIFY(!page->currentSensorFound);
+    QVERIFY(page->currentSensorSerials.isEmpty());
+    QCOMPARE(t->placedCount(), 0);
+    QCOMPARE(tree->deviceCount(), 0);
+    QVERIFY(!page->commitButton->isEnabled());
+}
+
+// The devices get the speed the unit runs at; while it is unknown no commit
+// starts. A device that fails is named, and what the others took is kept.
+void TestTabCanLink::commitUsesTheUnitsSpeedAndKeepsWhatWorked()
+{
+    LinkedPage p;
+    const int good = p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
+    CanBusSim::Device stubborn = device(1, 0x00AA0002, 0x130, 10);
+    stubborn.idStatus = 1; // refuses its new identifier
+    const int bad = p.rig.bus.addDevice(stubborn);
+    QVERIFY(p.start());
+    ConfigPage* page = p.f.page.get();
+    p.load({0x0001, 0x0002});
+    QVERIFY(p.discover());
+    QVERIFY(page->commitButton->isEnabled());
+
+    p.boxes.clear();
+    p.rig.bus.clearFrames();
+    p.status.clear();
+    QTest::mouseClick(page->commitButton, Qt::LeftButton);
+    QCOMPARE(p.boxes, QStringList{"The CAN1 speed of the control unit is not known.\nLoad the configuration "
+                                  "from the unit, then commit again."});
+    QVERIFY(p.status.isEmpty());
+    QVERIFY(p.rig.bus.frames().isEmpty());
+
+    p.f.reply(0x0C02, 3, 2); // 250 kbps
+    p.boxes.clear();
+    QTest::mouseClick(page->commitButton, Qt::LeftButton);
+    QCOMPARE(p.waitEnd(CanOpCommit), int(CanOpFailed));
+    QCOMPARE(p.rig.bus.device(good).speed, 3);
+    QCOMPARE(p.rig.bus.device(good).baseId, 0x10u + 8);
+    QCOMPARE(p.rig.bus.device(bad).speed, -1);
+    QVERIFY(!p.rig.bus.device(bad).configMode); // released all the same
+    // the configuration question, then the result
+    QCOMPARE(p.boxes.size(), 2);
+    QVERIFY2(p.boxes.last().startsWith("CAN Devices Configuration has failed."), qPrintable(p.boxes.last()));
+    QVERIFY2(p.boxes.last().contains("SN: 11141122 did not take its CAN identifier"), qPrintable(p.boxes.last()));
+    QVERIFY(!p.boxes.last().contains("SN: 11141121"));
+    QCOMPARE(static_cast<QLineEdit*>(page->moduleCountEdit)->text(), QString("2"));
+    QCOMPARE(p.record(0), QString("1/0/12"));
+    QCOMPARE(p.record(1), QString("2/0/0"));
+    ConfiguredTable* t = page->configuredTable;
+    QCOMPARE(int(t->cell(0, 0).state), int(CellConfirmed));
+    QCOMPARE(int(t->cell(0, 1).state), int(CellFailed));
+    QVERIFY(page->discoverButton->isEnabled());
+    QVERIFY(page->commitButton->isEnabled());
+    QCOMPARE(page->cursor().shape(), Qt::ArrowCursor);
+}
+
+// While a job runs nothing else starts: the per-module buttons are off, and
+// a speed change is refused aloud with the unit put back on its speed.
+void TestTabCanLink::oneJobAtATime()
+{
+    LinkedPage p;
+    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
+    QVERIFY(p.start());
+    ConfigPage* page = p.f.page.get();
+    p.f.reply(0x0C02, 3, 2);
+    p.load({});
+    QPushButton* moduleCommit = page->moduleRecords[0].commitButton;
+    QVERIFY(moduleCommit->isEnabled());
+
+    QVERIFY(page->discoverButton->isEnabled());
+    QTest::mouseClick(page->discoverButton, Qt::LeftButton);
+    QVERIFY(p.rig.cc->isBusy());
+    QVERIFY(!moduleCommit->isEnabled());
+    QVERIFY(!page->discoverButton->isEnabled());
+    QVERIFY(!page->commitButton->isEnabled());
+
+    // A new CAN1 speed committed meanwhile: the devices cannot follow.
+    p.boxes.clear();
+    p.f.writes.clear();
+    p.f.reply(0x0C02, 1, 2);
+    page->previousCanSpeed = 3;
+    page->changeCanSpeed(1);
+    QCOMPARE(p.boxes, QStringList{"Another CAN device operation is running.\nThe CAN1 speed is not changed."});
+    QCOMPARE(p.f.lastWrite(), QString("0C02=3"));
+    QCOMPARE(page->can1SpeedBox->currentData().toInt(), 3);
+
+    QCOMPARE(p.waitEnd(CanOpDiscovery), int(CanOpFinished));
+    p.rig.cc->hideProgress();
+    QVERIFY(moduleCommit->isEnabled());
+    QCOMPARE(p.rig.bus.routeRequestCount(0x06), 0);
+}
+
+// A commit of a second-generation module shows the enumeration and then the
+// sorting the user accepted in a progress window, gone when the commit ends.
+void TestTabCanLink::gen2CommitShowsItsProgress()
+{
+    LinkedPage p;
+    const int module = p.rig.bus.addDevice(device(9, 0x00AA0009, 0x140, 14));
+    QVERIFY(p.start());
+    ConfigPage* page = p.f.page.get();
+    p.f.reply(0x0C02, 3, 2);
+    p.load({0x0009});
+    QVERIFY(p.discover());
+    QProgressDialog* progress = page->gen2ProgressDialog;
+    QVERIFY(progress);
+    QVERIFY(!progress->isVisible());
+
+    QStringList seen; // the window's label at each update, while shown
+    QObject context;
+    QObject::connect(p.rig.cc, &canConfig::sigCGMGen2StatusUpdate, &context, [&] {
+        if (progress->isVisible() && (seen.isEmpty() || seen.last() != progress->labelText()))
+            seen << progress->labelText();
+    });
+    p.status.clear();
+    QTest::mouseClick(page->commitButton, Qt::LeftButton);
+    QCOMPARE(p.waitEnd(CanOpCommit), int(CanOpFinished));
+    QCOMPARE(seen, (QStringList{"Enumerating cells", "Sorting cells"}));
+    QVERIFY(!progress->isVisible());
+    QVERIFY(p.boxes.contains("There are some cells to sort.\nIt will take some time. Continue?"));
+    QCOMPARE(p.rig.bus.device(module).sortRequests, 1);
 }
 
 QTEST_MAIN(TestTabCanLink)

@@ -183,6 +183,7 @@ void TestTabControls::features_data()
     // Without the fan rows the fold still shows its supported box.
     QTest::newRow("box without the fan rows") << QList<int>{115} << QStringList{"Water Pump Control"}
                                               << QStringList{"Climate Control", "Redazad Climate Control"} << true;
+    QTest::newRow("fan rows without a box") << QList<int>{35} << QStringList{} << all << true;
     QTest::newRow("nothing of the group") << QList<int>{103} << QStringList{} << all << false;
 }
 

@@ -72,6 +72,9 @@ struct GeneralFixture : PageFixture
         shownCurrent = "10.0";
         page->general->askBatteryId = askBatteryId;
         GeneralTabWidgets* g = page->general;
+        // The sensor type's first refresh adds the IVT-S item for good.
+        while (g->sensorTypeCombo->count() > 2)
+            g->sensorTypeCombo->removeItem(g->sensorTypeCombo->count() - 1);
         for (CurrentSensorCompensation* w : {g->lowWindow, g->highWindow, g->compensationWindow}) {
             w->hide();
             w->rangeLabel()->hide();
@@ -140,9 +143,7 @@ void TestTabGeneral::sensorTypeRows()
     QFETCH(int, items);
     QFETCH(int, index);
     QFETCH(bool, sohShown);
-    // The first refresh of the type adds the IVT-S item for good: a page of
-    // its own for each row.
-    GeneralFixture f;
+    GeneralFixture& f = m_pages.get();
     reportFeatures(f, feature85 ? QList<int>{85} : QList<int>{});
     GeneralTabWidgets* g = f.page->general;
     QList<bool> soh;
@@ -247,6 +248,9 @@ void TestTabGeneral::recalibration_data()
     QTest::newRow("opposite sign") << true << qint64(1000) << "-10.0" << "10.5" << "";
     QTest::newRow("never read") << true << qint64(-1) << "10.0" << "10.5" << "";
     QTest::newRow("above range") << true << qint64(60000) << "1.0" << "2.0" << "";
+    // A calibration value of 0 would leave the sensor reading 0 for good.
+    QTest::newRow("entered zero") << true << qint64(1000) << "10.0" << "0" << "";
+    QTest::newRow("scaled down to zero") << true << qint64(7) << "100.0" << "1.0" << "";
 }
 
 void TestTabGeneral::recalibration()

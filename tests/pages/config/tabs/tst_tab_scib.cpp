@@ -74,7 +74,11 @@ struct ScibBench
 class TestTabScib : public QObject
 {
     Q_OBJECT
+    // The data rows of one function share a page.
+    PagePerFunction<PageFixture> pages;
 private slots:
+    void init() { pages.startRow(); }
+    void cleanupTestCase() { pages.release(); }
     void mappingEditors_data();
     void mappingEditors();
     void tabStartsIdle();
@@ -103,7 +107,7 @@ void TestTabScib::mappingEditors()
 {
     QFETCH(int, id);
     QFETCH(double, maximum);
-    PageFixture f;
+    PageFixture& f = pages.get();
     ConfigParamSlot* slot = f.page->paramSlot(id);
     QVERIFY(slot);
     // The SCiB tab's editor, declared after the CGMs Map tab's.
