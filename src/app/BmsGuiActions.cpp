@@ -4,6 +4,7 @@
 #include "Communicator.h"
 #include "ConfigPage.h"
 #include "ConfigParamLoader.h"
+#include "KepoBootloader.h"
 #include "Log.h"
 #include "PortList.h"
 #include "StartupRules.h"
@@ -299,8 +300,12 @@ void BMS_GUI::closeEvent(QCloseEvent* event)
     }
     if (m_updatePage && m_updatePage->updateRunning) {
         event->ignore();
-        m_dialogs->information(this, tr("The firmware of the Control Unit is being updated.<br>Dadevoz Arezi "
-                                        "can be closed when the update has finished."));
+        // The flag also holds the window during a CAN device's download.
+        m_dialogs->information(this, !canModuleBootloaderRunning()
+                                         ? tr("The firmware of the Control Unit is being updated.<br>Dadevoz "
+                                              "Arezi can be closed when the update has finished.")
+                                         : tr("The firmware of a CAN device is being updated.<br>Dadevoz "
+                                              "Arezi can be closed when the update has finished."));
         return;
     }
     // A configuration file is being written into the unit: stopping now

@@ -51,6 +51,11 @@ struct UpdateRig : SimLink
             },
             Qt::DirectConnection);
         handler.setFirmwareUpdaterFactory(Y5FwUpdater::factory());
+        // The boot-mode check gives the unit four short looks; an emulator
+        // starved on a busy machine answers later than a real unit.
+        Y5Timing t = handler.timing();
+        t.bootPassWaitMs = 200;
+        handler.setTiming(t);
     }
     ~UpdateRig()
     {

@@ -76,6 +76,8 @@ void TestUpdatePageWindow::canDownloadKeepsTheWindowOpen()
     QVERIFY(rig.window->isVisible());
     QCOMPARE(rig.dialogs.quitQuestions, 0);
     QCOMPARE(rig.dialogs.informations.size(), 1);
+    QVERIFY2(rig.dialogs.informations.at(0).contains("firmware of a CAN device is being updated"),
+             qPrintable(rig.dialogs.informations.at(0)));
     QVERIFY(canModuleBootloaderRunning());
 
     // The window going ends the download first (no use of a freed handler).

@@ -25,6 +25,9 @@ namespace {
 
 constexpr int kNoFeature = -1;
 constexpr int kNotShown = -1; // not registered for firmware visibility
+// Read with the unit's basic parameters: every unit has its CAN1 speed and
+// its own CAN id base, and the device actions depend on both.
+constexpr int kUnitBasics = 33;
 
 enum Items { NoItems, SpeedItems, InterfaceItems };
 
@@ -158,7 +161,7 @@ QWidget* ConfigPage::createCanBusGroup(int w)
     const CanRow rows[] = {
         {kFlags0, 0x00000200, "ENABLE_CAN", CheckBox, Plain, -1, 1, 1, "", "Enable CAN:", kNoFeature, 0,
          "Enables CAN interface for transmission and reception.<br>NOTE: Requires BMS restart to take effect."},
-        {0x0C02, 0, "CAN speed", ComboBox, Plain, 0, 6, 1, "", "CAN1 Speed:", 0, kNotShown, kSpeedTip,
+        {0x0C02, 0, "CAN speed", ComboBox, Plain, 0, 6, 1, "", "CAN1 Speed:", kUnitBasics, kNotShown, kSpeedTip,
          SpeedItems},
         {0x0C95, 0, "CAN2 Speed", ComboBox, Plain, 0, 6, 1, "", "CAN2 Speed:", 113, 113, kSpeedTip, SpeedItems},
         {kFlags0, 0x00000400, "BF11_PERIODIC_CAN_BROADCAST", CheckBox, Plain, -1, 1, 1, "",
@@ -181,7 +184,7 @@ QWidget* ConfigPage::createCanBusGroup(int w)
          kNoFeature, kNotShown,
          "Disables CN1 message retransmission except for Master/Slave<br>status messages (when \"Send to "
          "RS232/USB:\" is checked)."},
-        {0x0D00, 0, "BMS CAN ID Base", HexLineEdit, CanId13, 0, 8191, 1, "", "CAN ID Base:", 0, kNotShown,
+        {0x0D00, 0, "BMS CAN ID Base", HexLineEdit, CanId13, 0, 8191, 1, "", "CAN ID Base:", kUnitBasics, kNotShown,
          "CAN ID Base address in HEX.<br>For extended 29 bit ID it represents upper 13 bits of ID.<br>For basic 11 "
          "bit ID it this a base address number",
          NoItems, 0x0000, 0x1FFF},

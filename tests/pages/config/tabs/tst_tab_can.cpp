@@ -114,13 +114,13 @@ void TestTabCan::canParams_data()
     QTest::addColumn<double>("maximum");
     QTest::addColumn<int>("feature");
     QTest::newRow("enable CAN") << 0x1600 << 0x200u << 7 << -1.0 << 1.0 << -1;
-    QTest::newRow("CAN1 speed") << 0x0C02 << 0xFFFFFFFFu << 6 << 0.0 << 6.0 << 0;
+    QTest::newRow("CAN1 speed") << 0x0C02 << 0xFFFFFFFFu << 6 << 0.0 << 6.0 << 33;
     QTest::newRow("CAN2 speed") << 0x0C95 << 0xFFFFFFFFu << 6 << 0.0 << 6.0 << 113;
     QTest::newRow("broadcast period") << 0x0C8C << 0xFFFFFFFFu << 1 << 0.1 << 25.5 << 112;
     QTest::newRow("TM4 NEURO") << 0x1604 << 0x400u << 7 << -1.0 << 1.0 << 1;
     QTest::newRow("extended ids") << 0x1600 << 0x800u << 7 << -1.0 << 1.0 << -1;
     QTest::newRow("only M/S") << 0x1608 << 0x20u << 7 << -1.0 << 1.0 << -1;
-    QTest::newRow("CAN id base") << 0x0D00 << 0xFFFFFFFFu << 2 << 0.0 << 8191.0 << 0;
+    QTest::newRow("CAN id base") << 0x0D00 << 0xFFFFFFFFu << 2 << 0.0 << 8191.0 << 33;
     QTest::newRow("device id base") << 0x0D03 << 0xFFFFFFFFu << 2 << 0.0 << 8191.0 << 6;
     QTest::newRow("CANopen enable, whole byte") << 0x0C88 << 0xFFFFFFFFu << 7 << -1.0 << 1.0 << 106;
     QTest::newRow("node id") << 0x0C89 << 0xFFFFFFFFu << 1 << 1.0 << 127.0 << 106;

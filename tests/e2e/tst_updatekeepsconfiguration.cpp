@@ -1,0 +1,122 @@
+// A control-unit firmware update as the user runs it from the Update page,
+// through the real transport into the emulator's serial bootloader: the unit
+// comes back at its factory values and the per-serial copy the page kept
+// puts every value of the whole configuration back.
+#include "BootloaderSim.h"
+#include "ConfigUnitRig.h"
+#include "StatisticsSim.h"
+#include "TestImages.h"
+#include "UpdatePage.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QRegularExpression>
+
+namespace {
+// The user's configuration, away from the factory values.
+const QMap<quint16, quint32> kUsedValues = {
+    {0x0C89, 0x20}, {0x1901, 650}, {0x0267, 18000}, {0x0804, 0x83}, {0x1100, 4321}, {0x2600, 0x3AC49BA6},
+};
+constexpr int kLongWaitMs = 60000;
+
+// The emulator received this sentence after the first `from` records.
+bool receivedSince(const ControlUnitSim& sim, int from, const QString& sentence)
+{
+    const QList<ControlUnitSim::Received> rec = sim.received();
+    for (int i = from; i < rec.size(); ++i)
+        if (rec[i].good && rec[i].sentence == sentence)
+            return true;
+    return false;
+}
+} // namespace
+
+class TestUpdateKeepsConfiguration : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(rig.startEmulator());
+        rig.sim.setBootloaderEntry(true);
+        // The unit's statistics, which the update may read and send back.
+        statistics.setUnitHistory(QDateTime::currentDateTimeUtc());
+        statistics.install(rig.sim);
+    }
+    void cleanupTestCase()
+    {
+        rig.closeWindow();
+        rig.sim.stop(); // before the bootloader's hook and the statistics go
+    }
+    void updateFromTheButtonRestoresEveryValue();
+
+private:
+    ConfigUnitRig rig;
+    BootloaderSim boot{rig.sim};
+    StatisticsSim statistics;
+};
+
+void TestUpdateKeepsConfiguration::updateFromTheButtonRestoresEveryValue()
+{
+    rig.prompter.password = "1111"; // the unit asks for the login after its restart
+    rig.presentUnit("0000CAFE", 1, {});
+    rig.sim.holdFactoryConfiguration();
+    for (auto it = kUsedValues.cbegin(); it != kUsedValues.cend(); ++it)
+        rig.sim.changeParam(it.key(), it.value());
+    QVERIFY(rig.openWindow());
+    // Any box the page runs (a rule's warning, a question) is a fault here.
+    QStringList boxes;
+    rig.page->setModalBoxRunner([&boxes](QMessageBox* box) {
+        boxes << box->text() + " " + box->informativeText();
+        box->setResult(QMessageBox::Cancel);
+    });
+    rig.window->pageList()->setCurrentRow(2);
+    QVERIFY(rig.waitLoadQuestion());
+    rig.answerLoadQuestion(QMessageBox::Yes);
+    QVERIFY(rig.waitLoaded(kLongWaitMs));
+    QCOMPARE(rig.dialogs.questions.size(), 0);
+    const QMap<quint16, quint32> before = rig.sim.params();
+
+    // "Open firmware file..." and "Start update" on the Update page.
+    const QList<QByteArray> firmware = {QByteArray("\x11\x13payload", 9), QByteArray(300, 'B')};
+    const QString path = rig.dir.filePath("bms2.hex");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(TestImages::legacyFile(QList<QByteArray>{"BMS2", "2.1.5.0", ""} + firmware));
+    f.close();
+    UpdatePage* update = rig.window->updatePage();
+    QStringList messages;
+    update->chooseFile = [path](QWidget*, const QString&) { return path; };
+    update->showMessage = [&messages](QWidget*, const QString& text) { messages << text; };
+    update->showNotice = [&messages](const QString&, const QString& text) { messages << text; };
+    boot.setRestartAfterFrames(firmware.size());
+    rig.window->pageList()->setCurrentRow(3);
+    QTest::mouseClick(update->openFirmwareButton, Qt::LeftButton);
+    QCOMPARE(messages, QStringList{});
+    QVERIFY(update->startUpdateButton->isEnabled());
+    QTest::mouseClick(update->startUpdateButton, Qt::LeftButton);
+    QCOMPARE(messages, QStringList{});
+
+    // The image reaches the bootloader. Every wait below keeps the window's
+    // event loop running: the handler hears the unit's replies through it.
+    QTRY_VERIFY_WITH_TIMEOUT(boot.receivedFrameCount() >= firmware.size(), kLongWaitMs);
+    QByteArray image;
+    for (const QByteArray& frame : firmware)
+        image += TestImages::frame(frame);
+    QCOMPARE(boot.takenImage(), image);
+
+    // The restarted unit is set to its factory values once, the kept copy is
+    // written back, and the restore ends with a reset.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.factoryResets(), 1, kLongWaitMs);
+    const int mark = rig.sim.received().size();
+    QTRY_VERIFY_WITH_TIMEOUT(receivedSince(rig.sim, mark, "RS1,"), kLongWaitMs);
+    QCOMPARE(rig.sim.factoryResets(), 1);
+    QVERIFY(QSettings().allKeys().filter(QRegularExpression("^SN 51966/")).isEmpty());
+    const QMap<quint16, quint32> after = rig.sim.params();
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QVERIFY2(after.value(it.key()) == it.value(), qPrintable(QString::number(it.key(), 16)));
+    QCOMPARE(boxes, QStringList{});
+    QCOMPARE(rig.prompter.asked.filter("did not confirm"), QStringList{});
+}
+
+QTEST_MAIN(TestUpdateKeepsConfiguration)
+#include "tst_updatekeepsconfiguration.moc"
