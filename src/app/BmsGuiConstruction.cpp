@@ -75,6 +75,9 @@ BMS_GUI::BMS_GUI(QWidget* parent)
                                },
                                [] { return QDateTime::currentDateTime(); }})
 {
+    // Window flags go first: setting them re-creates the window, which on a
+    // built window restyles every widget in it.
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     // Until the Options menu exists the stored "Write Log" decides.
     m_writeLogEnabled = QSettings().value(QStringLiteral("WriteLog"), true).toBool();
     m_portCombo = new QComboBox;
@@ -227,7 +230,6 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     slotListUpdate_();
     startTransportThread();
 
-    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     m_handlerThread->start(QThread::InheritPriority);
 }
 

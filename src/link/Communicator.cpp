@@ -15,25 +15,6 @@
 #include <chrono>
 #include <thread>
 
-namespace {
-
-// The BLE dongle speaks a binary protocol: sentences written into it would
-// only disturb it. Known by its description, its USB ids or the path named
-// in BMS_BLE_DONGLE_PORT.
-bool isDonglePort(const PortEntry& port, const QString& donglePath)
-{
-    if (port.description == QLatin1String(kDongleDescription))
-        return true;
-    if (port.hasIds && port.vendorId == kDongleVendorId && port.productId == kDongleProductId)
-        return true;
-    if (donglePath.isEmpty())
-        return false;
-    const QString a = QFileInfo(port.systemLocation).canonicalFilePath();
-    return !a.isEmpty() && a == QFileInfo(donglePath).canonicalFilePath();
-}
-
-} // namespace
-
 Communicator::Communicator() : port_(std::make_unique<SerialPort>()) {}
 
 Communicator::~Communicator() = default;

@@ -32,3 +32,15 @@ bool findDonglePort(PortEntry& found)
 {
     return findDonglePort(availableSerialPorts(), qEnvironmentVariable(kDonglePortVariable), found);
 }
+
+bool isDonglePort(const PortEntry& port, const QString& donglePath)
+{
+    if (port.description == QLatin1String(kDongleDescription))
+        return true;
+    if (port.hasIds && port.vendorId == kDongleVendorId && port.productId == kDongleProductId)
+        return true;
+    if (donglePath.isEmpty())
+        return false;
+    const QString a = QFileInfo(port.systemLocation).canonicalFilePath();
+    return !a.isEmpty() && a == QFileInfo(donglePath).canonicalFilePath();
+}

@@ -16,6 +16,11 @@ inline constexpr quint16 kDongleProductId = 0x0001;
 // the dongle emulator).
 inline constexpr const char* kDonglePortVariable = "BMS_BLE_DONGLE_PORT";
 
+// True when this port is the dongle: by its description, its USB ids or
+// the path named in donglePath (BMS_BLE_DONGLE_PORT). The dongle speaks a
+// binary protocol: no serial search may write sentences into it.
+bool isDonglePort(const PortEntry& port, const QString& donglePath);
+
 // The dongle among these ports: the path named by overridePath when that
 // path exists, else the first port whose description equals the dongle's
 // description, else the first with the dongle's USB ids. False when none is.

@@ -13,6 +13,7 @@
 #include "ConfigPage.h"
 #include "ConfigPrompter.h"
 #include "ControlUnitSim.h"
+#include "ParamReplyWait.h"
 #include "PortList.h"
 #include "ScriptedDialogs.h"
 #include "StartupRules.h"
@@ -97,6 +98,9 @@ public:
         QSettings().setValue("WriteLog", false);
         port = dir.filePath("ttyBMS0");
         qputenv(kExtraPortsVariable, port.toLocal8Bit());
+        // A reply late on a busy machine is waited for, not turned into a
+        // failure question that ends the load.
+        ParamReplyWait::setReplyTimeoutMs(1000);
         sim.setRebootMs(100);
         sim.setBootloaderEntry(false);
         return sim.start(port);
