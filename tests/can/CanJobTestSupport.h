@@ -1,7 +1,7 @@
 #pragma once
 
-// Waits and frame readers shared by the CAN speed change and CAN Splitter
-// tests against the emulated bus.
+// Devices, waits and frame readers shared by the CAN job tests against the
+// emulated bus.
 #include "CanSimRig.h"
 
 #include <QCoreApplication>
@@ -20,6 +20,18 @@ inline Device device(quint16 type, quint32 serial)
     return d;
 }
 
+// A module with its base id, cells and firmware version.
+inline Device device(quint16 type, quint32 serial, quint32 base, quint8 cells = 12, quint32 version = 0x00020503)
+{
+    Device d;
+    d.type = type;
+    d.serial = serial;
+    d.baseId = base;
+    d.cells = cells;
+    d.version = version;
+    return d;
+}
+
 // Waits for the first non-start status of the operation; its status or -1.
 inline int waitStatus(QSignalSpy& spy, int operation)
 {
@@ -32,6 +44,12 @@ inline int waitStatus(QSignalSpy& spy, int operation)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return -1;
+}
+
+// The operation ended (any status but its start) in time.
+inline bool waitDone(QSignalSpy& spy, int operation)
+{
+    return waitStatus(spy, operation) != -1;
 }
 
 inline int waitResult(QSignalSpy& spy)

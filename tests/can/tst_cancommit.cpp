@@ -1,41 +1,11 @@
 // Commits end to end (failed devices, gen2 sorting, single module): the
 // real link, the control-unit emulator and CAN devices behind it.
 #include "CanDeviceCatalog.h"
-#include "CanSimRig.h"
+#include "CanJobTestSupport.h"
 
 #include <QProgressDialog>
 #include <QSignalSpy>
 #include <QtTest>
-
-namespace {
-constexpr int kJobTimeoutMs = 60000;
-
-using Device = CanBusSim::Device;
-
-Device device(quint16 type, quint32 serial, quint32 base, quint8 cells = 12, quint32 version = 0x00020503)
-{
-    Device d;
-    d.type = type;
-    d.serial = serial;
-    d.baseId = base;
-    d.cells = cells;
-    d.version = version;
-    return d;
-}
-
-bool waitDone(QSignalSpy& spy, int operation)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < kJobTimeoutMs) {
-        for (const QList<QVariant>& s : qAsConst(spy))
-            if (s.at(1).toInt() == operation && s.at(0).toInt() != 0)
-                return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return false;
-}
-} // namespace
 
 class TstCanCommit : public QObject
 {
