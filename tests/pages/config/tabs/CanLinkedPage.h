@@ -109,4 +109,12 @@ struct LinkedPage
     }
 };
 
+// The CAN jobs' signal types queued across threads; their debug lines off.
+inline void prepareCanJobTest()
+{
+    qRegisterMetaType<uint8_t>("uint8_t");
+    qRegisterMetaType<uint32_t>("uint32_t");
+    QLoggingCategory::setFilterRules(QStringLiteral("bms.can.debug=false"));
+}
+
 } // namespace

@@ -8,12 +8,7 @@ class TestTabCanSpeedFailLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        qRegisterMetaType<uint8_t>("uint8_t");
-        qRegisterMetaType<uint32_t>("uint32_t");
-        QLoggingCategory::setFilterRules(QStringLiteral("bms.can.debug=false"));
-    }
+    void initTestCase() { prepareCanJobTest(); }
     void failedSpeedChangeIsTold();
 };
 

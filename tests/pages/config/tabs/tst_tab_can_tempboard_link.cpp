@@ -10,12 +10,7 @@ class TestTabCanTempBoardLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        qRegisterMetaType<uint8_t>("uint8_t");
-        qRegisterMetaType<uint32_t>("uint32_t");
-        QLoggingCategory::setFilterRules(QStringLiteral("bms.can.debug=false"));
-    }
+    void initTestCase() { prepareCanJobTest(); }
     void advancedConfigurationSwitchesTemperatureBoards();
 };
 
