@@ -331,6 +331,16 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
         setCanButtons(this, on);
         setTablesDragDrop(this, on);
     };
+    // A speed change that did not happen: the controls come back, the unit
+    // returns to the speed before the change, and the user is told why.
+    auto abandonSpeedChange = [&](const QString& text) {
+        unsetCursor();
+        enable(true);
+        if (canSpeedBeforeChange >= 0)
+            putCanSpeedBack(canSpeedBeforeChange);
+        canSpeedBeforeChange = -1;
+        failureBox(text);
+    };
     // No per-module commit while a job holds the bus.
     if (operation <= CanOpSpeedChange && (status == CanOpStarted || status == CanOpFinished || status == CanOpFailed))
         setModuleCommitButtonsEnabled(status != CanOpStarted);
@@ -425,26 +435,16 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
             // The sensor keeps its speed: so do the devices and the unit.
             if (canSpeedAfterSensor >= 0) {
                 canSpeedAfterSensor = -1;
-                unsetCursor();
-                enable(true);
                 setModuleCommitButtonsEnabled(true);
-                if (canSpeedBeforeChange >= 0)
-                    putCanSpeedBack(canSpeedBeforeChange);
-                canSpeedBeforeChange = -1;
-                failureBox(QStringLiteral("The current sensor did not take the new CAN speed.\nThe CAN1 speed is "
-                                          "not changed."));
+                abandonSpeedChange(QStringLiteral("The current sensor did not take the new CAN speed.\nThe CAN1 "
+                                                  "speed is not changed."));
             }
             break;
         case CanOpSpeedChange:
             // The devices did not take the new speed: the unit goes back to
             // theirs rather than lose them at its next start.
-            unsetCursor();
-            enable(true);
-            if (canSpeedBeforeChange >= 0)
-                putCanSpeedBack(canSpeedBeforeChange);
-            canSpeedBeforeChange = -1;
-            failureBox(QStringLiteral("CAN speed change has failed.\nThe devices keep their CAN speed, and so "
-                                      "does the control unit."));
+            abandonSpeedChange(QStringLiteral("CAN speed change has failed.\nThe devices keep their CAN speed, "
+                                              "and so does the control unit."));
             break;
         default: break;
         }
