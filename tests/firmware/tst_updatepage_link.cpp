@@ -49,6 +49,7 @@ struct Rig
     bool canJobBusy = false;
     int saves = 0;
     bool routeDevice = true; // off: another device answers "CN1"
+    std::atomic<int> linesRead{0};
 
     Rig()
     {
@@ -87,6 +88,8 @@ struct Rig
         };
         page->exportStatistics = [] { return true; };
         page->factoryResetWaitSteps = 1;
+        QObject::connect(link.comm, &CommunicatorBase::sigReceivedSentence, &context, [this] { ++linesRead; },
+                         Qt::DirectConnection);
         // The window's pump and its connections of the CAN update signals.
         QObject::connect(link.comm, &CommunicatorBase::sigReceivedSentence, &context, [this] {
             if (updater.isBusy())
@@ -133,6 +136,15 @@ struct Rig
         nextFile = writeFile("fw.bin", file);
         QTest::mouseClick(page->openFirmwareButton, Qt::LeftButton);
         return messages.isEmpty() && page->startUpdateButton->isEnabled();
+    }
+    // While an update is marked running the transport leaves the port to it
+    // and reopens it afterwards. Waits until the link reads again: a line
+    // read after this call began, with the link up.
+    bool settleLink()
+    {
+        const int before = linesRead;
+        link.handler.sendVersionRequest();
+        return QTest::qWaitFor([&] { return linesRead > before && link.comm->linked; }, 20000);
     }
     bool start()
     {
@@ -314,6 +326,7 @@ void TestUpdatePageLink::startChecksComeBeforeTheUnitIsTouched()
         {"all clear", true, false, false, nullptr},
     };
     for (const Case& c : cases) {
+        QVERIFY2(rig.settleLink(), c.name);
         rig.configurationRead = c.configurationRead;
         rig.canJobBusy = c.canJobBusy;
         rig.link.handler.updateStarting = c.otherUpdate;
@@ -336,7 +349,8 @@ void TestUpdatePageLink::startChecksComeBeforeTheUnitIsTouched()
             QCOMPARE(rig.page->statusText->text(), rig.messages.at(0));
             QVERIFY(!rig.page->updateRunning);
         } else {
-            QVERIFY2(sent.filter(QRegularExpression("^FD1")).size() == 1, c.name);
+            QVERIFY2(sent.filter(QRegularExpression("^FD1")).size() == 1,
+                     qPrintable(rig.messages.join('|') + " / " + sent.join('|')));
             QCOMPARE(rig.saves, 1);
         }
     }
