@@ -398,7 +398,7 @@ void TestMappingTables::treeDrops()
     r.tree->addDevice(kGen2, 3, 12, 4);
     QCOMPARE(r.tree->topLevelItem(0)->text(0), QString("NRV430/RV432"));
     QCOMPARE(r.tree->topLevelItem(0)->text(2), QString());
-    QCOMPARE(r.tree->device(0).payload, QString(";2;1;;2"));
+    QCOMPARE(r.tree->device(0).payload, QByteArray(";2;1;;2"));
     // a drag within the tree moves the row to the end
     {
         std::unique_ptr<QMimeData> m(r.tree->beginDrag(r.rowPoint(1)));
