@@ -93,7 +93,7 @@ bool canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpCommit);
         return false;
     }
-    if (!enterConfigMode(-1)) {
+    if (!enterConfigModeToStart()) {
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpCommit);
         return false;
     }
@@ -118,7 +118,7 @@ bool canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quin
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
         return false;
     }
-    if (!enterConfigMode(-1)) {
+    if (!enterConfigModeToStart()) {
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
         return false;
     }

@@ -32,8 +32,8 @@ canConfig::~canConfig()
 
 bool canConfig::isBusy() const
 {
-    return m_commitRunning || m_singleRunning || m_query.active || m_speedChangeRunning || m_discoveryRunning
-           || m_splitterRunning;
+    return m_starting || m_commitRunning || m_singleRunning || m_query.active || m_speedChangeRunning
+           || m_discoveryRunning || m_splitterRunning;
 }
 
 // --- frames
@@ -145,6 +145,14 @@ bool canConfig::enterConfigMode(qint32 target)
             return true;
     }
     return m_link->setConfigModeIfConnected(true);
+}
+
+bool canConfig::enterConfigModeToStart()
+{
+    m_starting = true;
+    const bool ok = enterConfigMode(-1);
+    m_starting = false;
+    return ok;
 }
 
 bool canConfig::leaveConfigMode()

@@ -70,6 +70,9 @@ public:
     // the start of a job, a module's base id (bit 31: extended) before its
     // module requests. False when no configuration mode could be entered.
     bool enterConfigMode(qint32 target);
+    // The same at a job's start; the engine counts as busy meanwhile, as
+    // events (and so other starts) run inside the wait.
+    bool enterConfigModeToStart();
     const std::array<quint32, 5>& filterWords() const { return m_filters; }
 
     // --- route step operations: call once per tick until 2 or more
@@ -204,6 +207,9 @@ private:
     bool m_commitResultsValid = false;
     // Set while the unit's configuration mode is being changed.
     bool m_modeChanging = false;
+    // Set while a job start waits for the unit's configuration mode: events
+    // are processed in that wait, and no other job may start meanwhile.
+    bool m_starting = false;
 
     // Route steps.
     std::array<RouteReply, 16> m_replies{};

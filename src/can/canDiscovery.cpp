@@ -20,7 +20,7 @@ bool canConfig::startDiscovery(bool legacy)
         qCDebug(lcCanJobs) << "can discover: refused, another CAN job runs";
         return false;
     }
-    if (!enterConfigMode(-1)) {
+    if (!enterConfigModeToStart()) {
         // Said, so that a page waiting for the outcome does not wait forever.
         qCDebug(lcCanJobs) << "can discover: the control unit refused its configuration mode";
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpDiscovery);

@@ -33,7 +33,7 @@ bool canConfig::startSpeedChange(quint8 speedCode)
         qCDebug(lcCanJobs) << "speed change: refused, another CAN job runs";
         return false;
     }
-    if (!enterConfigMode(-1)) {
+    if (!enterConfigModeToStart()) {
         // Said, so that the page waiting for the outcome does not wait forever.
         qCDebug(lcCanJobs) << "speed change: the control unit refused its configuration mode";
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSpeedChange);
@@ -173,7 +173,7 @@ void canConfig::startSplitterConfig()
     }
     removeDuplicateSplitterParams();
     showCommitProgress(QStringLiteral("CAN Splitter"));
-    if (!enterConfigMode(-1)) {
+    if (!enterConfigModeToStart()) {
         // Not left open with nothing behind it, and the page hears why.
         hideProgress();
         emit sigCanSplitterConfigFinish(6);

@@ -339,7 +339,7 @@ public:
     // The speed code the devices get once the current sensor has its own.
     int canSpeedAfterSensor = -1;
     // Starts the devices' speed change; a refusal is told and undone.
-    void startDeviceSpeedChange(uint8_t speedCode);
+    void startDeviceSpeedChange(uint8_t speedCode, bool sensorMoved = false);
     // Shows the speed code in "CAN1 Speed:" and writes it to the unit.
     void putCanSpeedBack(int code);
     // How the page pauses after the reset; tests replace it.

@@ -397,7 +397,7 @@ void ConfigPage::slotCanDeviceOperationStatus(int status, int operation)
             if (canSpeedAfterSensor >= 0) {
                 const int code = canSpeedAfterSensor;
                 canSpeedAfterSensor = -1;
-                startDeviceSpeedChange(uint8_t(code));
+                startDeviceSpeedChange(uint8_t(code), true);
             }
             break;
         default: break;
@@ -857,7 +857,7 @@ void ConfigPage::changeCanSpeed(uint8_t speedCode)
     startDeviceSpeedChange(speedCode);
 }
 
-void ConfigPage::startDeviceSpeedChange(uint8_t speedCode)
+void ConfigPage::startDeviceSpeedChange(uint8_t speedCode, bool sensorMoved)
 {
     if (!g_canConfig)
         return;
@@ -870,10 +870,13 @@ void ConfigPage::startDeviceSpeedChange(uint8_t speedCode)
         unsetCursor();
         setCanButtons(this, true);
         setModuleCommitButtonsEnabled(true);
-        QMessageBox refused(QMessageBox::NoIcon, QString(),
-                            QStringLiteral("Another CAN device operation is running.\nThe CAN1 speed is not "
-                                           "changed."),
-                            QMessageBox::Ok, this);
+        QString text = QStringLiteral("Another CAN device operation is running.\nThe CAN1 speed is not changed.");
+        // The sensor cannot be moved back while the bus is taken: say where
+        // it is, so that the next change brings everything together.
+        if (sensorMoved)
+            text += QStringLiteral("\nThe current sensor already uses the new speed: set the CAN1 speed again "
+                                   "when the other operation has ended.");
+        QMessageBox refused(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, this);
         runModalBox(&refused);
     }
 }

@@ -12,32 +12,52 @@ class TestTabCanSpeedLink : public QObject
 private slots:
     void initTestCase() { prepareCanJobTest(); }
     void speedChangeMovesTheCurrentSensorFirst();
+    void devicesRefusedAfterTheSensorMoved();
 };
 
 // With the IVT-S sensor selected, the sensor is stopped and given its code
 // of the new speed before the devices are moved; then the unit is reset.
-void TestTabCanSpeedLink::speedChangeMovesTheCurrentSensorFirst()
+namespace {
+// The page linked to the emulated bus with one module and an IVT-S sensor
+// found by an earlier discovery, the unit at 125 kbps (code 3).
+struct SensorRig
 {
     LinkedPage p;
-    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
-    IvtSensorSim sensor(p.rig.bus);
-    CISAConfig isa(std::make_unique<HandlerCanLink>([&p] { return &p.rig.link.handler; }, [](int) { return 0u; }));
+    IvtSensorSim sensor{p.rig.bus};
+    CISAConfig isa{std::make_unique<HandlerCanLink>([this] { return &p.rig.link.handler; }, [](int) { return 0u; })};
     ConfigPage* page = p.f.page.get();
-    joinCurrentSensor(&isa, page->general->sensorActions);
-    QObject::connect(&isa, &CISAConfig::sigCanDeviceOperationStatus, page, &ConfigPage::slotCanDeviceOperationStatus,
-                     Qt::QueuedConnection);
-    QObject::connect(p.rig.link.comm, &CommunicatorBase::sigCanProcess, &isa, &CISAConfig::slotCanProcess,
-                     Qt::QueuedConnection);
-    p.rig.alsoLine = [&isa](const QString& line) { isa.handleCanReply(line); };
-    isa.setSensorSerial(sensor.state().serial); // found by an earlier discovery
-    QVERIFY(p.start());
-    p.f.reply(0x1009, 2, 2); // "Current Sensor Type": IVT-S
-    p.f.reply(0x0C02, 3, 2);
-    p.f.reply(0x0C02, 0, 2); // 1 Mbps, committed
-    page->previousCanSpeed = 3;
-    p.f.writes.clear();
-    QSignalSpy sensorStatus(&isa, &CISAConfig::sigCanDeviceOperationStatus);
-    page->changeCanSpeed(0);
+
+    bool start()
+    {
+        p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
+        joinCurrentSensor(&isa, page->general->sensorActions);
+        QObject::connect(&isa, &CISAConfig::sigCanDeviceOperationStatus, page,
+                         &ConfigPage::slotCanDeviceOperationStatus, Qt::QueuedConnection);
+        QObject::connect(p.rig.link.comm, &CommunicatorBase::sigCanProcess, &isa, &CISAConfig::slotCanProcess,
+                         Qt::QueuedConnection);
+        p.rig.alsoLine = [this](const QString& line) { isa.handleCanReply(line); };
+        isa.setSensorSerial(sensor.state().serial);
+        if (!p.start())
+            return false;
+        p.f.reply(0x1009, 2, 2); // "Current Sensor Type": IVT-S
+        p.f.reply(0x0C02, 3, 2);
+        p.f.reply(0x0C02, 0, 2); // 1 Mbps, committed
+        page->previousCanSpeed = 3;
+        p.f.writes.clear();
+        return true;
+    }
+    ~SensorRig() { p.rig.alsoLine = nullptr; }
+};
+} // namespace
+
+void TestTabCanSpeedLink::speedChangeMovesTheCurrentSensorFirst()
+{
+    SensorRig r;
+    QVERIFY(r.start());
+    LinkedPage& p = r.p;
+    IvtSensorSim& sensor = r.sensor;
+    QSignalSpy sensorStatus(&r.isa, &CISAConfig::sigCanDeviceOperationStatus);
+    r.page->changeCanSpeed(0);
     QCOMPARE(p.waitEnd(CanOpSpeedChange), int(CanOpFinished));
     QVERIFY(!sensorStatus.isEmpty());
     QCOMPARE(sensorStatus.last(), (QVariantList{1, 6}));
@@ -55,7 +75,29 @@ void TestTabCanSpeedLink::speedChangeMovesTheCurrentSensorFirst()
     }
     QVERIFY(lastSensorFrame >= 0 && firstRouteFrame > lastSensorFrame);
     QVERIFY(p.f.writes.isEmpty()); // the unit keeps the new speed
-    p.rig.alsoLine = nullptr;
+}
+
+// Another job takes the bus between the sensor's change and the devices':
+// the unit goes back to the devices' speed, and the user is told that the
+// sensor is already at the new one.
+void TestTabCanSpeedLink::devicesRefusedAfterTheSensorMoved()
+{
+    SensorRig r;
+    QVERIFY(r.start());
+    QObject context;
+    QObject::connect(&r.isa, &CISAConfig::sigCanDeviceOperationStatus, &context, [&r](int status, int operation) {
+        if (status == CanOpFinished && operation == CanOpSensorConfig)
+            QVERIFY(r.p.rig.cc->startDiscovery(false));
+    });
+    r.page->changeCanSpeed(0);
+    QTRY_COMPARE_WITH_TIMEOUT(r.p.boxes.size(), 2, 60000); // the configuration-mode warning first
+    QCOMPARE(r.p.boxes.last(),
+             QString("Another CAN device operation is running.\nThe CAN1 speed is not changed.\nThe current sensor "
+                     "already uses the new speed: set the CAN1 speed again when the other operation has ended."));
+    QCOMPARE(r.p.f.lastWrite(), QString("0C02=3"));
+    QCOMPARE(r.sensor.state().bitRate, 2);
+    QVERIFY(r.p.rig.bus.device(0).speed != 0); // the devices were not moved
+    QCOMPARE(r.p.waitEnd(CanOpDiscovery), int(CanOpFinished));
 }
 
 QTEST_MAIN(TestTabCanSpeedLink)
