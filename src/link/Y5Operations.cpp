@@ -354,7 +354,9 @@ void Y5ProtocolHandler::applyReplyFlags(const QString& line)
                 c->configModeActive = false;
         }
     }
-    if (line.startsWith(QLatin1String("CM2")) && isWaitingForChallenge())
+    // Only a reply with a challenge field: the unit's answer to a response
+    // ("CM2,01") may still be on its way from an earlier try.
+    if (line.startsWith(QLatin1String("CM2")) && line.size() > 7 && isWaitingForChallenge())
         setChallenge(line.mid(7, 4));
     if (!deviceAnswered && (line.startsWith(QLatin1String("DB1")) || line.startsWith(QLatin1String("VR1"))))
         deviceAnswered = true;

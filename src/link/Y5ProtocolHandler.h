@@ -182,8 +182,9 @@ public:
     // The pump's reply checks, for each line it takes from the queue: a "PW1"
     // reply while one is awaited sets loginAccepted and clears
     // pw1ReplyPending (and resetPending); "CM1"/"CM2" replies set or clear the
-    // transport's configuration mode; a "CM2" reply while a challenge is
-    // awaited delivers it; a "DB1" banner or a "VR1" line sets deviceAnswered.
+    // transport's configuration mode; a "CM2" reply with a challenge field
+    // while a challenge is awaited delivers it; a "DB1" banner or a "VR1"
+    // line sets deviceAnswered.
     void applyReplyFlags(const QString& line);
 
     const QStringList sentenceNames;

@@ -161,6 +161,9 @@ void TestProtocolOps::replyFlags_data()
     QTest::newRow("configuration mode off") << "CM1,00" << false << false << false << false << 0 << "" << false;
     QTest::newRow("challenge") << "CM2,00,1234" << false << true << false << false << 0 << "1234" << false;
     QTest::newRow("challenge not awaited") << "CM2,00,1234" << false << false << false << false << 0 << "" << false;
+    // A stray confirmation of an earlier response carries no challenge.
+    QTest::newRow("confirmation while a challenge is awaited") << "CM2,01" << false << true << false << false << 1
+                                                               << "" << false;
     QTest::newRow("banner") << "DB1,Kepo BMS firmware started" << false << false << false << false << -1 << ""
                             << true;
     QTest::newRow("version line") << "VR1,BMS2,0001E240,2.1.4.2" << false << false << false << false << -1 << ""
