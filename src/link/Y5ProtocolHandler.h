@@ -269,6 +269,9 @@ protected:
 private:
     mutable QMutex challengeMutex_;
     QString challenge_;
+    // "CM2,?" sent and challenges received in the current request.
+    std::atomic<int> challengeRequests_{0};
+    std::atomic<int> challengeReplies_{0};
     mutable QMutex versionMutex_;
     QString versionLine_ = QStringLiteral("VR1,BMS1,FFFFFFFF,2.5.0");
     QString deviceKind_;
