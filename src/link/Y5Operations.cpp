@@ -131,15 +131,31 @@ bool Y5ProtocolHandler::setConfigModeIfConnected(bool enter)
     return isConnected() && setConfigMode(enter);
 }
 
+// Every "CM2,?" makes the unit issue a new challenge and forget the one
+// before, so only the reply to the last request may be answered. A request
+// is repeated only while no reply has come back at all; after that the wait
+// goes on until every request is answered, keeping the latest challenge.
 bool Y5ProtocolHandler::requestChallenge()
 {
-    return pollingWait(
-        [&] {
+    challengeRequests_ = 0;
+    challengeReplies_ = 0;
+    for (int attempt = 0; attempt < kPollingSends; ++attempt) {
+        if (isStopAsked())
+            return false;
+        if (challengeReplies_ == 0) {
             // Pending before the send: a fast reply must find it set.
             challengePending = true;
+            ++challengeRequests_;
             sendSentence(QStringLiteral("CM2,"), QStringLiteral("?"), 20);
-        },
-        [&] { return !challengePending; });
+        }
+        if (pollFor(kPollsPerSend, [&] { return !challengePending; }))
+            return true;
+    }
+    if (challengeReplies_ == 0)
+        return false;
+    // A reply was lost on the way: the latest one that came is the best guess.
+    challengePending = false;
+    return true;
 }
 
 void Y5ProtocolHandler::setChallenge(const QString& challenge)
@@ -148,7 +164,8 @@ void Y5ProtocolHandler::setChallenge(const QString& challenge)
         QMutexLocker lock(&challengeMutex_);
         challenge_ = challenge;
     }
-    challengePending = false;
+    if (++challengeReplies_ >= challengeRequests_)
+        challengePending = false;
 }
 
 QString Y5ProtocolHandler::challenge() const
@@ -354,7 +371,9 @@ void Y5ProtocolHandler::applyReplyFlags(const QString& line)
                 c->configModeActive = false;
         }
     }
-    if (line.startsWith(QLatin1String("CM2")) && isWaitingForChallenge())
+    // Only a reply with a challenge field: the unit's answer to a response
+    // ("CM2,01") may still be on its way from an earlier try.
+    if (line.startsWith(QLatin1String("CM2")) && line.size() > 7 && isWaitingForChallenge())
         setChallenge(line.mid(7, 4));
     if (!deviceAnswered && (line.startsWith(QLatin1String("DB1")) || line.startsWith(QLatin1String("VR1"))))
         deviceAnswered = true;

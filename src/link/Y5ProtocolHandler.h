@@ -182,8 +182,9 @@ public:
     // The pump's reply checks, for each line it takes from the queue: a "PW1"
     // reply while one is awaited sets loginAccepted and clears
     // pw1ReplyPending (and resetPending); "CM1"/"CM2" replies set or clear the
-    // transport's configuration mode; a "CM2" reply while a challenge is
-    // awaited delivers it; a "DB1" banner or a "VR1" line sets deviceAnswered.
+    // transport's configuration mode; a "CM2" reply with a challenge field
+    // while a challenge is awaited delivers it; a "DB1" banner or a "VR1"
+    // line sets deviceAnswered.
     void applyReplyFlags(const QString& line);
 
     const QStringList sentenceNames;
@@ -268,6 +269,9 @@ protected:
 private:
     mutable QMutex challengeMutex_;
     QString challenge_;
+    // "CM2,?" sent and challenges received in the current request.
+    std::atomic<int> challengeRequests_{0};
+    std::atomic<int> challengeReplies_{0};
     mutable QMutex versionMutex_;
     QString versionLine_ = QStringLiteral("VR1,BMS1,FFFFFFFF,2.5.0");
     QString deviceKind_;

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         h.pw1ReplyPending = true;
         h.challengePending = true;
         h.applyReplyFlags(reply);
-        if (h.isWaitingForChallenge() && reply.startsWith(QLatin1String("CM2")))
+        if (h.isWaitingForChallenge() && reply.startsWith(QLatin1String("CM2")) && reply.size() > 7)
             __builtin_trap();
     }
     return 0;

@@ -74,6 +74,8 @@ private slots:
     void configModeConfirmed();
     void configModeNeverConfirmed();
     void canConfigModeWithChallenge();
+    void canConfigModeAnswersLatestChallenge_data();
+    void canConfigModeAnswersLatestChallenge();
     void parameterRoundTrip_data();
     void parameterRoundTrip();
     void authenticate_data();
@@ -161,6 +163,9 @@ void TestProtocolOps::replyFlags_data()
     QTest::newRow("configuration mode off") << "CM1,00" << false << false << false << false << 0 << "" << false;
     QTest::newRow("challenge") << "CM2,00,1234" << false << true << false << false << 0 << "1234" << false;
     QTest::newRow("challenge not awaited") << "CM2,00,1234" << false << false << false << false << 0 << "" << false;
+    // A stray confirmation of an earlier response carries no challenge.
+    QTest::newRow("confirmation while a challenge is awaited") << "CM2,01" << false << true << false << false << 1
+                                                               << "" << false;
     QTest::newRow("banner") << "DB1,Kepo BMS firmware started" << false << false << false << false << -1 << ""
                             << true;
     QTest::newRow("version line") << "VR1,BMS2,0001E240,2.1.4.2" << false << false << false << false << -1 << ""
@@ -261,6 +266,41 @@ void TestProtocolOps::canConfigModeWithChallenge()
     QVERIFY(!rig.handler.setCanConfigMode(true, 1, 2, 3, 4, 5));
     QCOMPARE(sentTimes(rig.sim, "CM2,1,").size(), 5);
     QCOMPARE(sentTimes(rig.sim, "CM2,?").size(), 1);
+}
+
+void TestProtocolOps::canConfigModeAnswersLatestChallenge_data()
+{
+    QTest::addColumn<int>("replyDelayMs");
+    QTest::addColumn<int>("lostReplies");
+    QTest::newRow("prompt replies") << 0 << 0;
+    // Longer than one try: "CM2,?" goes out again before the first challenge
+    // arrives, and the unit then only accepts an answer to its second one.
+    QTest::newRow("replies later than one try") << 200 << 0;
+    QTest::newRow("first challenge lost") << 0 << 1;
+}
+
+// Each "CM2,?" makes the emulator issue a new challenge and forget the one
+// before, as the unit does.
+void TestProtocolOps::canConfigModeAnswersLatestChallenge()
+{
+    QFETCH(int, replyDelayMs);
+    QFETCH(int, lostReplies);
+    LinkRig rig;
+    QVERIFY(rig.start());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.pump.linkStarts(), 1, 20000);
+    rig.sim.setReplyDelay(replyDelayMs);
+    rig.sim.dropNextReplies(lostReplies);
+    const QList<quint32> words{0x9FFFFF00, 0x00000500, 0x1FFFFEE6, 0x1FFFE5E6, 0x1FFFFFFF};
+    QVERIFY(rig.handler.setCanConfigMode(true, words[0], words[1], words[2], words[3], words[4]));
+    QVERIFY(rig.sim.configMode());
+    QCOMPARE(rig.sim.canFilters(), words);
+    QCOMPARE(rig.sim.badChallengeResponses(), 0);
+    // Leaving right away, with the unit's answers to repeated tries still on
+    // their way.
+    QVERIFY(rig.handler.setCanConfigMode(false, 0, 0, 0, 0, 0));
+    QVERIFY(!rig.sim.configMode());
+    QCOMPARE(rig.sim.badChallengeResponses(), 0);
+    QVERIFY(!rig.handler.isWaitingForChallenge());
 }
 
 void TestProtocolOps::parameterRoundTrip_data()
