@@ -32,13 +32,6 @@ bool dragWanted(QMouseEvent* event, const QPoint& pressPoint)
            && (event->pos() - pressPoint).manhattanLength() >= QApplication::startDragDistance();
 }
 
-void runDrag(QWidget* source, QMimeData* data)
-{
-    auto* drag = new QDrag(source);
-    drag->setMimeData(data);
-    drag->exec(Qt::MoveAction);
-}
-
 bool carries(const MappingKind& kind, const QMimeData* data)
 {
     return data && data->hasFormat(QLatin1String(kind.mimeType));
@@ -87,13 +80,56 @@ QIcon mappingStateIcon(int state)
     return pm.isNull() ? drawnIcon(state) : QIcon(pm);
 }
 
+// ---------------------------------------------------------------- drag side
+
+template <class View>
+void MappingDragView<View>::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_pressPoint = event->pos();
+    View::mousePressEvent(event);
+}
+
+template <class View>
+void MappingDragView<View>::mouseMoveEvent(QMouseEvent* event)
+{
+    if (this->dragEnabled() && dragWanted(event, m_pressPoint)) {
+        if (QMimeData* data = payloadAt(event->pos())) {
+            auto* drag = new QDrag(this);
+            drag->setMimeData(data);
+            drag->exec(Qt::MoveAction);
+            dragDone();
+            return;
+        }
+    }
+    View::mouseMoveEvent(event);
+}
+
+template <class View>
+void MappingDragView<View>::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (carries(m_kind, event->mimeData()))
+        event->acceptProposedAction();
+}
+
+template <class View>
+void MappingDragView<View>::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (carries(m_kind, event->mimeData()))
+        event->accept();
+}
+
+template class MappingDragView<QTableWidget>;
+template class MappingDragView<QTreeWidget>;
+
 // ---------------------------------------------------------------- grid
 
 MappingGrid::MappingGrid(const MappingKind& kind, QWidget* parent)
-    : QTableWidget(kPositions, kStrings, parent)
-    , m_kind(kind)
+    : MappingDragView<QTableWidget>(kind, parent)
 {
     initMappingIcons();
+    setRowCount(kPositions);
+    setColumnCount(kStrings);
     setMinimumHeight(400);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -445,37 +481,6 @@ void MappingGrid::acceptDrop(const QMimeData* data, int row, int column)
     emit sigConfigurationChanged();
 }
 
-void MappingGrid::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        m_pressPoint = event->pos();
-    QTableWidget::mousePressEvent(event);
-}
-
-void MappingGrid::mouseMoveEvent(QMouseEvent* event)
-{
-    if (dragEnabled() && dragWanted(event, m_pressPoint)) {
-        if (QMimeData* data = beginDrag(event->pos())) {
-            runDrag(this, data);
-            endDrag();
-            return;
-        }
-    }
-    QTableWidget::mouseMoveEvent(event);
-}
-
-void MappingGrid::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (carries(m_kind, event->mimeData()))
-        event->acceptProposedAction();
-}
-
-void MappingGrid::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (carries(m_kind, event->mimeData()))
-        event->accept();
-}
-
 void MappingGrid::dropEvent(QDropEvent* event)
 {
     const QModelIndex index = indexAt(event->pos());
@@ -486,8 +491,7 @@ void MappingGrid::dropEvent(QDropEvent* event)
 // ---------------------------------------------------------------- list
 
 MappingList::MappingList(const MappingKind& kind, QWidget* parent)
-    : QTreeWidget(parent)
-    , m_kind(kind)
+    : MappingDragView<QTreeWidget>(kind, parent)
 {
     QStringList headers;
     for (const char* h : kind.listHeaders)
@@ -586,37 +590,6 @@ void MappingList::acceptDrop(const QMimeData* data)
     if (!contains(module))
         add(module);
     emit sigListDropAccepted(true);
-}
-
-void MappingList::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        m_pressPoint = event->pos();
-    QTreeWidget::mousePressEvent(event);
-}
-
-void MappingList::mouseMoveEvent(QMouseEvent* event)
-{
-    if (dragEnabled() && dragWanted(event, m_pressPoint)) {
-        if (QMimeData* data = beginDrag(event->pos())) {
-            runDrag(this, data);
-            endDrag();
-            return;
-        }
-    }
-    QTreeWidget::mouseMoveEvent(event);
-}
-
-void MappingList::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (carries(m_kind, event->mimeData()))
-        event->acceptProposedAction();
-}
-
-void MappingList::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (carries(m_kind, event->mimeData()))
-        event->accept();
 }
 
 void MappingList::dropEvent(QDropEvent* event)

@@ -68,11 +68,39 @@ struct MappingKind
 // Icons of the cell states; drawn when the pictures are missing.
 QIcon mappingStateIcon(int state);
 
+// The drag side both widgets share: a drag starts when the left button alone
+// has moved the platform's drag distance, and only the kind's own payload is
+// welcome. A widget gives its payload at a point and ends its drag.
+template <class View>
+class MappingDragView : public View
+{
+public:
+    MappingDragView(const MappingKind& kind, QWidget* parent)
+        : View(parent)
+        , m_kind(kind)
+    {
+    }
+
+protected:
+    virtual QMimeData* payloadAt(const QPoint& viewportPoint) = 0;
+    virtual void dragDone() = 0;
+
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+
+    const MappingKind& m_kind;
+
+private:
+    QPoint m_pressPoint;
+};
+
 // The placed modules: 32 strings (columns) by 32 positions (rows), at most
 // 32 modules in all. A drag carries only the module: the drop handlers do
 // the moving, and the source gives its module up once the other side
 // reports it took it. GUI thread only.
-class MappingGrid : public QTableWidget
+class MappingGrid : public MappingDragView<QTableWidget>
 {
     Q_OBJECT
 public:
@@ -123,10 +151,8 @@ protected:
     // A module leaves the grid for the list.
     virtual void handBack(const MappedModule& module) = 0;
 
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
+    QMimeData* payloadAt(const QPoint& viewportPoint) override { return beginDrag(viewportPoint); }
+    void dragDone() override { endDrag(); }
     void dropEvent(QDropEvent* event) override;
 
 private:
@@ -138,20 +164,18 @@ private:
     void updateVisibleRows();
     void updateStringHeaders();
 
-    const MappingKind& m_kind;
     bool m_dragSource = false;
     uint16_t m_dragCell = 0xFFFF; // string << 8 | position
     int m_placedCount = 0;
     int m_visibleStrings = 1;
     int m_rowMark = 1;
-    QPoint m_pressPoint;
     QStringList m_headers;
     std::array<std::array<MappedCell, kPositions>, kStrings> m_cells;
     QList<uint16_t> m_placed;
 };
 
 // The found modules that are not placed in the grid.
-class MappingList : public QTreeWidget
+class MappingList : public MappingDragView<QTreeWidget>
 {
     Q_OBJECT
 public:
@@ -178,18 +202,14 @@ signals:
     void sigListDropAccepted(bool accepted);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
+    QMimeData* payloadAt(const QPoint& viewportPoint) override { return beginDrag(viewportPoint); }
+    void dragDone() override { endDrag(); }
     void dropEvent(QDropEvent* event) override;
 
 private:
     void removeDragSource();
 
-    const MappingKind& m_kind;
     bool m_dragSource = false;
     uint16_t m_dragIndex = 0;
-    QPoint m_pressPoint;
     QList<ListedModule> m_entries;
 };
