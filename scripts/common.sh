@@ -9,7 +9,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libqcustomplot-dev libssl-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
 )
 
 as_root() {
