@@ -15,8 +15,6 @@ private slots:
     void devicesRefusedAfterTheSensorMoved();
 };
 
-// With the IVT-S sensor selected, the sensor is stopped and given its code
-// of the new speed before the devices are moved; then the unit is reset.
 namespace {
 // The page linked to the emulated bus with one module and an IVT-S sensor
 // found by an earlier discovery, the unit at 125 kbps (code 3).
@@ -36,7 +34,7 @@ struct SensorRig
         QObject::connect(p.rig.link.comm, &CommunicatorBase::sigCanProcess, &isa, &CISAConfig::slotCanProcess,
                          Qt::QueuedConnection);
         p.rig.alsoLine = [this](const QString& line) { isa.handleCanReply(line); };
-        isa.setSensorSerial(sensor.state().serial);
+        isa.setSensorSerial(sensor.state().serial); // found by an earlier discovery
         if (!p.start())
             return false;
         p.f.reply(0x1009, 2, 2); // "Current Sensor Type": IVT-S
@@ -50,6 +48,8 @@ struct SensorRig
 };
 } // namespace
 
+// With the IVT-S sensor selected, the sensor is stopped and given its code
+// of the new speed before the devices are moved; then the unit is reset.
 void TestTabCanSpeedLink::speedChangeMovesTheCurrentSensorFirst()
 {
     SensorRig r;
