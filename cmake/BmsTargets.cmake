@@ -26,6 +26,8 @@ function(bms_add_qtest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+  # The test kit: doubles that hold their caller like a real box.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/kit)
   set(home ${CMAKE_BINARY_DIR}/test-homes/${name})
   file(MAKE_DIRECTORY ${home}/.config ${home}/.local/share ${home}/.cache ${home}/runtime)
   add_test(NAME ${name} COMMAND ${name})
