@@ -8,12 +8,12 @@
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
 #include "ParamReplyWait.h"
-#include "ConfigPrompter.h"
 #include "ControlUnitSim.h"
 #include "GeneralTab.h"
 #include "IvtSensorSim.h"
 #include "PortList.h"
 #include "ScriptedDialogs.h"
+#include "ScriptedPrompter.h"
 #include "StartupRules.h"
 #include "myTabWidget.h"
 
@@ -40,34 +40,6 @@ const QString kChargingText = "Charging is in progress, and the action \nyou are
                               "\nundefined behavior. Please disconnect the \ncharger before configuring any "
                               "parameters.";
 
-// The page's questions and boxes: every text shown, in order.
-struct ScriptedPrompter : ConfigPrompter
-{
-    QStringList shown;
-    QList<bool> confirms; // answers to the configuration-mode question; Cancel when none left
-    QMessageBox::StandardButton found = QMessageBox::Save;
-    bool confirm(const QString&, const QString& text) override
-    {
-        shown << text;
-        return !confirms.isEmpty() && confirms.takeFirst();
-    }
-    QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons,
-                                    QMessageBox::StandardButton defaultButton) override
-    {
-        shown << text;
-        const bool saveOrDiscard = buttons == (QMessageBox::Save | QMessageBox::Discard)
-                                   && defaultButton == QMessageBox::Save;
-        return saveOrDiscard ? found : QMessageBox::Cancel;
-    }
-    void warn(QWidget*, const QString&, const QString& text, bool) override { shown << text; }
-    void showMessage(const QString& text) override { shown << text; }
-    bool askInt(QWidget*, const QString&, const QString&, int, int, int, int* result) override
-    {
-        *result = 50;
-        return true;
-    }
-};
-
 // The unit with what the Parts give it: firmware reporting the features of
 // the CAN device base id (6, unless left out), level-2 editing (14) and the
 // current sensor (82 to 85), the user logged in at level 2, an IVT-S sensor
@@ -78,7 +50,8 @@ struct Bench
     CanBusSim bus;
     IvtSensorSim sensor{bus};
     ScriptedDialogs dialogs;
-    ScriptedPrompter prompter;
+    // The page's questions and boxes; every text shown, in order.
+    testkit::ScriptedPrompter prompter;
     std::unique_ptr<BMS_GUI> w;
     GeneralTabWidgets* g = nullptr;
 
@@ -126,7 +99,10 @@ struct Bench
         w->setDialogs(&dialogs);
         ConfigPage* page = w->configPage();
         page->setPrompter(&prompter);
-        page->setModalBoxRunner([this](QMessageBox* box) { prompter.shown << box->text(); });
+        page->setModalBoxRunner([this](QMessageBox* box) {
+            testkit::holdLikeABox();
+            prompter.asked << box->text();
+        });
         g = page->general;
         // The window appears; the user brings the General tab of the
         // Configuration page to the front, then picks the unit's port.
@@ -266,13 +242,13 @@ void TstCurrentSensorWindow::discover()
 
     b.sim.clearReceived();
     QTest::mouseClick(g->discoverButton, Qt::LeftButton);
-    QCOMPARE(b.prompter.shown, QStringList{kConfigModeText});
+    QCOMPARE(b.prompter.asked, QStringList{kConfigModeText});
     QVERIFY(!b.waitCursor());
     b.prompter.confirms = {true};
     b.prompter.found = QMessageBox::Discard;
     QTest::mouseClick(g->discoverButton, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(b.prompter.shown.size(), 3, kJobMs);
-    QCOMPARE(b.prompter.shown.last(), QString("Sensor found SN: 1234567"));
+    QTRY_COMPARE_WITH_TIMEOUT(b.prompter.asked.size(), 3, kJobMs);
+    QCOMPARE(b.prompter.asked.last(), QString("Sensor found SN: 1234567"));
     QTRY_VERIFY_WITH_TIMEOUT(!b.sim.configMode(), kJobMs);
     QTRY_VERIFY_WITH_TIMEOUT(!b.waitCursor(), kJobMs);
     // Only the second click entered the configuration mode.
@@ -283,13 +259,13 @@ void TstCurrentSensorWindow::discover()
     QCOMPARE(b.sensorCommands(), QList<quint8>{0x7B});
     QCOMPARE(b.receivedAt("CF2,120C"), -1);
 
-    b.prompter.shown.clear();
+    b.prompter.asked.clear();
     b.prompter.confirms = {true};
     b.prompter.found = QMessageBox::Save;
     QTest::mouseClick(g->discoverButton, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(b.sensor.state().runs, 1, kJobMs);
     QTRY_VERIFY_WITH_TIMEOUT(!b.sim.configMode(), kJobMs);
-    QCOMPARE(b.prompter.shown, (QStringList{kConfigModeText, "Sensor found SN: 1234567"}));
+    QCOMPARE(b.prompter.asked, (QStringList{kConfigModeText, "Sensor found SN: 1234567"}));
     QCOMPARE(b.sensorCommands().mid(1), (QList<quint8>{0x7B, 0x50, 0x34, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26,
                                                        0x27, 0x32, 0x34}));
     QCOMPARE(b.sensor.state().stores, 1);
@@ -331,13 +307,13 @@ void TstCurrentSensorWindow::commitAndSensorFrames()
     QTest::mouseClick(g->commitButton, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(b.sensor.state().stores, 1, kJobMs);
     QTRY_VERIFY_WITH_TIMEOUT(!b.sim.configMode(), kJobMs);
-    QCOMPARE(b.prompter.shown, QStringList{kConfigModeText});
+    QCOMPARE(b.prompter.asked, QStringList{kConfigModeText});
     QCOMPARE(b.sensorCommands(), (QList<quint8>{0x34, 0x10, 0x20, 0x32, 0x34}));
     QCOMPARE(b.sensor.requests().at(1).toHex(), QByteArray("1001b000" "12d68700"));
     QCOMPARE(b.sensor.state().baseId, quint16(0x01B0));
     QVERIFY(!b.sensor.state().stopped);
     QTRY_VERIFY_WITH_TIMEOUT(!b.waitCursor(), kJobMs);
-    b.prompter.shown.clear();
+    b.prompter.asked.clear();
     // The login's refresh has sent the unit's settings already.
     QTRY_VERIFY_WITH_TIMEOUT(b.sensorFrames("1407").contains("100:14073205E803"), kJobMs);
     b.bus.clearFrames();
@@ -351,7 +327,7 @@ void TstCurrentSensorWindow::commitAndSensorFrames()
     QTRY_COMPARE_WITH_TIMEOUT(b.sensorFrames("1205"), QStringList{"100:1205"}, kJobMs);
     QVERIFY(b.receivedAt("RC1,") >= 0);
     QVERIFY(b.receivedAt("RC1,") <= b.receivedAt("CN1,00000100,0,0,2,1205"));
-    QVERIFY(b.prompter.shown.isEmpty());
+    QVERIFY(b.prompter.asked.isEmpty());
 
     // Charging: the warning, then the same.
     b.sim.reply("CS1,01");
@@ -359,7 +335,7 @@ void TstCurrentSensorWindow::commitAndSensorFrames()
     b.sim.clearReceived();
     b.bus.clearFrames();
     QTest::mouseClick(g->resetZeroButton, Qt::LeftButton);
-    QCOMPARE(b.prompter.shown, QStringList{kChargingText});
+    QCOMPARE(b.prompter.asked, QStringList{kChargingText});
     QTRY_COMPARE_WITH_TIMEOUT(b.sensorFrames("1205"), QStringList{"100:1205"}, kJobMs);
     QVERIFY(b.receivedAt("RC1,") >= 0);
     b.sim.reply("CS1,00");
@@ -384,6 +360,7 @@ void TstCurrentSensorWindow::commitAndSensorFrames()
     b.type(deadzone, "0.10");
     QTRY_COMPARE_WITH_TIMEOUT(b.sim.param(0x1008), 10u, kJobMs);
     page->tabWidget->setCurrentIndex(4); // "SOC / SOH"
+    b.prompter.ints = {50};
     QTest::mouseClick(page->setSocButton, Qt::LeftButton);
     QVERIFY(b.sim.waitForSentence("SC1,32", kJobMs));
     for (const QString& s : b.receivedAfter("RC1,"))
@@ -399,8 +376,8 @@ void TstCurrentSensorWindow::noDeviceBaseNoSensorFrames()
     b.sim.clearReceived();
     QTest::mouseClick(b.g->resetZeroButton, Qt::LeftButton);
     QVERIFY(b.sim.waitForSentence("RC1,", kJobMs));
-    QCOMPARE(b.prompter.shown.size(), 1);
-    QVERIFY(b.prompter.shown.last().startsWith("The current sensor's CAN base id is not valid"));
+    QCOMPARE(b.prompter.asked.size(), 1);
+    QVERIFY(b.prompter.asked.last().startsWith("The current sensor's CAN base id is not valid"));
     QLineEdit* deadzone = qobject_cast<QLineEdit*>(b.page()->paramSlot(0x1008)->params.first()->widget);
     b.type(deadzone, "0.40");
     QTRY_COMPARE_WITH_TIMEOUT(b.sim.param(0x1008), 40u, kJobMs);

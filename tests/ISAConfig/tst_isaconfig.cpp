@@ -3,6 +3,7 @@
 #include "CISAConfig.h"
 #include "CanBusSim.h"
 #include "CanLinkServices.h"
+#include "HeldBox.h"
 #include "IvtSensorSim.h"
 #include "SimLink.h"
 
@@ -29,7 +30,10 @@ public:
     {
         isa = new CISAConfig(std::make_unique<HandlerCanLink>([this] { return &link.handler; },
                                                              [](int) { return 0u; }));
+        // The page's "Sensor found" question and its warnings hold the
+        // caller as their boxes do.
         isa->setSensorFoundHandler([this](quint32 s) {
+            testkit::holdLikeABox();
             serialsFound.append(s);
             if (saveFoundSensor)
                 isa->startDiscover(0xE6);
@@ -37,7 +41,10 @@ public:
                 isa->discardFoundSensor();
         });
         isa->setCanIdHandler([this](quint16 id) { idsFound.append(id); });
-        isa->setWarningHandler([this](const QString& text) { warnings.append(text); });
+        isa->setWarningHandler([this](const QString& text) {
+            testkit::holdLikeABox();
+            warnings.append(text);
+        });
         connect(link.comm, &CommunicatorBase::sigReceivedSentence, this, &IsaRig::pump, Qt::QueuedConnection);
         connect(link.comm, &CommunicatorBase::sigCanProcess, isa, &CISAConfig::slotCanProcess, Qt::QueuedConnection);
     }
@@ -252,7 +259,10 @@ void TstIsaConfig::foreignRepliesIgnored()
 {
     CISAConfig isa{std::make_unique<HandlerCanLink>([] { return nullptr; }, [](int) { return 0u; })};
     QList<quint32> serials;
-    isa.setSensorFoundHandler([&](quint32 s) { serials.append(s); });
+    isa.setSensorFoundHandler([&](quint32 s) {
+        testkit::holdLikeABox();
+        serials.append(s);
+    });
     isa.handleCanReply(QStringLiteral("CN1,00000512,0,0,8,BB0012D687000000"));
     isa.handleCanReply(QStringLiteral("CN1,00000511,0,0,8"));
     QVERIFY(serials.isEmpty());

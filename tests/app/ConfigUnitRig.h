@@ -11,11 +11,11 @@
 // question by a click.
 #include "BmsGui.h"
 #include "ConfigPage.h"
-#include "ConfigPrompter.h"
 #include "ControlUnitSim.h"
 #include "ParamReplyWait.h"
 #include "PortList.h"
 #include "ScriptedDialogs.h"
+#include "ScriptedPrompter.h"
 #include "StartupRules.h"
 #include "Y5ProtocolHandler.h"
 
@@ -29,41 +29,7 @@
 
 #include <memory>
 
-struct ScriptedPrompter : ConfigPrompter
-{
-    QString password;                              // typed into every password entry
-    QList<QMessageBox::StandardButton> answers;    // to the Yes/No questions, in order; then No
-    QString fileName;                              // chosen in the file dialogs
-    QStringList asked;                             // every question and message, in order
-
-    QString askPassword(QWidget*, const QString& title, const QString&, bool* accepted) override
-    {
-        asked << title;
-        *accepted = !password.isEmpty();
-        return password;
-    }
-    void showMessage(const QString& text) override { asked << text; }
-    QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons,
-                                    QMessageBox::StandardButton) override
-    {
-        asked << text;
-        return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
-    }
-    void warn(QWidget*, const QString&, const QString& text, bool) override { asked << text; }
-    bool askInt(QWidget*, const QString& title, const QString&, int, int, int, int*) override
-    {
-        asked << title;
-        return false;
-    }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return fileName; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return fileName; }
-    bool confirm(const QString& text, const QString&) override
-    {
-        asked << text;
-        return false;
-    }
-    bool askFilePasswords(QWidget*, QString*, QString*) override { return false; }
-};
+using testkit::ScriptedPrompter;
 
 // The battery pack as the General tab's Part gives it: ids, widths (bits 8-9
 // of the id) and values within the editors' limits.

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "HeldBox.h"
 #include "WindowDialogs.h"
 
 #include <QStringList>
 
-// The window's boxes answered by a script; records what was shown.
+// The window's boxes answered by a script, each after holding its caller
+// like a real box; records what was shown.
 struct ScriptedDialogs : WindowDialogs
 {
     bool quitAnswer = false;
@@ -19,22 +21,30 @@ struct ScriptedDialogs : WindowDialogs
 
     bool confirmQuit(QWidget*) override
     {
+        testkit::holdLikeABox();
         ++quitQuestions;
         return quitAnswer;
     }
-    void information(QWidget*, const QString& text) override { informations << text; }
+    void information(QWidget*, const QString& text) override
+    {
+        testkit::holdLikeABox();
+        informations << text;
+    }
     QString chooseDirectory(QWidget*, const QString& title, const QString&) override
     {
+        testkit::holdLikeABox();
         directoryTitles << title;
         return directory;
     }
     bool askYesNo(const UserQuestion& q) override
     {
+        testkit::holdLikeABox();
         questions << q;
         return yesNoAnswer;
     }
     int askChoice(const UserQuestion& q) override
     {
+        testkit::holdLikeABox();
         questions << q;
         return choiceAnswer;
     }

@@ -8,6 +8,7 @@
 
 #include "ConfigParam.h"
 #include "GeneralTab.h"
+#include "HeldBox.h"
 #include "TemperatureCalibrationWindow.h"
 #include "myTabWidget.h"
 
@@ -118,6 +119,7 @@ void TestConfigPageUnitActions::fileWithAnotherCanSpeedStartsTheSpeedChange()
     QCOMPARE(rig.page->paramValue(kCanSpeed), 3u);
     QStringList boxes;
     rig.page->setModalBoxRunner([&boxes](QMessageBox* box) {
+        testkit::holdLikeABox();
         boxes << box->informativeText();
         box->setResult(QMessageBox::Cancel);
     });

@@ -1,6 +1,7 @@
 // The link's questions reach the user in the GUI thread, and the answer gets
 // back to the worker that waits for it.
 #include "GuiQuestionAsker.h"
+#include "HeldBox.h"
 
 #include <QThread>
 #include <QtTest>
@@ -30,6 +31,7 @@ void TestGuiQuestionAsker::answerReachesTheWaitingWorker()
     int declined = 0;
     GuiQuestionAsker asker(
         [&](const UserQuestion& q) {
+            testkit::holdLikeABox();
             boxThread = QThread::currentThread();
             shown = q.text;
             return yes;
@@ -77,6 +79,7 @@ void TestGuiQuestionAsker::loadFailureAnswerIsTheButton()
     int shownId = -1;
     GuiQuestionAsker asker([](const UserQuestion&) { return true; }, [&] { ++declined; },
                            [&](const UserQuestion& q) {
+                               testkit::holdLikeABox();
                                ++boxes;
                                shownId = q.paramId;
                                return button;

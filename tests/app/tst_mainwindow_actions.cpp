@@ -223,6 +223,9 @@ void TestMainWindowActions::importRunsInConfigurationMode()
     ScriptedDialogs dialogs;
     BMS_GUI w;
     w.setDialogs(&dialogs);
+    // The window has heard that it is not linked yet (that news disables
+    // the statistics entries); the entries are enabled afterwards.
+    QTRY_VERIFY(w.windowTitle().contains("Trying to connect"));
     w.setAccessLevel(2);
     w.processCsSentence("CS1,00");
     QVERIFY(w.importStatisticsAction()->isEnabled());

@@ -1,6 +1,7 @@
 // CAN Splitter set-up: the real link, the control-unit emulator and the
 // splitter (and other devices) behind it.
 #include "CanJobTestSupport.h"
+#include "HeldBox.h"
 
 #include <QProgressDialog>
 #include <QtTest>
@@ -54,6 +55,7 @@ void TstCanSplitter::splitterRefusedParameterReported()
     QStringList reports;
     int requestsDuringReport = -1;
     rig.cc->setSplitterRefusalReporter([&](const QString& text) {
+        testkit::holdLikeABox();
         reports.append(text);
         const int before = rig.bus.frames().size();
         // Ticks and lines keep coming while the user reads the box.

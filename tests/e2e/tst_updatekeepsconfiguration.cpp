@@ -4,6 +4,7 @@
 // puts every value of the whole configuration back.
 #include "BootloaderSim.h"
 #include "ConfigUnitRig.h"
+#include "HeldBox.h"
 #include "StatisticsSim.h"
 #include "TestImages.h"
 #include "UpdatePage.h"
@@ -66,6 +67,7 @@ void TestUpdateKeepsConfiguration::updateFromTheButtonRestoresEveryValue()
     // Any box the page runs (a rule's warning, a question) is a fault here.
     QStringList boxes;
     rig.page->setModalBoxRunner([&boxes](QMessageBox* box) {
+        testkit::holdLikeABox();
         boxes << box->text() + " " + box->informativeText();
         box->setResult(QMessageBox::Cancel);
     });
@@ -85,9 +87,18 @@ void TestUpdateKeepsConfiguration::updateFromTheButtonRestoresEveryValue()
     f.close();
     UpdatePage* update = rig.window->updatePage();
     QStringList messages;
-    update->chooseFile = [path](QWidget*, const QString&) { return path; };
-    update->showMessage = [&messages](QWidget*, const QString& text) { messages << text; };
-    update->showNotice = [&messages](const QString&, const QString& text) { messages << text; };
+    update->chooseFile = [path](QWidget*, const QString&) {
+        testkit::holdLikeABox();
+        return path;
+    };
+    update->showMessage = [&messages](QWidget*, const QString& text) {
+        testkit::holdLikeABox();
+        messages << text;
+    };
+    update->showNotice = [&messages](const QString&, const QString& text) {
+        testkit::holdLikeABox();
+        messages << text;
+    };
     boot.setRestartAfterFrames(firmware.size());
     rig.window->pageList()->setCurrentRow(3);
     QTest::mouseClick(update->openFirmwareButton, Qt::LeftButton);

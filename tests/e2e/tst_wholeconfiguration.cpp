@@ -79,6 +79,7 @@ void TestWholeConfiguration::loadSaveDefaultsAndLoadTheFile()
     QVERIFY(rig.openWindow());
     // Any box the page runs (a rule's warning, a question) is a fault here.
     rig.page->setModalBoxRunner([this](QMessageBox* box) {
+        testkit::holdLikeABox();
         boxes << box->text() + " " + box->informativeText();
         box->setResult(QMessageBox::Cancel);
     });

@@ -6,6 +6,7 @@
 #include "DisplayUnit.h"
 #include "DisplayUnitSim.h"
 #include "ExternalComponentsPage.h"
+#include "HeldBox.h"
 #include "MainWindowServices.h"
 #include "Parser.h"
 #include "Proto.h"
@@ -31,7 +32,8 @@
 namespace {
 constexpr int kWaitMs = 10000;
 
-// Answers the window's questions and boxes without showing them.
+// Answers the window's questions and boxes without showing them, each after
+// holding its caller like a real box.
 class ScriptedDisplayUnit : public DisplayUnit
 {
 public:
@@ -41,13 +43,19 @@ public:
     int burnQuestions = 0;
 
 protected:
-    QString askImageFile() override { return nextFile; }
+    QString askImageFile() override
+    {
+        testkit::holdLikeABox();
+        return nextFile;
+    }
     void warn(bool onWindow, const QString& title, const QString& text) override
     {
+        testkit::holdLikeABox();
         warnings << title + QLatin1Char('|') + text;
     }
     bool confirmSerialBurn() override
     {
+        testkit::holdLikeABox();
         ++burnQuestions;
         return applyBurn;
     }

@@ -2,6 +2,7 @@
 // matching of devices and images, the start of a CAN update, the status
 // texts, and the control unit's gates and progress.
 #include "Communicator.h"
+#include "HeldBox.h"
 #include "SentenceMaps.h"
 #include "TestServices.h"
 #include "UpdatePage.h"
@@ -77,9 +78,18 @@ struct Rig
         page.canJobsBusy = [this] { return busy; };
         page.canJobsPresent = [] { return true; };
         page.startCanDiscovery = [this] { ++discoveries; };
-        page.confirmConfigurationMode = [this] { return confirm; };
-        page.showMessage = [this](QWidget*, const QString& t) { messages << t; };
-        page.showNotice = [this](const QString&, const QString& t) { notices << t; };
+        page.confirmConfigurationMode = [this] {
+            testkit::holdLikeABox();
+            return confirm;
+        };
+        page.showMessage = [this](QWidget*, const QString& t) {
+            testkit::holdLikeABox();
+            messages << t;
+        };
+        page.showNotice = [this](const QString&, const QString& t) {
+            testkit::holdLikeABox();
+            notices << t;
+        };
         page.startModuleBootloader = [this](Communicator*, int t, quint32 s, const QByteArray& img) {
             moduleStarts.append({t, s, img});
         };
@@ -236,7 +246,10 @@ void TestUpdatePage::discoveryKeepsSelectedRow()
     QVERIFY(!rig.page.updateFirmwareButton->isEnabled());
     // Opening an image now weighs the old index against the new list: a
     // refused open disables the button.
-    rig.page.chooseFile = [](QWidget*, const QString&) { return QString("/nonexistent/file.hex"); };
+    rig.page.chooseFile = [](QWidget*, const QString&) {
+        testkit::holdLikeABox();
+        return QString("/nonexistent/file.hex");
+    };
     rig.page.slotCanDevicesOpenFirmware();
     QVERIFY(!rig.page.canImageLoaded);
     QVERIFY(!rig.page.updateFirmwareButton->isEnabled());

@@ -1,6 +1,7 @@
 // The Update page opening image files: the dialog's folder, the messages,
 // and what the page keeps.
 #include "Communicator.h"
+#include "HeldBox.h"
 #include "SentenceMaps.h"
 #include "TestImages.h"
 #include "TestServices.h"
@@ -52,10 +53,14 @@ struct PageRig
         services.handler = &handler;
         g_mainWindow = &services;
         page.chooseFile = [this](QWidget*, const QString& start) {
+            testkit::holdLikeABox();
             startDirs << start;
             return nextFile;
         };
-        page.showMessage = [this](QWidget*, const QString& text) { messages << text; };
+        page.showMessage = [this](QWidget*, const QString& text) {
+            testkit::holdLikeABox();
+            messages << text;
+        };
         page.canDeviceDescriber = [](quint32 code) { return QString("device %1").arg(code, 0, 16); };
     }
     ~PageRig() { g_mainWindow = nullptr; }

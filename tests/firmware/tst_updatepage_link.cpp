@@ -3,6 +3,7 @@
 // "Start update" before anything reaches the unit, and the factory
 // provisioning sentences as the unit receives them.
 #include "BootloaderSim.h"
+#include "HeldBox.h"
 #include "KepoBootloader.h"
 #include "RouteBootloaderSim.h"
 #include "SdoServerSim.h"
@@ -78,9 +79,18 @@ struct Rig
             return true;
         };
         page->canJobsBusy = [this] { return canJobBusy; };
-        page->confirmConfigurationMode = [] { return true; };
-        page->chooseFile = [this](QWidget*, const QString&) { return nextFile; };
-        page->showMessage = [this](QWidget*, const QString& text) { messages << text; };
+        page->confirmConfigurationMode = [] {
+            testkit::holdLikeABox();
+            return true;
+        };
+        page->chooseFile = [this](QWidget*, const QString&) {
+            testkit::holdLikeABox();
+            return nextFile;
+        };
+        page->showMessage = [this](QWidget*, const QString& text) {
+            testkit::holdLikeABox();
+            messages << text;
+        };
         page->configurationRead = [this] { return configurationRead; };
         page->saveConfiguration = [this] {
             ++saves;

@@ -3,6 +3,7 @@
 // ends, and the window going stops it before the link and its handler go.
 #include "ConfigUnitRig.h"
 
+#include "HeldBox.h"
 #include "KepoBootloader.h"
 #include "SdoServerSim.h"
 #include "TestImages.h"
@@ -38,8 +39,14 @@ void TestUpdatePageWindow::canDownloadKeepsTheWindowOpen()
 
     UpdatePage* page = rig.window->updatePage();
     QStringList messages;
-    page->showMessage = [&messages](QWidget*, const QString& text) { messages << text; };
-    page->confirmConfigurationMode = [] { return true; };
+    page->showMessage = [&messages](QWidget*, const QString& text) {
+        testkit::holdLikeABox();
+        messages << text;
+    };
+    page->confirmConfigurationMode = [] {
+        testkit::holdLikeABox();
+        return true;
+    };
     TestImages::Sha1Image image;
     image.product = 0x21;
     image.records = TestImages::versionRecord("1.0");
@@ -47,7 +54,10 @@ void TestUpdatePageWindow::canDownloadKeepsTheWindowOpen()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(image.build());
     file.close();
-    page->chooseFile = [&file](QWidget*, const QString&) { return file.fileName(); };
+    page->chooseFile = [&file](QWidget*, const QString&) {
+        testkit::holdLikeABox();
+        return file.fileName();
+    };
     page->discoverListSize = [] { return 1; };
     page->discoverListEntry = [](quint8 i, UpdatePage::DiscoveredDevice* d) {
         *d = {0x21, 0x87654321, 21};

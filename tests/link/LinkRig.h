@@ -4,9 +4,12 @@
 // emulator on a pty, with the handler, a stand-in for the window's sentence
 // pump and a scripted answerer for questions to the user.
 #include "FeedTransport.h"
+#include "HeldBox.h"
 #include "SimLink.h"
 #include "UserQuestion.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QObject>
@@ -15,7 +18,9 @@
 
 #include <memory>
 
-// Answers from a script: Yes or No at once, or never.
+// Answers from a script: Yes or No, or never. As the window's box does, the
+// question is shown in the test's (GUI) thread and held open there a while
+// before it is answered; the worker waits meanwhile.
 class ScriptedAsker : public UserQuestionAsker
 {
 public:
@@ -28,10 +33,21 @@ public:
     }
     void ask(const UserQuestion& question, std::shared_ptr<UserAnswer> answer) override
     {
-        QMutexLocker lock(&mutex_);
-        asked_.append(question.text);
-        if (reply_ != Never)
-            answer->give(reply_ == Yes);
+        Reply reply = Never;
+        {
+            QMutexLocker lock(&mutex_);
+            asked_.append(question.text);
+            reply = reply_;
+        }
+        if (reply == Never)
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [reply, answer] {
+                testkit::holdLikeABox();
+                answer->give(reply == Yes);
+            },
+            Qt::QueuedConnection);
     }
     QStringList asked() const
     {

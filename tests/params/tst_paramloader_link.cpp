@@ -6,6 +6,7 @@
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
 #include "ControlUnitSim.h"
+#include "HeldBox.h"
 #include "ParamReplyWait.h"
 #include "UserQuestion.h"
 #include "Y5ProtocolHandler.h"
@@ -94,6 +95,7 @@ struct Page : QObject, UserQuestionAsker
     void ask(const UserQuestion& question, std::shared_ptr<UserAnswer> answer) override
     {
         QMetaObject::invokeMethod(this, [this, question, answer] {
+            testkit::holdLikeABox();
             events << "ask " + idText(question.paramId);
             questionTexts << question.text;
             int choice = int(ConfigParamLoader::Cancel);

@@ -1,7 +1,9 @@
 #pragma once
 
 // The profile editors' boxes answered by the test: every box is recorded,
-// questions and the number prompt take the scripted answers.
+// questions and the number prompt take the scripted answers, each after
+// holding its caller like a real box.
+#include "HeldBox.h"
 #include "ProfileDialogs.h"
 
 #include <QStringList>
@@ -18,15 +20,18 @@ public:
 
     void warning(QWidget*, const QString& title, const QString& text) override
     {
+        testkit::holdLikeABox();
         warnings << title + QLatin1Char('|') + text;
     }
     bool question(QWidget*, const QString& title, const QString& text) override
     {
+        testkit::holdLikeABox();
         questions << title + QLatin1Char('|') + text;
         return answerYes;
     }
     bool getInt(QWidget*, const QString&, const QString&, int, int, int, int, int* result) override
     {
+        testkit::holdLikeABox();
         ++intPrompts;
         if (intAccepted)
             *result = intAnswer;

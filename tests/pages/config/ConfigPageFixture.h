@@ -6,6 +6,7 @@
 #include "ConfigPage.h"
 #include "ConfigParam.h"
 #include "FeatureSupportTable.h"
+#include "HeldBox.h"
 #include "SentenceMaps.h"
 #include "Y5ProtocolHandler.h"
 
@@ -60,7 +61,10 @@ struct PageFixture
             writes << qMakePair(id, quint32(word));
             return true;
         });
-        page->setModalBoxRunner([this](QMessageBox*) { ++modalBoxes; });
+        page->setModalBoxRunner([this](QMessageBox*) {
+            testkit::holdLikeABox();
+            ++modalBoxes;
+        });
         // Editing is allowed at level 2 on the default firmware (feature 14).
         page->accessLevel = 2;
     }
@@ -71,7 +75,10 @@ struct PageFixture
     // nothing recorded and none of the row's hooks (they capture its locals).
     void resetForRow()
     {
-        page->setModalBoxRunner([this](QMessageBox*) { ++modalBoxes; });
+        page->setModalBoxRunner([this](QMessageBox*) {
+            testkit::holdLikeABox();
+            ++modalBoxes;
+        });
         page->setSohVisibility(nullptr);
         page->setSplitterConfigStarter(nullptr);
         page->setCanSpeedChange(nullptr);

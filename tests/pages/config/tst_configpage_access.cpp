@@ -2,7 +2,7 @@
 // the login, logout and set-password actions against the emulator.
 #include "ConfigPageFixture.h"
 
-#include "ConfigPrompter.h"
+#include "ScriptedPrompter.h"
 #include "SimLink.h"
 #include "Tip.h"
 
@@ -12,28 +12,13 @@
 
 namespace {
 
-// Scripted answers: a null QString is Cancel.
-struct ScriptedPrompter : ConfigPrompter
-{
-    QStringList answers;
-    QStringList asked;    // "title|label"
-    QStringList messages;
-    QString askPassword(QWidget*, const QString& title, const QString& label, bool* accepted) override
-    {
-        asked << title + "|" + label;
-        const QString a = answers.isEmpty() ? QString() : answers.takeFirst();
-        *accepted = !a.isNull();
-        return a;
-    }
-    void showMessage(const QString& text) override { messages << text; }
-};
 
 struct LinkBench
 {
     SimLink link;
     CSntcMap map;
     FeatureSupportTable features;
-    ScriptedPrompter prompter;
+    testkit::ScriptedPrompter prompter;
     std::unique_ptr<ConfigPage> page;
 
     bool start()
@@ -215,23 +200,23 @@ void TestConfigPageAccess::loginLevelByLevel()
     LinkBench b;
     QVERIFY(b.start());
     b.page->receiveSentence("PW1,0");
-    b.prompter.answers = QStringList{"1111"};
+    b.prompter.passwords = QStringList{"1111"};
     b.page->loginButton->click();
     QVERIFY(b.waitLevel(1));
-    QCOMPARE(b.prompter.asked.last(), QString("Enter login password|BMS Level 1 password:"));
+    QCOMPARE(b.prompter.prompts.last(), QString("Enter login password|BMS Level 1 password:"));
     QCOMPARE(b.page->loginButton->text(), QString("Login to access level 2"));
-    b.prompter.answers = QStringList{"2222"};
+    b.prompter.passwords = QStringList{"2222"};
     b.page->loginButton->click();
     QVERIFY(b.waitLevel(2));
-    QCOMPARE(b.prompter.asked.last(), QString("Enter login password|BMS Level 2 password:"));
+    QCOMPARE(b.prompter.prompts.last(), QString("Enter login password|BMS Level 2 password:"));
     QVERIFY(b.link.handler.loginAnswered);
     // At level 2 a login asks and sends nothing.
     b.link.sim.clearReceived();
     b.page->slotLoginPressed();
-    QCOMPARE(b.prompter.asked.size(), 2);
+    QCOMPARE(b.prompter.prompts.size(), 2);
     // Cancel sends nothing either, and a password with a comma is refused.
     b.page->receiveSentence("PW1,1");
-    b.prompter.answers = QStringList{QString(), "22,22"};
+    b.prompter.passwords = QStringList{QString(), "22,22"};
     b.page->slotLoginPressed();
     b.page->slotLoginPressed();
     QCOMPARE(b.prompter.messages.size(), 1);
@@ -250,7 +235,7 @@ void TestConfigPageAccess::authenticationFailedIsToldAtTheNextLogin()
     b.page->receiveSentence("PW1,0");
     b.page->rememberedPassword = "1111";
     b.page->slotAuthenticationFailed();
-    b.prompter.answers = QStringList{QString()};
+    b.prompter.passwords = QStringList{QString()};
     b.page->slotLoginPressed();
     QCOMPARE(b.prompter.messages, QStringList{"Authentication failed!\nPlease check your password and try again."});
     QVERIFY(b.page->rememberedPassword.isEmpty());
@@ -260,7 +245,7 @@ void TestConfigPageAccess::authenticationFailedIsToldAtTheNextLogin()
     b.page->rememberedPassword = "1111";
     b.page->slotLoginPressed();
     QVERIFY(b.waitLevel(1));
-    QCOMPARE(b.prompter.asked.size(), 1);
+    QCOMPARE(b.prompter.prompts.size(), 1);
 }
 
 void TestConfigPageAccess::setPassword()
@@ -269,7 +254,7 @@ void TestConfigPageAccess::setPassword()
     QVERIFY(b.start());
     b.link.sim.setLoginLevel(1);
     b.page->receiveSentence("PW1,1");
-    b.prompter.answers = QStringList{"abc", "ab,cd", "abcde", "abcdf", "abcde", "abcde"};
+    b.prompter.passwords = QStringList{"abc", "ab,cd", "abcde", "abcdf", "abcde", "abcde"};
     b.page->setPasswordButton->click();
     QCOMPARE(b.prompter.messages.size(), 3);
     QCOMPARE(b.prompter.messages.at(0),
@@ -281,7 +266,7 @@ void TestConfigPageAccess::setPassword()
     QCOMPARE(b.page->rememberedPassword, QString("abcde"));
     // Cancel at the second question sends nothing.
     b.link.sim.clearReceived();
-    b.prompter.answers = QStringList{"wxyz", QString()};
+    b.prompter.passwords = QStringList{"wxyz", QString()};
     b.page->slotSetPasswordPressed();
     QTest::qWait(200);
     for (const QString& s : b.link.sim.goodSentences())

@@ -4,9 +4,9 @@
 #include "ConfigPage.h"
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
-#include "ConfigPrompter.h"
 #include "FeatureSupportTable.h"
 #include "ParamCache.h"
+#include "ScriptedPrompter.h"
 #include "SentenceMaps.h"
 #include "SimLink.h"
 
@@ -20,40 +20,13 @@
 
 namespace {
 
-// Answers every question from a script and records what was shown.
-struct ScriptedPrompter : ConfigPrompter
-{
-    QList<QMessageBox::StandardButton> answers; // for ask(), in order; No when empty
-    QList<int> ints;                            // for askInt(); Cancel when empty
-    QString fileName;
-    QStringList messages;                       // showMessage and warn texts
-    QStringList asked;
-    QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons,
-                                    QMessageBox::StandardButton) override
-    {
-        asked << text;
-        return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
-    }
-    void showMessage(const QString& text) override { messages << text; }
-    void warn(QWidget*, const QString&, const QString& text, bool) override { messages << text; }
-    bool askInt(QWidget*, const QString&, const QString&, int, int, int, int* result) override
-    {
-        if (ints.isEmpty())
-            return false;
-        *result = ints.takeFirst();
-        return true;
-    }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return fileName; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return fileName; }
-    bool askFilePasswords(QWidget*, QString*, QString*) override { return false; }
-};
 
 struct Bench
 {
     SimLink link;
     CSntcMap map;
     FeatureSupportTable features;
-    ScriptedPrompter prompter;
+    testkit::ScriptedPrompter prompter;
     std::unique_ptr<ConfigPage> page;
     QTemporaryDir dir;
 

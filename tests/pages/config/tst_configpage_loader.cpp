@@ -6,6 +6,7 @@
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
 #include "FeatureSupportTable.h"
+#include "HeldBox.h"
 #include "ParamReplyWait.h"
 #include "SentenceMaps.h"
 #include "SimLink.h"
@@ -37,6 +38,7 @@ struct ScriptedAsker : QObject, UserQuestionAsker
     void ask(const UserQuestion& question, std::shared_ptr<UserAnswer> answer) override
     {
         QMetaObject::invokeMethod(this, [this, question, answer] {
+            testkit::holdLikeABox();
             askedIds << question.paramId;
             answer->giveChoice(answers.isEmpty() ? int(ConfigParamLoader::Cancel) : answers.takeFirst());
         }, Qt::QueuedConnection);

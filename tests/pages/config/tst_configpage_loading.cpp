@@ -3,7 +3,7 @@
 // charger lists; and the password steps of the file load.
 #include "ConfigPageFixture.h"
 #include "ConfigParamLoader.h"
-#include "ConfigPrompter.h"
+#include "ScriptedPrompter.h"
 #include "myTabWidget.h"
 
 #include <QComboBox>
@@ -117,18 +117,14 @@ void TestConfigPageLoading::passwordSteps()
     QFETCH(bool, result);
     QFETCH(int, levelAfter);
     QFETCH(int, messages);
-    struct Recorder : ConfigPrompter
-    {
-        int shown = 0;
-        void warn(QWidget*, const QString&, const QString&, bool) override { ++shown; }
-    } prompter;
+    testkit::ScriptedPrompter prompter;
     PageFixture f;
     f.page->setPrompter(&prompter);
     f.page->passwordReplyState = reply;
     uint8_t level = uint8_t(levelBefore);
     QCOMPARE(f.page->applyConfigFilePassword(level, step), result);
     QCOMPARE(int(level), levelAfter);
-    QCOMPARE(prompter.shown, messages);
+    QCOMPARE(prompter.messages.size(), messages);
 }
 
 QTEST_MAIN(TestConfigPageLoading)

@@ -33,7 +33,8 @@ struct FakeSensorService : CurrentSensorService
     bool isBusy() const override { return busy; }
 };
 
-// Charging warnings, confirmations, questions and warnings, in order.
+// Charging warnings, confirmations, questions and warnings, in order; each
+// holds its caller like a real box.
 struct LoggingPrompter : ConfigPrompter
 {
     QStringList log;
@@ -41,16 +42,19 @@ struct LoggingPrompter : ConfigPrompter
     QMessageBox::StandardButton foundAnswer = QMessageBox::Save;
     bool confirm(const QString&, const QString&) override
     {
+        testkit::holdLikeABox();
         log << QStringLiteral("confirm");
         return confirmAnswer;
     }
     void warn(QWidget*, const QString&, const QString& text, bool) override
     {
+        testkit::holdLikeABox();
         log << (text.startsWith(QLatin1String("Charging is in progress")) ? QStringLiteral("charging") : text);
     }
     QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton defaultButton) override
     {
+        testkit::holdLikeABox();
         log << text;
         return buttons == (QMessageBox::Save | QMessageBox::Discard) && defaultButton == QMessageBox::Save
                    ? foundAnswer

@@ -6,6 +6,7 @@
 #include "../../params/FeatureSetBitmap.h"
 #include "Communicator.h"
 #include "FeatureSupportTable.h"
+#include "HeldBox.h"
 #include "SentenceMaps.h"
 #include "StatisticsPage.h"
 #include "Y5ProtocolHandler.h"
@@ -48,10 +49,14 @@ struct StatisticsFixture
         page = std::make_unique<StatisticsPage>(&map, comm, nullptr, &features);
         StatisticsPage::Dialogs d;
         d.confirm = [this](const QString& text) {
+            testkit::holdLikeABox();
             questions << text;
             return answer;
         };
-        d.critical = [this](const QString& title, const QString& text) { criticals << title + "|" + text; };
+        d.critical = [this](const QString& title, const QString& text) {
+            testkit::holdLikeABox();
+            criticals << title + "|" + text;
+        };
         page->setDialogs(d);
     }
     ~StatisticsFixture()

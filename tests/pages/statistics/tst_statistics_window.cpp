@@ -1,6 +1,7 @@
 // The main window's statistics entries around an automatic import that
 // fails: the saved values wait in the manual store for "Import Statistics".
 #include "BmsGui.h"
+#include "HeldBox.h"
 #include "StatisticsPage.h"
 
 #include <QAction>
@@ -35,7 +36,10 @@ void TestStatisticsWindow::failedAutomaticImportOffersOnlyTheImport()
     BMS_GUI w;
     QStringList criticals;
     StatisticsPage::Dialogs d;
-    d.critical = [&criticals](const QString& title, const QString& text) { criticals << title + "|" + text; };
+    d.critical = [&criticals](const QString& title, const QString& text) {
+        testkit::holdLikeABox();
+        criticals << title + "|" + text;
+    };
     w.statisticsPage()->setDialogs(d);
     w.setAccessLevel(1);
     w.processCsSentence("CS1,00"); // not charging

@@ -7,6 +7,7 @@
 #include "../../params/FeatureSetBitmap.h"
 #include "Communicator.h"
 #include "FeatureSupportTable.h"
+#include "HeldBox.h"
 #include "SentenceMaps.h"
 #include "StatusPage.h"
 #include "Y5ProtocolHandler.h"
@@ -35,7 +36,10 @@ struct StatusFixture
         page = std::make_unique<StatusPage>(&map, comm, nullptr, &features);
         StatusPage::Hooks h;
         h.parametersLoading = [this]() { return loading; };
-        h.askObsoleteFirmware = []() { return false; };
+        h.askObsoleteFirmware = []() {
+            testkit::holdLikeABox();
+            return false;
+        };
         h.closeMainWindow = []() { return false; };
         h.restartTransport = []() {};
         page->setHooks(h);

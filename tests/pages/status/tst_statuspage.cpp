@@ -5,6 +5,7 @@
 #include "CellStringLayout.h"
 #include "CommunicatorSelector.h"
 #include "GroupedCellsGraph.h"
+#include "HeldBox.h"
 #include "SignalWindowTab.h"
 #include "Param.h"
 #include "SentenceLoader.h"
@@ -660,7 +661,10 @@ void TestStatusPage::obsoleteFirmware()
     int restarts = 0;
     bool answeredAtClose = false;
     StatusPage::Hooks h;
-    h.askObsoleteFirmware = []() { return false; };
+    h.askObsoleteFirmware = []() {
+        testkit::holdLikeABox();
+        return false;
+    };
     h.closeMainWindow = [&]() {
         ++closes;
         answeredAtClose = handler->obsoleteAnswered;
@@ -684,7 +688,10 @@ void TestStatusPage::obsoleteFirmware()
 
     // Yes: accepted, the window stays.
     handler->obsoleteAnswered = false;
-    h.askObsoleteFirmware = []() { return true; };
+    h.askObsoleteFirmware = []() {
+        testkit::holdLikeABox();
+        return true;
+    };
     h.closeMainWindow = [&]() { ++closes; return true; };
     p.setHooks(h);
     p.slotObsoleteVersionDialog();

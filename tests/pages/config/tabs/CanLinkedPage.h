@@ -5,6 +5,7 @@
 #include "../ConfigPageFixture.h"
 
 #include "../../../can/CanSimRig.h"
+#include "HeldBox.h"
 #include "canConfig.h"
 
 #include <QElapsedTimer>
@@ -43,6 +44,7 @@ struct LinkedPage
         // 11-bit identifiers; devices from 0x10, the unit at 0x15.
         rig.params = {{0x0D03, 0x0010}, {0x0D00, 0x0015}};
         f.page->setModalBoxRunner([this](QMessageBox* box) {
+            testkit::holdLikeABox();
             boxes << (box->informativeText().isEmpty() ? box->text() : box->informativeText());
             box->setResult(QMessageBox::Ok);
         });

@@ -5,6 +5,7 @@
 
 #include "../../../can/FakeCanLink.h"
 #include "ConfigParam.h"
+#include "HeldBox.h"
 #include "ModuleMappingTables.h"
 #include "Tip.h"
 #include "canConfig.h"
@@ -59,6 +60,7 @@ struct CanPage : PageFixture
     {
         g_canConfig = &service;
         page->setModalBoxRunner([this](QMessageBox* box) {
+            testkit::holdLikeABox();
             ++modalBoxes;
             boxTexts << (box->informativeText().isEmpty() ? box->text() : box->informativeText());
             box->setResult(answer);

@@ -3,10 +3,10 @@
 #include "TabTestSupport.h"
 
 #include "CanLinkServices.h"
-#include "ConfigPrompter.h"
 #include "CurrentSensorCompensation.h"
 #include "FeedTransport.h"
 #include "GeneralTab.h"
+#include "ScriptedPrompter.h"
 #include "TestServices.h"
 #include "canConfig.h"
 #include "myRadioBox.h"
@@ -20,13 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-struct ScriptedPrompter : ConfigPrompter
-{
-    QStringList messages;
-    void showMessage(const QString& text) override { messages << text; }
-    void warn(QWidget*, const QString&, const QString& text, bool) override { messages << text; }
-};
 
 // The CAN frames the page sends, as their "CN1," sentences.
 struct RecordingCanLink : CanLinkServices
@@ -50,7 +43,7 @@ struct GeneralFixture : PageFixture
     FeedTransport transport;
     Y5ProtocolHandler sender{&transport};
     TestServices window;
-    ScriptedPrompter prompter;
+    testkit::ScriptedPrompter prompter;
     QString shownCurrent = "10.0";
     std::function<QString(QWidget*, bool*)> askBatteryId; // the page's own
 
@@ -350,6 +343,7 @@ void TestTabGeneral::batteryId()
     f.page->accessLevel = level;
     int asked = 0;
     f.page->general->askBatteryId = [&](QWidget*, bool* ok) {
+        testkit::holdLikeABox();
         const QString answer = answers.value(asked);
         *ok = ++asked < answers.size();
         return answer;

@@ -3,6 +3,8 @@
 // enabled by flag word 0, and the CAN Splitter commit.
 #include "TabTestHelpers.h"
 
+#include "HeldBox.h"
+
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -84,6 +86,7 @@ struct Boxes
     void install(PageFixture& f)
     {
         f.page->setModalBoxRunner([this](QMessageBox* box) {
+            testkit::holdLikeABox();
             texts << box->text();
             if (ok)
                 box->button(QMessageBox::Ok)->click();

@@ -7,6 +7,7 @@
 #include "ConfigPage.h"
 #include "ConfigParam.h"
 #include "FeatureSupportTable.h"
+#include "HeldBox.h"
 #include "SentenceMaps.h"
 #include "SimLink.h"
 #include "myTabWidget.h"
@@ -196,6 +197,7 @@ void TestTabMasterSlaveLink::splitterSetUpThatCannotStart()
 
     QStringList boxes;
     rig.page->setModalBoxRunner([&boxes](QMessageBox* box) {
+        testkit::holdLikeABox();
         boxes << box->text();
         box->button(QMessageBox::Ok)->click();
     });

@@ -3,6 +3,7 @@
 // cell totals submitted) and the stored mapping shown after a load.
 #include "../ConfigPageFixture.h"
 #include "../../../can/FakeCanLink.h"
+#include "HeldBox.h"
 #include "ParamConversion.h"
 #include "ToshibaSCiBMappingTables.h"
 #include "ToshibaSCiBModuleConfig.h"
@@ -38,6 +39,7 @@ struct ScibBench
         QObject::connect(&service, &ToshibaSCiBModuleConfig::sigToshibSCiBModuleOperationStatus, page,
                          &ConfigPage::slotToshibaSCiBOperationStatus);
         page->setModalBoxRunner([this](QMessageBox* box) {
+            testkit::holdLikeABox();
             ++boxes;
             box->done(answer);
         });
