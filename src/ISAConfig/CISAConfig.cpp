@@ -102,10 +102,14 @@ void CISAConfig::discardFoundSensor()
 
 void CISAConfig::slotCanProcess()
 {
-    // A tick delivered inside a configuration-mode wait is skipped.
-    if (m_modeChanging || m_job == NoJob)
+    // A tick delivered inside a configuration-mode wait, or inside a box
+    // the job has opened, is skipped: the job never runs its next step
+    // behind its own box.
+    if (m_modeChanging || m_inTick || m_boxOpen || m_job == NoJob)
         return;
+    m_inTick = true;
     processStep();
+    m_inTick = false;
 }
 
 void CISAConfig::sendCanFrame(quint32 id, const quint8* data, quint8 length)
@@ -173,10 +177,8 @@ void CISAConfig::processStep()
     qCDebug(lcIsa) << "ISA can discover: internal debug, stage" << m_stage;
     if (m_retries > kMaxRetries) {
         qCDebug(lcIsa) << "ISA RETRY:" << m_retries;
-        if (!m_failed)
-            warn(QStringLiteral("The ISAScale sensor did not answer.\nReconnect sensor and try again."));
-        m_failed = true;
-        m_stage = 4;
+        fail(QStringLiteral("The ISAScale sensor did not answer.\nReconnect sensor and try again."));
+        return;
     }
     switch (m_stage) {
     case 0:
@@ -232,6 +234,14 @@ void CISAConfig::endJob()
     emit sigCanDeviceOperationStatus(failed ? 2 : 1, operation);
 }
 
+void CISAConfig::fail(const QString& text)
+{
+    m_failed = true;
+    m_stage = 4;
+    endJob();
+    warn(text);
+}
+
 void CISAConfig::endQuietly()
 {
     m_job = NoJob;
@@ -252,10 +262,7 @@ void CISAConfig::negative(const QString& text)
 {
     ++m_retries;
     if (m_retries > kMaxRetries) {
-        warn(text);
-        m_failed = true;
-        m_pending = 0;
-        m_stage = 4;
+        fail(text);
     } else {
         m_stage = 1;
         m_wait = 0;
@@ -264,17 +271,24 @@ void CISAConfig::negative(const QString& text)
 
 void CISAConfig::warn(const QString& text)
 {
+    // Replies and ticks arriving while the box is open wait for it.
+    const bool wasOpen = m_boxOpen;
+    m_boxOpen = true;
     if (m_onWarning) {
         m_onWarning(text);
-        return;
+    } else {
+        QApplication::restoreOverrideCursor();
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("WARNING!"), tr(qPrintable(text)), QMessageBox::Ok);
+        box.exec();
     }
-    QApplication::restoreOverrideCursor();
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("WARNING!"), tr(qPrintable(text)), QMessageBox::Ok);
-    box.exec();
+    m_boxOpen = wasOpen;
 }
 
 void CISAConfig::handleCanReply(const QString& line)
 {
+    // Its own box is open: what comes meanwhile would open another.
+    if (m_boxOpen)
+        return;
     CanTunnelFrame f;
     if (!cantunnel::parseLine(line, f) || (f.id & 0xFFFF) != kReplyId)
         return;
@@ -371,7 +385,12 @@ void CISAConfig::handleCanReply(const QString& line)
                 m_stage = 1;
             }
         }
-        if (m_onSerial)
+        if (m_onSerial) {
+            // The "Sensor found" question is the job's own box.
+            const bool wasOpen = m_boxOpen;
+            m_boxOpen = true;
             m_onSerial(s);
+            m_boxOpen = wasOpen;
+        }
     }
 }

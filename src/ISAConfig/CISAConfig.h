@@ -87,6 +87,9 @@ private:
     void negative(const QString& text);
     void endJob();
     void endQuietly();
+    // Ends the job as failed (configuration mode left, the status sent),
+    // then tells the user.
+    void fail(const QString& text);
     void warn(const QString& text);
     void changeMode(bool enter);
 
@@ -110,6 +113,8 @@ private:
     quint8 m_lastSent = 0;
     bool m_failed = false;          // the job ends as failed
     bool m_modeChanging = false;    // ticks are held off meanwhile
+    bool m_inTick = false;          // a box opened by a step holds off the next
+    bool m_boxOpen = false;         // its own question or warning is open
     std::array<quint32, 5> m_filters{};
 };
 
