@@ -2,6 +2,7 @@
 
 #include "CanLinkServices.h"
 #include "CanTunnel.h"
+#include "ConfigModeOwner.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -30,7 +31,10 @@ CISAConfig::CISAConfig(std::unique_ptr<CanLinkServices> link) : QObject(nullptr)
         m_link = std::make_unique<HandlerCanLink>();
 }
 
-CISAConfig::~CISAConfig() = default;
+CISAConfig::~CISAConfig()
+{
+    ConfigModeOwner::release(ConfigModeOwner::CurrentSensor);
+}
 
 quint8 CISAConfig::bitRateForSpeed(int speedSetting)
 {
@@ -61,9 +65,30 @@ bool CISAConfig::enterConfigMode()
     return ok;
 }
 
+// Asked before the unit is put into its configuration mode: while another
+// job holds that mode the start is refused, and the user hears who holds it.
+bool CISAConfig::takeConfigMode()
+{
+    const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::CurrentSensor);
+    if (other != ConfigModeOwner::Nobody) {
+        warn(ConfigModeOwner::refusalText(other));
+        return false;
+    }
+    // Still held after a discovery that ended at its found sensor: the unit
+    // is in its configuration mode, and a failed entry must not leave it so.
+    const bool held = ConfigModeOwner::holder() == ConfigModeOwner::CurrentSensor;
+    ConfigModeOwner::take(ConfigModeOwner::CurrentSensor);
+    if (enterConfigMode())
+        return true;
+    if (held)
+        changeMode(false);
+    ConfigModeOwner::release(ConfigModeOwner::CurrentSensor);
+    return false;
+}
+
 void CISAConfig::startDiscover(quint8 flags)
 {
-    if (m_job != NoJob || !enterConfigMode())
+    if (m_job != NoJob || !takeConfigMode())
         return;
     emit sigCanDeviceOperationStatus(0, 5);
     m_job = Discovery;
@@ -78,7 +103,7 @@ void CISAConfig::startDiscover(quint8 flags)
 
 void CISAConfig::startCommit(quint8 flags)
 {
-    if (m_serial == 0 || m_job != NoJob || !enterConfigMode())
+    if (m_serial == 0 || m_job != NoJob || !takeConfigMode())
         return;
     emit sigCanDeviceOperationStatus(0, 6);
     m_job = Configuration;
@@ -97,6 +122,7 @@ void CISAConfig::discardFoundSensor()
     if (m_job != NoJob)
         return;
     changeMode(false);
+    ConfigModeOwner::release(ConfigModeOwner::CurrentSensor);
     emit sigCanDeviceOperationStatus(1, 5);
 }
 
@@ -231,6 +257,7 @@ void CISAConfig::endJob()
     m_waitForReplies = true;
     m_failed = false;
     changeMode(false);
+    ConfigModeOwner::release(ConfigModeOwner::CurrentSensor);
     emit sigCanDeviceOperationStatus(failed ? 2 : 1, operation);
 }
 

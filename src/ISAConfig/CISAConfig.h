@@ -40,7 +40,8 @@ public:
     static quint8 bitRateForSpeed(int speedSetting);
 
     // Nothing when a job runs or the unit's configuration mode cannot be
-    // entered.
+    // entered; a start while another job holds that mode is refused, and the
+    // warning says which.
     void startDiscover(quint8 flags);
     // Also nothing before a sensor serial is known.
     void startCommit(quint8 flags);
@@ -92,6 +93,7 @@ private:
     void fail(const QString& text);
     void warn(const QString& text);
     void changeMode(bool enter);
+    bool takeConfigMode();
 
     std::unique_ptr<CanLinkServices> m_link;
     std::function<void(quint32)> m_onSerial;

@@ -2,11 +2,13 @@
 
 #include "CanLinkServices.h"
 #include "CanLog.h"
+#include "ConfigModeOwner.h"
 #include "RouteProtocol.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
 #include <QTableWidget>
@@ -76,7 +78,11 @@ TempBreakOutBoardSupport::TempBreakOutBoardSupport(QObject* owner, std::unique_p
     endOperation();
 }
 
-TempBreakOutBoardSupport::~TempBreakOutBoardSupport() = default;
+TempBreakOutBoardSupport::~TempBreakOutBoardSupport()
+{
+    if (m_busy)
+        ConfigModeOwner::release(ConfigModeOwner::TemperatureBoards);
+}
 
 bool TempBreakOutBoardSupport::servesTemperatureBoards(quint16 typeId)
 {
@@ -93,7 +99,22 @@ void TempBreakOutBoardSupport::setButtonsEnabled(bool on)
 
 bool TempBreakOutBoardSupport::startOperation()
 {
-    if (m_busy || !m_link->setConfigModeIfConnected(true)) {
+    if (m_busy)
+        return false;
+    const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::TemperatureBoards);
+    if (other != ConfigModeOwner::Nobody) {
+        const QString text = ConfigModeOwner::refusalText(other);
+        if (m_reportRefusal) {
+            m_reportRefusal(text);
+        } else {
+            QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+            box.exec();
+        }
+        return false;
+    }
+    ConfigModeOwner::take(ConfigModeOwner::TemperatureBoards);
+    if (!m_link->setConfigModeIfConnected(true)) {
+        ConfigModeOwner::release(ConfigModeOwner::TemperatureBoards);
         qCDebug(lcCanJobs) << "Cannot enter config mode";
         return false;
     }
@@ -118,6 +139,8 @@ void TempBreakOutBoardSupport::endOperation()
         if (!m_link->setConfigModeIfConnected(false))
             qCDebug(lcCanJobs) << "Cannot leave config mode";
     }
+    if (m_busy)
+        ConfigModeOwner::release(ConfigModeOwner::TemperatureBoards);
     m_operation = Idle;
     m_busy = false;
     m_step = 9;
@@ -279,6 +302,7 @@ void TempBreakOutBoardSupport::runSequence(const CanTunnelFrame& frame, bool rec
             refreshTable();
             if (!m_link->setConfigModeIfConnected(false))
                 qCDebug(lcCanJobs) << "Cannot leave config mode";
+            ConfigModeOwner::release(ConfigModeOwner::TemperatureBoards);
             // Repeated only by a fresh frame of this operation, which is
             // then ignored: the work is done.
             m_step = 10;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class CanLinkServices;
@@ -38,6 +39,9 @@ public:
 
     // Where its frames go from now on (tests link it to an emulator).
     void setLink(std::unique_ptr<CanLinkServices> link);
+    // How a button refused while another job holds the unit's configuration
+    // mode is told; by default a modal box on this window.
+    void setRefusalReporter(std::function<void(const QString&)> report) { m_reportRefusal = std::move(report); }
 
     bool isBusy() const { return m_busy; }
     int operation() const { return m_operation; }
@@ -78,4 +82,5 @@ private:
     QPushButton* m_discover = nullptr;
     QPushButton* m_enable = nullptr;
     QPushButton* m_disable = nullptr;
+    std::function<void(const QString&)> m_reportRefusal;
 };

@@ -1,5 +1,7 @@
 #include "ToshibaSCiBModuleConfig.h"
 
+#include "ConfigModeOwner.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -17,12 +19,18 @@ ToshibaSCiBModuleConfig::~ToshibaSCiBModuleConfig()
 {
     if (g_toshibaSCiBModuleConfig == this)
         g_toshibaSCiBModuleConfig = nullptr;
+    if (m_busy)
+        ConfigModeOwner::release(ConfigModeOwner::ScibModules);
 }
 
 bool ToshibaSCiBModuleConfig::startDiscovery()
 {
-    if (!m_link->setConfigModeIfConnected(true))
+    if (m_busy || !ConfigModeOwner::take(ConfigModeOwner::ScibModules))
         return false;
+    if (!m_link->setConfigModeIfConnected(true)) {
+        ConfigModeOwner::release(ConfigModeOwner::ScibModules);
+        return false;
+    }
     emit sigToshibSCiBModuleOperationStatus(Started, 0);
     m_foundIds.clear();
     m_foundCells.clear();
@@ -33,8 +41,12 @@ bool ToshibaSCiBModuleConfig::startDiscovery()
 
 void ToshibaSCiBModuleConfig::slotCanProcess()
 {
-    if (m_busy)
-        processStep();
+    // Not again inside a box opened by the end of the discovery.
+    if (!m_busy || m_inTick)
+        return;
+    m_inTick = true;
+    processStep();
+    m_inTick = false;
 }
 
 QString ToshibaSCiBModuleConfig::pollParameters(int module)
@@ -100,6 +112,7 @@ void ToshibaSCiBModuleConfig::finish()
     m_link->setConfigModeIfConnected(false);
     m_busy = false;
     m_stage = 0;
+    ConfigModeOwner::release(ConfigModeOwner::ScibModules);
     // A skipped poll leaves that module unknown: say so instead of
     // presenting a partial list as the whole bus.
     if (m_skippedPolls > 0)

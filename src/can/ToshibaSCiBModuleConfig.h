@@ -30,8 +30,8 @@ public:
     explicit ToshibaSCiBModuleConfig(std::unique_ptr<CanLinkServices> link = nullptr);
     ~ToshibaSCiBModuleConfig() override;
 
-    // False (and no status) when the unit's configuration mode could not be
-    // entered.
+    // False (and no status) when a discovery runs, when another job holds
+    // the unit's configuration mode, or when that mode could not be entered.
     bool startDiscovery();
     // True while its discovery runs; only then does the pump pass it lines.
     bool isBusy() const { return m_busy; }
@@ -78,6 +78,7 @@ private:
     uint8_t m_module = 1;
     uint32_t m_ticks = 0;
     int m_skippedPolls = 0;
+    bool m_inTick = false;
 };
 
 // The one instance, set by its constructor and cleared by its destructor.

@@ -83,10 +83,8 @@ bool canConfig::commitDeviceResult(quint8 index, quint8& status, quint32& serial
 
 bool canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
 {
-    if (isBusy()) {
-        qCDebug(lcCanJobs) << "commit: refused, another CAN job runs";
+    if (!mayStart("commit"))
         return false;
-    }
     m_commitResultsValid = false;
     if (!blocksFit(baseId, extended, m_commitTypes.size() + m_unassignedTypes.size())) {
         qCDebug(lcCanJobs, "commit: identifiers from base %04X do not fit", unsigned(baseId));
@@ -109,10 +107,8 @@ bool canConfig::startCommit(quint16 baseId, bool extended, quint8 speedCode)
 bool canConfig::startSingleModuleCommit(quint8 moduleIndex, quint16 typeId, quint32 serial, quint8 cellCount,
                                         quint16 baseId, bool extended, quint8 speedCode)
 {
-    if (isBusy()) {
-        qCDebug(lcCanJobs) << "single module commit: refused, another CAN job runs";
+    if (!mayStart("single module commit"))
         return false;
-    }
     if (!blocksFit(baseId, extended, moduleIndex + 1)) {
         qCDebug(lcCanJobs, "single module commit: identifiers from base %04X do not fit", unsigned(baseId));
         emit sigCanDeviceOperationStatus(CanOpFailed, CanOpSingleModuleCommit);
@@ -182,6 +178,7 @@ void canConfig::finishCommit()
     m_commit.stage = 0;
     m_commitResultsValid = true;
     leaveConfigMode();
+    releaseConfigMode();
     emit sigCanDeviceOperationStatus(m_commit.anyFailed ? CanOpFailed : CanOpFinished, CanOpCommit);
 }
 
@@ -605,6 +602,7 @@ void canConfig::processSingleModuleCommit()
         m_singleRunning = false;
         m.stage = 0;
         leaveConfigMode();
+        releaseConfigMode();
         hideProgress();
         const bool failed = m.failed;
         m.failed = false;

@@ -2,6 +2,7 @@
 
 #include "CanLinkServices.h"
 #include "CanLog.h"
+#include "ConfigModeOwner.h"
 
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -27,6 +28,7 @@ canConfig::~canConfig()
 {
     if (g_canConfig == this)
         g_canConfig = nullptr;
+    ConfigModeOwner::release(ConfigModeOwner::CanJobs);
     delete m_progress;
 }
 
@@ -147,12 +149,37 @@ bool canConfig::enterConfigMode(qint32 target)
     return m_link->setConfigModeIfConnected(true);
 }
 
+bool canConfig::mayStart(const char* job) const
+{
+    if (isBusy()) {
+        qCDebug(lcCanJobs) << job << ": refused, another CAN job runs";
+        return false;
+    }
+    const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::CanJobs);
+    if (other != ConfigModeOwner::Nobody) {
+        qCDebug(lcCanJobs) << job << ": refused," << ConfigModeOwner::holderName(other) << "holds configuration mode";
+        return false;
+    }
+    return true;
+}
+
 bool canConfig::enterConfigModeToStart()
 {
+    if (!ConfigModeOwner::take(ConfigModeOwner::CanJobs))
+        return false;
     m_starting = true;
     const bool ok = enterConfigMode(-1);
     m_starting = false;
+    if (!ok)
+        releaseConfigMode();
     return ok;
+}
+
+void canConfig::releaseConfigMode()
+{
+    if (!(m_starting || m_commitRunning || m_singleRunning || m_discoveryRunning || m_speedChangeRunning
+          || m_splitterRunning))
+        ConfigModeOwner::release(ConfigModeOwner::CanJobs);
 }
 
 bool canConfig::leaveConfigMode()
@@ -168,10 +195,16 @@ bool canConfig::leaveConfigMode()
 
 void canConfig::slotCanProcess()
 {
-    // A tick delivered inside a configuration-mode wait is skipped; the job
-    // goes on with the next one.
-    if (m_modeChanging || m_reportingRefusal)
+    // A tick delivered inside a configuration-mode wait, or inside a box or
+    // question opened by a step, is skipped; the job goes on with the next.
+    if (m_modeChanging || m_reportingRefusal || m_inTick)
         return;
+    struct InTick
+    {
+        bool& flag;
+        explicit InTick(bool& f) : flag(f) { flag = true; }
+        ~InTick() { flag = false; }
+    } inTick(m_inTick);
     if (m_commitRunning)
         processCommit();
     if (m_singleRunning)

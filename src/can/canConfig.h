@@ -70,9 +70,13 @@ public:
     // the start of a job, a module's base id (bit 31: extended) before its
     // module requests. False when no configuration mode could be entered.
     bool enterConfigMode(qint32 target);
-    // The same at a job's start; the engine counts as busy meanwhile, as
-    // events (and so other starts) run inside the wait.
+    // The same at a job's start, the unit's configuration mode taken from
+    // its owner; the engine counts as busy meanwhile, as events (and so
+    // other starts) run inside the wait.
     bool enterConfigModeToStart();
+    // False (and a debug line) while a job runs or another service holds
+    // the unit's configuration mode.
+    bool mayStart(const char* job) const;
     const std::array<quint32, 5>& filterWords() const { return m_filters; }
 
     // --- route step operations: call once per tick until 2 or more
@@ -97,7 +101,8 @@ public:
 
     // --- discovery
     // Every start returns whether the job runs. One job at a time: a start
-    // while any job runs is refused with no signal (the caller tells the
+    // while any job runs, or while another service holds the unit's
+    // configuration mode, is refused with no signal (the caller tells the
     // user); a unit refusing its configuration mode gives the failure status.
     bool startDiscovery(bool legacy);
     int discoverListSize() const { return m_discTypes.size(); }
@@ -179,6 +184,8 @@ private:
     // events, and a nested tick would run the job (and further mode
     // changes) before this one is confirmed.
     bool leaveConfigMode();
+    // Gives the unit's configuration mode back once no job runs.
+    void releaseConfigMode();
     void finishDiscovery(int status);
     void processDiscovery();
     void processCommit();
@@ -210,6 +217,8 @@ private:
     // Set while a job start waits for the unit's configuration mode: events
     // are processed in that wait, and no other job may start meanwhile.
     bool m_starting = false;
+    // Set while a tick runs: a box opened inside it holds the next step off.
+    bool m_inTick = false;
 
     // Route steps.
     std::array<RouteReply, 16> m_replies{};

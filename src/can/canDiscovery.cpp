@@ -16,10 +16,8 @@ constexpr quint32 kUnknownBaseId = 0x1008;
 
 bool canConfig::startDiscovery(bool legacy)
 {
-    if (isBusy()) {
-        qCDebug(lcCanJobs) << "can discover: refused, another CAN job runs";
+    if (!mayStart("can discover"))
         return false;
-    }
     if (!enterConfigModeToStart()) {
         // Said, so that a page waiting for the outcome does not wait forever.
         qCDebug(lcCanJobs) << "can discover: the control unit refused its configuration mode";
@@ -108,6 +106,7 @@ void canConfig::finishDiscovery(int status)
     leaveConfigMode();
     m_discoveryRunning = false;
     m_disc.stage = 0;
+    releaseConfigMode();
     emit sigCanDeviceOperationStatus(status, CanOpDiscovery);
 }
 

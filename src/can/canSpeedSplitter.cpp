@@ -29,10 +29,8 @@ void canConfig::sendLegacyDiscover()
 
 bool canConfig::startSpeedChange(quint8 speedCode)
 {
-    if (isBusy()) {
-        qCDebug(lcCanJobs) << "speed change: refused, another CAN job runs";
+    if (!mayStart("speed change"))
         return false;
-    }
     if (!enterConfigModeToStart()) {
         // Said, so that the page waiting for the outcome does not wait forever.
         qCDebug(lcCanJobs) << "speed change: the control unit refused its configuration mode";
@@ -125,10 +123,12 @@ void canConfig::processSpeedChange()
         break;
     }
     default:
+        // Configuration mode left before anyone hears of the end.
         m_speedChangeRunning = false;
         m_speedChangeStage = 0;
-        emit sigCanDeviceOperationStatus(m_speed.speedFailed ? CanOpFailed : CanOpFinished, CanOpSpeedChange);
         leaveConfigMode();
+        releaseConfigMode();
+        emit sigCanDeviceOperationStatus(m_speed.speedFailed ? CanOpFailed : CanOpFinished, CanOpSpeedChange);
         break;
     }
 }
@@ -171,6 +171,10 @@ void canConfig::startSplitterConfig()
         emit sigCanSplitterConfigFinish(6);
         return;
     }
+    // Another service holds the unit's configuration mode: no result, the
+    // caller sees nothing running and names the holder.
+    if (!mayStart("CAN Splitter"))
+        return;
     removeDuplicateSplitterParams();
     showCommitProgress(QStringLiteral("CAN Splitter"));
     if (!enterConfigModeToStart()) {
@@ -191,6 +195,7 @@ void canConfig::finishSplitter(int result)
     hideProgress();
     m_splitterRunning = false;
     m_splitterStage = 0;
+    releaseConfigMode();
     emit sigCanSplitterConfigFinish(result);
 }
 

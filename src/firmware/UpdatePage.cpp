@@ -1,6 +1,7 @@
 #include "UpdatePage.h"
 
 #include "CanDeviceCatalog.h"
+#include "ConfigModeOwner.h"
 #include "ConfigPage.h"
 #include "Communicator.h"
 #include "CommunicatorSelector.h"
@@ -181,6 +182,11 @@ UpdatePage::UpdatePage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     startModuleBootloader = [](Communicator* c, int type, quint32 serial, const QByteArray& image) {
         startCanModuleBootloader(c, type, serial, image);
     };
+    // A CAN device download holds the unit's configuration mode while it runs.
+    ConfigModeOwner::watch(this, ConfigModeOwner::CanDeviceDownload, [this] {
+        Y5CanFwUpdater* u = updater();
+        return (u && u->isBusy()) || canModuleBootloaderRunning();
+    });
 
     QList<QWidget*> pages{buildControlUnitTab(nullptr), buildCanDevicesTab(nullptr)};
     const QStringList titles{tr("Control Unit"), tr("CAN Devices")};
@@ -213,6 +219,7 @@ void UpdatePage::stopCanDownloads()
 
 UpdatePage::~UpdatePage()
 {
+    ConfigModeOwner::unwatch(this);
     // A CAN device download must not outlive the link it uses.
     stopCanDownloads();
     clearCanDeviceList();
@@ -836,6 +843,12 @@ void UpdatePage::slotCanDevicesDiscover()
     }
     if (!(canJobsPresent && canJobsPresent()) || !startCanDiscovery)
         return;
+    const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::CanJobs);
+    if (other != ConfigModeOwner::Nobody) {
+        if (showMessage)
+            showMessage(this, ConfigModeOwner::refusalText(other));
+        return;
+    }
     if (confirmConfigurationMode && confirmConfigurationMode())
         startCanDiscovery();
 }
@@ -931,6 +944,16 @@ void UpdatePage::slotCanDevicesStartUpdate()
     // device update would share the unit's configuration mode.
     Y5ProtocolHandler* h = handler();
     const bool unitUpdating = h && h->isFirmwareUpdating();
+    // Another job in the unit's configuration mode (the current sensor's,
+    // the temperature boards') keeps the download from starting too.
+    const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::CanDeviceDownload);
+    if (!unitUpdating && !canUpdateBusy() && other != ConfigModeOwner::Nobody) {
+        canProgressBar->setEnabled(false);
+        canStatusText->setText(tr("Failed"));
+        if (showMessage)
+            showMessage(this, ConfigModeOwner::refusalText(other));
+        return;
+    }
     if (unitUpdating || canUpdateBusy()) {
         canProgressBar->setEnabled(false);
         canStatusText->setText(tr("Failed"));

@@ -1,5 +1,6 @@
 #include "CurrentSensorActions.h"
 
+#include "ConfigModeOwner.h"
 #include "ConfigPage.h"
 #include "ConfigParam.h"
 #include "ConfigPrompter.h"
@@ -31,6 +32,17 @@ void CurrentSensorActions::showServiceWarning(const QString& text)
     m_page->showWarningMessage(qPrintable(text));
 }
 
+// While another job holds the unit's configuration mode, the sensor's jobs
+// cannot start: the user hears who holds it, before any question.
+bool CurrentSensorActions::refusedWhileHeld()
+{
+    const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::CurrentSensor);
+    if (other == ConfigModeOwner::Nobody)
+        return false;
+    m_page->showWarningMessage(qPrintable(ConfigModeOwner::refusalText(other)));
+    return true;
+}
+
 // Charging does not stop these actions; the user is only told.
 void CurrentSensorActions::chargingCheck()
 {
@@ -41,7 +53,7 @@ void CurrentSensorActions::chargingCheck()
 void CurrentSensorActions::slotISADiscoverPressed()
 {
     chargingCheck();
-    if (!m_service || !m_page->confirmConfigMode())
+    if (!m_service || refusedWhileHeld() || !m_page->confirmConfigMode())
         return;
     showWaitCursor();
     m_service->startDiscover(kDiscoverSteps);
@@ -63,7 +75,7 @@ void CurrentSensorActions::slotISAConfigCommitPressed()
     if (!m_service)
         return;
     chargingCheck();
-    if (!m_page->confirmConfigMode())
+    if (refusedWhileHeld() || !m_page->confirmConfigMode())
         return;
     showWaitCursor();
     m_service->setBaseCanId(id);

@@ -65,6 +65,7 @@ public slots:
 
 private:
     void chargingCheck();
+    bool refusedWhileHeld();
     void showWaitCursor();
     void restoreCursor();
     void writeEditor(int id, const QString& text, bool keepDisabled);

@@ -4,6 +4,7 @@
 #include "ConfigPage.h"
 
 #include "CanDeviceCatalog.h"
+#include "ConfigModeOwner.h"
 #include "ConfigParam.h"
 #include "CurrentSensorActions.h"
 #include "GeneralTab.h"
@@ -199,13 +200,21 @@ void ConfigPage::passToTempBoardWindow(const QString& line)
         tempBoardWindow->processSentence(line);
 }
 
+// Who keeps a CAN job of the page from starting: a CAN job already running,
+// or another service holding the unit's configuration mode.
+static ConfigModeOwner::Holder canJobBlocker()
+{
+    if (g_canConfig && g_canConfig->isBusy())
+        return ConfigModeOwner::CanJobs;
+    return ConfigModeOwner::heldAgainst(ConfigModeOwner::CanJobs);
+}
+
 bool ConfigPage::refuseWhileCanJobRuns()
 {
-    if (!g_canConfig || !g_canConfig->isBusy())
+    const ConfigModeOwner::Holder blocker = canJobBlocker();
+    if (blocker == ConfigModeOwner::Nobody)
         return false;
-    QMessageBox box(QMessageBox::NoIcon, QString(),
-                    QStringLiteral("Another CAN device operation is running.\nTry again when it has finished."),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, QString(), ConfigModeOwner::refusalText(blocker), QMessageBox::Ok, this);
     runModalBox(&box);
     return true;
 }
@@ -312,11 +321,12 @@ void ConfigPage::slotConfigureButtonPressed()
         if (unconfiguredTree->deviceAt(i, &type, &serial))
             g_canConfig->addUnassignedDevice(type, serial);
     }
-    g_canConfig->startCommit(base, extendedIdBox && extendedIdBox->isChecked(), speed);
+    const bool started = g_canConfig->startCommit(base, extendedIdBox && extendedIdBox->isChecked(), speed);
     setCanButtons(this, false);
-    if (!g_canConfig->isBusy()) {
+    if (!started) {
         unsetCursor();
         setCanButtons(this, true);
+        refuseWhileCanJobRuns();
     }
 }
 
@@ -766,12 +776,13 @@ void ConfigPage::slotCommitCGMButtonPressed()
             }
     }
     const quint8 cells = quint8(lineText(r.cellCountEdit).toUInt(nullptr, 10));
-    g_canConfig->startSingleModuleCommit(quint8(index), type, serial, cells, deviceBaseId(this),
-                                         extendedIdBox && extendedIdBox->isChecked(), speed);
+    const bool started = g_canConfig->startSingleModuleCommit(quint8(index), type, serial, cells, deviceBaseId(this),
+                                                              extendedIdBox && extendedIdBox->isChecked(), speed);
     setCanButtons(this, false);
-    if (!g_canConfig->isBusy()) {
+    if (!started) {
         unsetCursor();
         setCanButtons(this, true);
+        refuseWhileCanJobRuns();
     }
 }
 
@@ -793,11 +804,14 @@ void ConfigPage::changeCanSpeed(uint8_t speedCode)
         return;
     const int previous = previousCanSpeed;
     // The new speed is already in the unit: while another job holds the bus
-    // the devices cannot follow, so the unit goes back to theirs.
-    if (g_canConfig && g_canConfig->isBusy()) {
+    // (or the unit's configuration mode) the devices and the sensor cannot
+    // follow, so the unit goes back to theirs.
+    const ConfigModeOwner::Holder blocker = canJobBlocker();
+    if (blocker != ConfigModeOwner::Nobody) {
         putCanSpeedBack(previous);
         QMessageBox box(QMessageBox::NoIcon, QString(),
-                        QStringLiteral("Another CAN device operation is running.\nThe CAN1 speed is not changed."),
+                        ConfigModeOwner::holderName(blocker)
+                            + QStringLiteral(" is running.\nThe CAN1 speed is not changed."),
                         QMessageBox::Ok, this);
         runModalBox(&box);
         return;
@@ -870,7 +884,8 @@ void ConfigPage::startDeviceSpeedChange(uint8_t speedCode, bool sensorMoved)
         unsetCursor();
         setCanButtons(this, true);
         setModuleCommitButtonsEnabled(true);
-        QString text = QStringLiteral("Another CAN device operation is running.\nThe CAN1 speed is not changed.");
+        QString text = ConfigModeOwner::holderName(canJobBlocker())
+                       + QStringLiteral(" is running.\nThe CAN1 speed is not changed.");
         // The sensor cannot be moved back while the bus is taken: say where
         // it is, so that the next change brings everything together.
         if (sensorMoved)

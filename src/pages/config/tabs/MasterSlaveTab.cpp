@@ -4,6 +4,7 @@
 // written as the units' string numbers.
 #include "ConfigPage.h"
 
+#include "ConfigModeOwner.h"
 #include "ConfigParam.h"
 #include "MyGroupBox.h"
 #include "ParamConversion.h"
@@ -498,10 +499,13 @@ void ConfigPage::slotMasterSlaveUpdateSplitterConfiguration()
     }
     // No job, so no result will come to end the wait. A result heard means
     // the job was tried and the unit's configuration mode could not be
-    // entered; none means it was not tried, another CAN job being under way.
+    // entered; none means it was not tried, another CAN job being under way
+    // or another service holding that mode.
     setCursor(Qt::ArrowCursor);
-    const QString text = heard >= 0
-                             ? tr("Error entering BMS configuration mode. Please try again.")
+    const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::CanJobs);
+    const QString text = heard >= 0 ? tr("Error entering BMS configuration mode. Please try again.")
+                         : other != ConfigModeOwner::Nobody
+                             ? ConfigModeOwner::refusalText(other)
                              : tr("Another CAN operation is running. Please try again when it has finished.");
     QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok);
     runModalBox(&box);

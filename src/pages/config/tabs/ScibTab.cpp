@@ -3,6 +3,7 @@
 // mapping parameters. Nothing is sent to the modules themselves.
 #include "ConfigPage.h"
 
+#include "ConfigModeOwner.h"
 #include "ConfigParam.h"
 #include "MyGroupBox.h"
 #include "ParamConversion.h"
@@ -184,7 +185,17 @@ void ConfigPage::slotDiscoverToshibaSCiBModulesButtonPressed()
     ToshibaSCiBModuleConfig* service = g_toshibaSCiBModuleConfig;
     if (!service || !scibTable)
         return;
-    if (!scibConfirmConfigMode())
+    // Another job holding the unit's configuration mode is named first.
+    auto refused = [this] {
+        const ConfigModeOwner::Holder other = ConfigModeOwner::heldAgainst(ConfigModeOwner::ScibModules);
+        if (other == ConfigModeOwner::Nobody)
+            return false;
+        QMessageBox box(QMessageBox::Warning, tr("WARNING!"), ConfigModeOwner::refusalText(other), QMessageBox::Ok,
+                        this);
+        runModalBox(&box);
+        return true;
+    };
+    if (refused() || !scibConfirmConfigMode())
         return;
     const bool commitWasEnabled = scibCommitButton->isEnabled();
     scibSetBusy(true);
@@ -196,6 +207,8 @@ void ConfigPage::slotDiscoverToshibaSCiBModulesButtonPressed()
         scibSetBusy(false);
         scibDiscoverButton->setEnabled(true);
         scibCommitButton->setEnabled(commitWasEnabled);
+        if (refused())
+            return;
         QMessageBox box(QMessageBox::Warning, tr("WARNING!"),
                         tr("The control unit could not enter configuration mode.\nNo SCiB module was searched."),
                         QMessageBox::Ok, this);

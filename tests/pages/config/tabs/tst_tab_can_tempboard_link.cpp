@@ -12,6 +12,7 @@ class TestTabCanTempBoardLink : public QObject
 private slots:
     void initTestCase() { prepareCanJobTest(); }
     void advancedConfigurationSwitchesTemperatureBoards();
+    void boardDiscoveryRefusedDuringDeviceDiscovery();
 };
 
 // "Advanced configuration..." opens the temperature board window; the page
@@ -44,6 +45,57 @@ void TestTabCanTempBoardLink::advancedConfigurationSwitchesTemperatureBoards()
     QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"4711 Enabled"}, 20000);
     QCOMPARE(p.rig.bus.device(board).powerState, 1);
     QTRY_VERIFY_WITH_TIMEOUT(w->discoverButton()->isEnabled(), 20000);
+    p.rig.alsoLine = nullptr;
+}
+
+// The unit's configuration mode has one holder: the temperature board
+// window's "Discover devices" during the page's discovery is refused with a
+// word, sends nothing, and the discovery goes on to find its devices.
+void TestTabCanTempBoardLink::boardDiscoveryRefusedDuringDeviceDiscovery()
+{
+    LinkedPage p;
+    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
+    p.rig.bus.addDevice(CanBusSim::temperatureBoard(4711, 0));
+    QVERIFY(p.start());
+    ConfigPage* page = p.f.page.get();
+    TempBreakOutBoardSupport* w = page->tempBoardWindow;
+    w->setLink(std::make_unique<HandlerCanLink>([&p] { return &p.rig.link.handler; }, [](int) { return 0u; }));
+    QStringList refusals;
+    w->setRefusalReporter([&refusals](const QString& text) {
+        testkit::holdLikeABox();
+        refusals << text;
+    });
+    p.rig.alsoLine = [page](const QString& line) { page->receiveSentence(line); };
+    QTest::mouseClick(page->advancedButton, Qt::LeftButton);
+    p.load({});
+
+    p.status.clear();
+    QTest::mouseClick(page->discoverButton, Qt::LeftButton);
+    QVERIFY(p.rig.cc->isBusy());
+    p.rig.link.sim.clearReceived();
+    QTest::mouseClick(w->discoverButton(), Qt::LeftButton);
+    QCOMPARE(refusals, QStringList{"Another CAN device operation is running.\nTry again when it has finished."});
+    QVERIFY(w->discoverButton()->isEnabled());
+    QCOMPARE(p.waitEnd(CanOpDiscovery), int(CanOpFinished));
+    p.rig.cc->hideProgress();
+    for (const QString& s : p.rig.link.sim.goodSentences())
+        QVERIFY2(!s.startsWith("CM1,1"), qPrintable(s));
+    // Both devices found, the module with its cells.
+    QCOMPARE(p.rig.cc->discoverListSize(), 2);
+    QStringList found;
+    for (int i = 0; i < p.rig.cc->discoverListSize(); ++i) {
+        quint16 type = 0;
+        quint32 serial = 0, version = 0, base = 0;
+        quint8 cells = 0;
+        QVERIFY(p.rig.cc->discoverListEntry(quint8(i), type, serial, version, base, cells));
+        found << QStringLiteral("%1:%2").arg(serial).arg(cells);
+    }
+    QVERIFY2(found.contains("11141121:12"), qPrintable(found.join(' ')));
+
+    // The bus is free again: the window's own discovery runs.
+    QTest::mouseClick(w->discoverButton(), Qt::LeftButton);
+    QCOMPARE(refusals.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(w->table()->rowCount(), 1, 20000);
     p.rig.alsoLine = nullptr;
 }
 
