@@ -139,14 +139,20 @@ void TempBreakOutBoardSupport::endOperation()
         if (!m_link->setConfigModeIfConnected(false))
             qCDebug(lcCanJobs) << "Cannot leave config mode";
     }
+    if (unfinished)
+        qCDebug(lcCanJobs) << "END OF OPERATION";
+    becomeIdle();
+}
+
+void TempBreakOutBoardSupport::becomeIdle()
+{
+    m_timer->stop();
     if (m_busy)
         ConfigModeOwner::release(ConfigModeOwner::TemperatureBoards);
     m_operation = Idle;
     m_busy = false;
     m_step = 9;
     m_deviceEntered = false;
-    if (unfinished)
-        qCDebug(lcCanJobs) << "END OF OPERATION";
     setButtonsEnabled(true);
 }
 
@@ -211,7 +217,6 @@ void TempBreakOutBoardSupport::processSentence(const QString& line)
 
 void TempBreakOutBoardSupport::step(const CanTunnelFrame& frame, bool received)
 {
-    m_timer->start();
     qCDebug(lcCanJobs) << "ep:" << m_operation << " msg " << QString::number(frame.id, 16) << frame.length;
     switch (m_operation) {
     case Listening:
@@ -302,10 +307,8 @@ void TempBreakOutBoardSupport::runSequence(const CanTunnelFrame& frame, bool rec
             refreshTable();
             if (!m_link->setConfigModeIfConnected(false))
                 qCDebug(lcCanJobs) << "Cannot leave config mode";
-            ConfigModeOwner::release(ConfigModeOwner::TemperatureBoards);
-            // Repeated only by a fresh frame of this operation, which is
-            // then ignored: the work is done.
-            m_step = 10;
+            // Done: the operation ends now, whatever else the bus carries.
+            becomeIdle();
             return;
         }
     }
@@ -363,8 +366,11 @@ QByteArray TempBreakOutBoardSupport::addressedToCurrent(quint8 code) const
     return route::addressed(code, m_boards.value(serial).typeId, serial);
 }
 
+// Every request restarts the time-out: only an answer that moves the
+// operation on gives it more time, never other traffic on the bus.
 void TempBreakOutBoardSupport::sendFrame(quint32 id, bool extended, const QByteArray& data)
 {
+    m_timer->start();
     if (!m_link->canSend())
         return;
     m_link->sendSentence(QStringLiteral("CN1,"),

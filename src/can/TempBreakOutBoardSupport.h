@@ -59,7 +59,10 @@ private slots:
 
 private:
     bool startOperation();
+    // The 3 s without a step: the operation ends where it stands.
     void endOperation();
+    // Idle again: buttons back, configuration mode given back.
+    void becomeIdle();
     void step(const CanTunnelFrame& frame, bool received);
     void runSequence(const CanTunnelFrame& frame, bool received, bool switching, quint8 value);
     bool selectNextDevice();

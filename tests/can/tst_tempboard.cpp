@@ -5,6 +5,7 @@
 
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 class TstTempBoard : public QObject
@@ -15,6 +16,7 @@ private slots:
     void discoveryListsBoardsWithStates();
     void discoveryWithoutBoards();
     void enableAllSwitchesEachModule();
+    void endsAmidOtherTraffic();
 };
 
 // Types 32 and 96 are not listed; the others show their power state.
@@ -64,6 +66,31 @@ void TstTempBoard::enableAllSwitchesEachModule()
                                           "01FE700009000000", "0EF101", "0FF0", "02FD700009000000"}));
     QCOMPARE(rig.bus.device(0).powerState, 1);
     QTRY_VERIFY_WITH_TIMEOUT(!rig.link.sim.configMode(), 5000);
+}
+
+// Other frames keep coming on the bus (a master/slave frame every 100 ms):
+// the operation still ends when its work is done, and a module that stops
+// answering still ends it after its time-out.
+void TstTempBoard::endsAmidOtherTraffic()
+{
+    BoardRig rig;
+    const int board = rig.add(48, 500, 1);
+    QVERIFY(rig.start());
+    QTimer traffic;
+    QObject::connect(&traffic, &QTimer::timeout, [&rig] { rig.link.sim.reply("CN1,00000123,0,0,8,0102030405060708"); });
+    traffic.start(100);
+
+    QTest::mouseClick(rig.window->discoverButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.rows(), QStringList{"500 Enabled"}, kEndMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.window->discoverButton()->isEnabled(), kEndMs);
+    QVERIFY(!rig.link.sim.configMode());
+
+    rig.bus.updateDevice(board, [](Device& d) { d.powerSilent = true; });
+    QTest::mouseClick(rig.window->disableButton(), Qt::LeftButton);
+    QVERIFY(!rig.window->discoverButton()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.window->discoverButton()->isEnabled(), kEndMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.link.sim.configMode(), 5000);
+    QCOMPARE(rig.bus.device(board).leaveRequests, 2);
 }
 
 QTEST_MAIN(TstTempBoard)
