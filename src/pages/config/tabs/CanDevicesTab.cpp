@@ -273,19 +273,22 @@ void ConfigPage::slotDiscoverButtonPressed()
     if (refuseWhileCanJobRuns() || !canDeviceActionAllowed())
         return;
     setCursor(Qt::WaitCursor);
+    const bool commitWasEnabled = commitButton->isEnabled();
     setCanButtons(this, false);
-    g_canConfig->startDiscovery(legacyDiscoveryBox && legacyDiscoveryBox->isChecked());
+    if (!g_canConfig->startDiscovery(legacyDiscoveryBox && legacyDiscoveryBox->isChecked())) {
+        // Nothing started: what the last discovery found stays, and so do
+        // the controls. A job that took the bus meanwhile is named.
+        unsetCursor();
+        discoverButton->setEnabled(true);
+        commitButton->setEnabled(commitWasEnabled);
+        refuseWhileCanJobRuns();
+        return;
+    }
     unconfiguredTree->clearDevices();
     configuredTable->setAllCellStates(CellUnconfirmed);
     currentSensorFound = false;
     currentSensorSerials.clear();
     currentSensorTypes.clear();
-    // The service starts nothing when the unit refuses its configuration
-    // mode, and says nothing: give the controls back.
-    if (!g_canConfig->isBusy()) {
-        unsetCursor();
-        discoverButton->setEnabled(true);
-    }
 }
 
 void ConfigPage::slotConfigureButtonPressed()
@@ -528,12 +531,13 @@ void ConfigPage::finishCanDeviceCommit(bool failed)
     if (!g_canConfig || !configuredTable)
         return;
     const int n = g_canConfig->commitDeviceCount();
-    unsigned k = 0;
+    unsigned k = 0;      // records written
+    unsigned placed = 0; // group modules of the table, each given its ids
     quint16 total = 0;
     QStringList failures;
     // The current sensors come first in the list: every entry is read, up
     // to the 32 module records.
-    for (int i = 0; i < n && i < 256 && k < unsigned(kModuleRecords); ++i) {
+    for (int i = 0; i < n && i < 256 && placed < unsigned(kModuleRecords); ++i) {
         quint8 st = 0, cells = 0;
         quint32 serial = 0;
         quint16 type = 0, canId = 0;
@@ -545,27 +549,35 @@ void ConfigPage::finishCanDeviceCommit(bool failed)
         quint8 s = 0, p = 0;
         if (!canDeviceIsGroupModule(type) || !configuredTable->findDevice(serial, &s, &p, nullptr))
             continue;
+        ++placed;
+        // A module that did not take its configuration gets no record and
+        // adds no cells: what it has is not known.
+        if (st != CommitConfigured) {
+            configuredTable->setCellState(s, p, CellFailed);
+            continue;
+        }
         const ModuleRecord& r = moduleRecords[k];
         setLineText(r.serialEdit, QString::number(serial & 0xFFFFu));
         setLineText(r.stringEdit, QString::number(s));
         setLineText(r.cellCountEdit, QString::number(cells));
         total = quint16(total + cells);
-        configuredTable->placeDeviceAt(type, serial, s, p, st != 0 ? CellFailed : CellConfirmed, cells, moduleId);
+        configuredTable->placeDeviceAt(type, serial, s, p, CellConfirmed, cells, moduleId);
         ++k;
     }
     setLineText(moduleCountEdit, QString::number(k));
-    const quint8 m = quint8(k + unsigned(g_canConfig->unassignedDeviceCount()));
+    const quint8 m = quint8(placed + unsigned(g_canConfig->unassignedDeviceCount()));
     const bool tooMany = total > kMaxCells;
     // The table has already said so when it holds that total itself.
-    if (tooMany && total != quint16(configuredTable->totalCellCount())) {
+    if (!failed && tooMany && total != quint16(configuredTable->totalCellCount())) {
         QMessageBox box(QMessageBox::NoIcon, QString(),
                         QString::asprintf("Total cell count %u is greater that maximum supported number",
                                           unsigned(total)),
                         QMessageBox::Ok, this);
         runModalBox(&box);
     }
-    if (!tooMany) {
-        // The pack's size follows the committed mapping; not past the limit.
+    if (!tooMany && !failed) {
+        // The pack's size follows the committed mapping, not past the limit,
+        // and never a partial one: after a failure the pack keeps its size.
         for (ConfigParam* p : m_params) {
             if (!p->slot || !p->widget)
                 continue;
@@ -898,7 +910,7 @@ void ConfigPage::startDeviceSpeedChange(uint8_t speedCode, bool sensorMoved)
 
 void ConfigPage::resetBmsAndReconnect()
 {
-    sendSentence(QStringLiteral("RS1"), QString(), 20, 200);
+    sendSentence(QStringLiteral("RS1,"), QString(), 20, 200);
     if (m_resetPause)
         m_resetPause(1000);
     else

@@ -358,11 +358,20 @@ void TestTabCan::refusedConfigModeGivesControlsBack()
     f.link->canModeWorks = false;
     f.link->plainModeWorks = false;
     f.page->discoverButton->setEnabled(true);
+    // What an earlier discovery found, the current sensor among it.
+    f.page->unconfiguredTree->addDevice(2, 77, 255, 1);
+    f.page->currentSensorFound = true;
+    f.page->currentSensorSerials << 77;
+    f.page->currentSensorTypes << 2;
     f.page->slotDiscoverButtonPressed();
     // the configuration-mode question, then the service's failure
     QCOMPARE(f.boxTexts.size(), 2);
     QVERIFY(f.boxTexts.last().startsWith("CAN Devices Discovery has failed."));
     QVERIFY(enabled(f.page->discoverButton));
+    // A discovery that did not start forgets nothing.
+    QCOMPARE(f.page->unconfiguredTree->deviceCount(), 1);
+    QVERIFY(f.page->currentSensorFound);
+    QCOMPARE(f.page->currentSensorSerials, QList<quint32>{77});
     QCOMPARE(f.page->cursor().shape(), Qt::ArrowCursor);
     // Cancel: nothing starts
     f.answer = QMessageBox::Cancel;
@@ -380,13 +389,14 @@ void TestTabCan::commitFinishWritesRecordsAndRange()
     f.service.addUnassignedDevice(2, 5);
     static_cast<QLineEdit*>(f.page->deviceBaseIdEdit)->setText("0x0100");
     f.page->extendedIdBox->setChecked(false);
+    f.setRecord(0, 1234, 0, 8);
     f.page->finishCanDeviceCommit();
-    const ConfigPage::ModuleRecord& r = f.page->moduleRecords[0];
-    QCOMPARE(lineText(r.serialEdit), QString::number(70000 & 0xFFFF));
-    QCOMPARE(lineText(r.stringEdit), QString("1"));
-    QCOMPARE(lineText(r.cellCountEdit), QString("0"));
-    QCOMPARE(lineText(f.page->moduleCountEdit), QString("1"));
+    // A module not configured gets no record; its ids still count in the range.
+    QCOMPARE(lineText(f.page->moduleRecords[0].serialEdit), QString("1234"));
+    QCOMPARE(lineText(f.page->moduleRecords[0].cellCountEdit), QString("8"));
+    QCOMPARE(lineText(f.page->moduleCountEdit), QString("0"));
     QCOMPARE(int(t->cell(1, 0).state), int(CellFailed));
+    QCOMPARE(int(t->cell(1, 0).cellCount), 12);
     QVERIFY(f.boxTexts.last().contains("from 0x00000101\nup to 0x0000010F."));
     f.page->extendedIdBox->setChecked(true);
     f.page->finishCanDeviceCommit();
@@ -395,8 +405,9 @@ void TestTabCan::commitFinishWritesRecordsAndRange()
     QVERIFY(tipShows("Reconfigure the devices on internal CAN bus."));
 }
 
-// The sensors come first in the commit list: 32 modules behind one still
-// fill the 32 records.
+// The sensors come first in the commit list: all 32 modules behind one are
+// still reached. None of them took its configuration here: each one's cell
+// says so, and no record is written.
 void TestTabCan::commitFinishRecordsAllModulesBehindASensor()
 {
     CanPage f;
@@ -406,10 +417,10 @@ void TestTabCan::commitFinishRecordsAllModulesBehindASensor()
         QVERIFY(t->placeDeviceAt(9, 1000 + m, m / 16, m % 16, CellUnconfirmed, 12, 1));
         f.service.addCommitDevice(9, 1000 + m);
     }
-    f.page->finishCanDeviceCommit();
-    QCOMPARE(lineText(f.page->moduleCountEdit), QString("32"));
-    QCOMPARE(lineText(f.page->moduleRecords[31].serialEdit), QString("1031"));
-    QCOMPARE(lineText(f.page->moduleRecords[31].stringEdit), QString("1"));
+    f.page->finishCanDeviceCommit(true);
+    QCOMPARE(int(t->cell(1, 15).state), int(CellFailed));
+    QCOMPARE(lineText(f.page->moduleCountEdit), QString("0"));
+    QCOMPARE(lineText(f.page->moduleRecords[31].serialEdit), QString());
 }
 
 void TestTabCan::chargingStopsDeviceActions()

@@ -57,6 +57,8 @@ void TestTabCanSpeedLink::speedChangeMovesTheCurrentSensorFirst()
     LinkedPage& p = r.p;
     IvtSensorSim& sensor = r.sensor;
     QSignalSpy sensorStatus(&r.isa, &CISAConfig::sigCanDeviceOperationStatus);
+    // The page's own sentences (the reset after the change) reach the unit.
+    r.page->setProtocolHandler(&p.rig.link.handler);
     r.page->changeCanSpeed(0);
     QCOMPARE(p.waitEnd(CanOpSpeedChange), int(CanOpFinished));
     QVERIFY(!sensorStatus.isEmpty());
@@ -75,6 +77,9 @@ void TestTabCanSpeedLink::speedChangeMovesTheCurrentSensorFirst()
     }
     QVERIFY(lastSensorFrame >= 0 && firstRouteFrame > lastSensorFrame);
     QVERIFY(p.f.writes.isEmpty()); // the unit keeps the new speed
+    // Reset like every other reset, its empty parameter included.
+    QVERIFY(p.rig.link.sim.waitForSentence("RS1,", 10000));
+    QVERIFY(!p.rig.link.sim.goodSentences().contains("RS1"));
 }
 
 // Another job takes the bus between the sensor's change and the devices':
