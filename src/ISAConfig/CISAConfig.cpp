@@ -18,6 +18,9 @@ constexpr quint32 kReplyId = 0x511;
 constexpr quint32 kWaitTicks = 100; // about 3 s
 constexpr quint8 kMaxRetries = 2;   // three tries in all
 const std::array<quint8, 6> kBitRates{{2, 0, 4, 8, 0, 0}};
+// The commands of a settings commit that the sensor answers.
+constexpr quint8 kAnsweredCommands = CISAConfig::StopMode | CISAConfig::SetBaseId | CISAConfig::ResultConfig
+                                     | CISAConfig::Store | CISAConfig::RunMode;
 
 quint32 be32(const quint8* p)
 {
@@ -115,6 +118,13 @@ void CISAConfig::startCommit(quint8 flags)
     m_eActiveResultConfig = 0;
     m_waitForReplies = !(flags & (StopMode | SetBitRate));
     m_pendingChange = false;
+    // The sensor's settings commit listens for the answers it does not wait
+    // for, and says which of them did not come.
+    m_confirming = !m_waitForReplies && (flags & SetBaseId);
+    m_sent = 0;
+    m_answered = 0;
+    m_confirmed = 0;
+    m_listened = 0;
 }
 
 void CISAConfig::discardFoundSensor()
@@ -218,6 +228,7 @@ void CISAConfig::processStep()
         }
         const quint8 command = quint8(m_pending & -m_pending);
         m_lastSent = command;
+        m_sent |= command;
         sendRequest(command);
         if (m_waitForReplies) {
             m_stage = 2;
@@ -236,8 +247,64 @@ void CISAConfig::processStep()
     default:
         break;
     }
+    if (m_stage == 3 && m_confirming) {
+        // All sent: the answers still on their way are waited for a while.
+        const quint8 expected = m_sent & kAnsweredCommands;
+        if ((m_answered & expected) != expected && ++m_listened <= kWaitTicks)
+            return;
+        if ((m_confirmed & expected) != expected) {
+            fail(unconfirmedText());
+            return;
+        }
+    }
     if (m_stage >= 3)
         endJob();
+}
+
+void CISAConfig::noteLateAnswer(quint8 code, const quint8* d)
+{
+    const auto take = [this](quint8 command, bool good) {
+        if (!(m_sent & command) || (m_answered & command))
+            return;
+        m_answered |= command;
+        if (good)
+            m_confirmed |= command;
+    };
+    switch (code) {
+    case 0xB4:
+        // Stop and run mode have the same answer: the stop is answered first.
+        if ((m_sent & StopMode) && !(m_answered & StopMode))
+            take(StopMode, (d[1] & 0x01) == 0);
+        else
+            take(RunMode, true);
+        break;
+    case 0x90: take(SetBaseId, d[1] != 0 || d[2] != 0); break;
+    case 0xA0: take(ResultConfig, (d[1] & 0x42) == 0x42); break;
+    case 0xB2: take(Store, d[1] == 0); break;
+    default: break;
+    }
+}
+
+QString CISAConfig::unconfirmedText() const
+{
+    static const std::array<std::pair<quint8, const char*>, 5> names{{
+        {StopMode, "stop mode"},
+        {SetBaseId, "CAN ID"},
+        {ResultConfig, "result configuration"},
+        {Store, "storing the configuration"},
+        {RunMode, "run mode"},
+    }};
+    QStringList confirmed;
+    QStringList missing;
+    for (const auto& n : names) {
+        if (!(m_sent & n.first))
+            continue;
+        (m_confirmed & n.first ? confirmed : missing) << QString::fromLatin1(n.second);
+    }
+    return QStringLiteral("The ISAScale sensor did not confirm its configuration.\nConfirmed: %1.\nNot confirmed: "
+                          "%2.\nReconnect sensor and try again.")
+        .arg(confirmed.isEmpty() ? QStringLiteral("nothing") : confirmed.join(QStringLiteral(", ")),
+             missing.join(QStringLiteral(", ")));
 }
 
 void CISAConfig::endJob()
@@ -256,6 +323,7 @@ void CISAConfig::endJob()
     m_verify = false;
     m_waitForReplies = true;
     m_failed = false;
+    m_confirming = false;
     changeMode(false);
     ConfigModeOwner::release(ConfigModeOwner::CurrentSensor);
     emit sigCanDeviceOperationStatus(failed ? 2 : 1, operation);
@@ -319,12 +387,14 @@ void CISAConfig::handleCanReply(const QString& line)
     CanTunnelFrame f;
     if (!cantunnel::parseLine(line, f) || (f.id & 0xFFFF) != kReplyId)
         return;
-    // The commits that do not wait take no answers: a late one would put
-    // back or take away commands that are still to go out.
-    if (m_job != NoJob && !m_waitForReplies)
-        return;
     const quint8* d = f.data.data();
     const quint8 code = d[0];
+    // The commits that do not wait only note the answers: a late one would
+    // put back or take away commands that are still to go out.
+    if (m_job != NoJob && !m_waitForReplies) {
+        noteLateAnswer(code, d);
+        return;
+    }
     const quint16 id = quint16((d[1] << 8) | d[2]);
     const bool indexed = m_eActiveResultConfig >= 0 && m_eActiveResultConfig < 256;
 

@@ -94,6 +94,9 @@ private:
     void warn(const QString& text);
     void changeMode(bool enter);
     bool takeConfigMode();
+    // A commit that does not wait: what the sensor has answered so far.
+    void noteLateAnswer(quint8 code, const quint8* d);
+    QString unconfirmedText() const;
 
     std::unique_ptr<CanLinkServices> m_link;
     std::function<void(quint32)> m_onSerial;
@@ -117,6 +120,13 @@ private:
     bool m_modeChanging = false;    // ticks are held off meanwhile
     bool m_inTick = false;          // a box opened by a step holds off the next
     bool m_boxOpen = false;         // its own question or warning is open
+    // A settings commit (it does not wait) says what the sensor confirmed:
+    // the commands sent, those answered as good, the ticks since the last.
+    bool m_confirming = false;
+    quint8 m_sent = 0;
+    quint8 m_answered = 0;
+    quint8 m_confirmed = 0;
+    quint32 m_listened = 0;
     std::array<quint32, 5> m_filters{};
 };
 

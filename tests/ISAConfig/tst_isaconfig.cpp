@@ -104,6 +104,7 @@ private slots:
     void discoveryConfiguresSensor();
     void discardedSensorLeavesConfigMode();
     void commitMovesSensor();
+    void commitStoreRefused();
     void speedChange();
     void commitNeedsKnownSensor();
     void failures_data();
@@ -177,6 +178,26 @@ void TstIsaConfig::commitMovesSensor()
     QCOMPARE(rig.commands().size(), 6);
     QCOMPARE(rig.sensor.state().baseId, quint16(0x1A5));
     QCOMPARE(rig.sensor.state().stores, 1);
+    QVERIFY(rig.warnings.isEmpty());
+}
+
+// A commit whose store the sensor refuses ends as failed and names the step.
+void TstIsaConfig::commitStoreRefused()
+{
+    IsaRig rig;
+    rig.saveFoundSensor = false;
+    QVERIFY(rig.start());
+    QSignalSpy spy(rig.isa, &CISAConfig::sigCanDeviceOperationStatus);
+    rig.isa->startDiscover(0x01);
+    QCOMPARE(IsaRig::waitEnd(spy, 5), 1);
+    rig.sensor.update([](IvtSensorSim::State& s) { s.storeFails = true; });
+    spy.clear();
+    rig.isa->startCommit(0xF4);
+    QCOMPARE(IsaRig::waitEnd(spy, 6), 2);
+    QCOMPARE(rig.warnings, QStringList{"The ISAScale sensor did not confirm its configuration.\nConfirmed: stop "
+                                       "mode, CAN ID, result configuration, run mode.\nNot confirmed: storing the "
+                                       "configuration.\nReconnect sensor and try again."});
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.link.sim.configMode(), 5000);
 }
 
 void TstIsaConfig::speedChange()
