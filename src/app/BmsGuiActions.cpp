@@ -313,7 +313,9 @@ void BMS_GUI::closeEvent(QCloseEvent* event)
     if (m_configPage && m_configPage->isFileLoadRunning()) {
         event->ignore();
         m_dialogs->information(this, tr("A configuration file is being loaded into the Control Unit.<br>Dadevoz "
-                                        "Arezi can be closed when loading has finished."));
+                                        "Arezi can be closed when loading has finished or has been stopped."));
+        // Its progress window, hidden or not, has the "Stop" button.
+        m_configPage->showFileLoadProgress();
         return;
     }
     if (!m_dialogs->confirmQuit(this)) {

@@ -86,12 +86,6 @@ struct Bench
         QFile f(prompter.fileName);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    void writeFile(const QByteArray& bytes)
-    {
-        QFile f(prompter.fileName);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
     bool received(const QString& prefix) const
     {
         for (const QString& s : link.sim.goodSentences())
@@ -110,9 +104,6 @@ private slots:
     // The page machinery alone: no tab declares parameters.
     void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void savedFileLoadsBackIntoTheUnit();
-    void refusedFileSendsNothing_data();
-    void refusedFileSendsNothing();
-    void unconfirmedLineStopsTheLoad();
     void cacheKeepsOnlyReadValuesAndRestoresThem();
     void unconfirmedRestoreIsReported();
     void actionsSendTheirSentence_data();
@@ -145,53 +136,6 @@ void TestConfigPageFileIo::savedFileLoadsBackIntoTheUnit()
     QCOMPARE(b.link.sim.rejectedParamWrites(), 0);
     QVERIFY(b.link.sim.waitForSentence("RS1,", 10000));
     QVERIFY(b.received("SC1,37"));
-}
-
-void TestConfigPageFileIo::refusedFileSendsNothing_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("empty") << QByteArray() << "Bad configuration file format!";
-    QTest::newRow("other kind") << QByteArray("BMSCFG\r\nVR1,BMS1,0001E240,2.1.4\r\nCF2,0004,01\r\n")
-                                << "Bad configuration file format!";
-    QTest::newRow("stray sentence")
-        << QByteArray("BMSCFG\r\nVR1,BMS2,0001E240,2.1.4\r\nCF2,0004,01\r\nFD1,\r\n") << "Bad configuration file format!";
-}
-
-void TestConfigPageFileIo::refusedFileSendsNothing()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QString, message);
-    Bench b;
-    QVERIFY(b.start());
-    b.writeFile(file);
-    b.link.sim.clearReceived();
-    QVERIFY(!b.page->loadConfigFile(b.prompter.fileName));
-    QCOMPARE(b.prompter.messages.size(), 1);
-    QVERIFY(b.prompter.messages.first().startsWith(message));
-    QTest::qWait(100);
-    for (const char* name : {"CF2", "FD1", "RS1", "CM1"})
-        QVERIFY2(!b.received(name), name);
-    QCOMPARE(b.link.sim.param(0x0004), 0u);
-}
-
-void TestConfigPageFileIo::unconfirmedLineStopsTheLoad()
-{
-    Bench b;
-    QVERIFY(b.start());
-    b.writeFile("BMSCFG\r\nVR1,BMS2,0001E240,2.1.4\r\nCF2,0004,01\r\nCF2,1600,00000002\r\n");
-    b.link.sim.setParamWritesIgnored(true);
-    b.link.sim.clearReceived();
-    QVERIFY(!b.page->loadConfigFile(b.prompter.fileName));
-    QCOMPARE(b.prompter.messages.size(), 1);
-    QVERIFY(b.prompter.messages.first().startsWith(
-        "Configuration loading failed. Could not receive confirmation for command CF2,0004,01"));
-    int writes = 0;
-    for (const QString& s : b.link.sim.goodSentences())
-        writes += s == "CF2,0004,01";
-    QCOMPARE(writes, 5);
-    QVERIFY(!b.received("CF2,1600"));
-    QVERIFY(!b.received("RS1"));
 }
 
 void TestConfigPageFileIo::cacheKeepsOnlyReadValuesAndRestoresThem()
