@@ -66,6 +66,9 @@ void BMS_GUI::slotExportStatistics()
 
 void BMS_GUI::slotImportStatistics()
 {
+    // Damaged saved values are refused before the unit is touched.
+    if (!m_statisticsPage->checkSavedStatistics(false))
+        return;
     // The unit takes the values only in configuration mode.
     if (!m_protocolHandler->setConfigModeIfConnected(true))
         return;
@@ -79,9 +82,7 @@ void BMS_GUI::updateStatisticsActions(bool enable)
     if (!m_exportStatisticsAction)
         return;
     m_exportStatisticsAction->setEnabled(enable);
-    m_importStatisticsAction->setEnabled(
-        enable && QSettings(QLatin1String(kOrganisationName), QLatin1String(kManualStatisticsStore))
-                      .contains(QStringLiteral("Statistics")));
+    m_importStatisticsAction->setEnabled(enable && StatisticsPage::manualStoreHoldsStatistics());
 }
 
 void BMS_GUI::enableStatisticsImport()
