@@ -231,13 +231,15 @@ void TestConfigFileLoadLink::aLongLoadStopsBetweenTwoValues()
     QTimer user;
     connect(&user, &QTimer::timeout, this, [&] {
         const int writes = paramWrites(rig).size();
-        if (!hidden && writes >= 1 && progressButton(rig.page, "Hide")) {
+        if (!rig.page->fileLoadProgress())
+            return;
+        if (!hidden && writes >= 1) {
             QTest::mouseClick(progressButton(rig.page, "Hide"), Qt::LeftButton);
             hidden = !rig.page->fileLoadProgress()->isVisible();
         }
         if (hidden && !stopped && writes >= 2) {
             rig.window->close();
-            if (rig.page->fileLoadProgress()->isVisible()) {
+            if (rig.page->fileLoadProgress() && rig.page->fileLoadProgress()->isVisible()) {
                 QTest::mouseClick(progressButton(rig.page, "Stop"), Qt::LeftButton);
                 stopped = true;
             }
