@@ -10,6 +10,7 @@
 #include "SentenceMaps.h"
 #include "SimLink.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSettings>
@@ -104,6 +105,8 @@ private slots:
     // The page machinery alone: no tab declares parameters.
     void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void savedFileLoadsBackIntoTheUnit();
+    void savedPasswordsReadBack_data();
+    void savedPasswordsReadBack();
     void cacheKeepsOnlyReadValuesAndRestoresThem();
     void unconfirmedRestoreIsReported();
     void actionsSendTheirSentence_data();
@@ -136,6 +139,36 @@ void TestConfigPageFileIo::savedFileLoadsBackIntoTheUnit()
     QCOMPARE(b.link.sim.rejectedParamWrites(), 0);
     QVERIFY(b.link.sim.waitForSentence("RS1,", 10000));
     QVERIFY(b.received("SC1,37"));
+}
+
+void TestConfigPageFileIo::savedPasswordsReadBack_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("plain") << "abc12345" << true;
+    QTest::newRow("too short") << "abc" << false;
+    QTest::newRow("comma") << "ab,cd" << false;
+    QTest::newRow("Latin-1 letter") << QString::fromUtf8("p\xC3\xA4sswd") << false;
+}
+
+// What the save takes as a password, the load reads back as it was.
+void TestConfigPageFileIo::savedPasswordsReadBack()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, saved);
+    QCOMPARE(filePasswordErrors(password, password).isEmpty(), saved);
+    ConfigFile::Writer writer("VR1,BMS2,0001E240,2.1.4");
+    writer.addPasswords(password, password);
+    QByteArray bytes = writer.bytes();
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    ConfigFile::Contents contents;
+    QVERIFY(ConfigFile::read(&buffer, "VR1,BMS2,0001E240,2.1.4", &contents));
+    if (saved) {
+        QCOMPARE(contents.problemCount, 0);
+        QCOMPARE(contents.entries.size(), 2);
+        QCOMPARE(contents.entries.at(0).parameters, password);
+    }
 }
 
 void TestConfigPageFileIo::cacheKeepsOnlyReadValuesAndRestoresThem()
