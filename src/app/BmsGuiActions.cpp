@@ -4,6 +4,7 @@
 #include "Communicator.h"
 #include "ConfigPage.h"
 #include "ConfigParamLoader.h"
+#include "DonglePort.h"
 #include "KepoBootloader.h"
 #include "Log.h"
 #include "PortList.h"
@@ -165,7 +166,9 @@ QAction* BMS_GUI::addQuitAction()
 void BMS_GUI::refillPortCombo()
 {
     m_portCombo->clear();
-    for (const PortEntry& p : availableSerialPorts())
+    // The dongle speaks its own protocol: it is the Bluetooth link's, never a
+    // control unit's port.
+    for (const PortEntry& p : withoutDongle(availableSerialPorts()))
         if (!p.name.isEmpty())
             m_portCombo->addItem(portEntryText(p));
 }
