@@ -4,6 +4,7 @@
 #include "Communicator.h"
 #include "ConfigPage.h"
 #include "ConfigParamLoader.h"
+#include "DonglePort.h"
 #include "KepoBootloader.h"
 #include "Log.h"
 #include "PortList.h"
@@ -66,6 +67,9 @@ void BMS_GUI::slotExportStatistics()
 
 void BMS_GUI::slotImportStatistics()
 {
+    // Damaged saved values are refused before the unit is touched.
+    if (!m_statisticsPage->checkSavedStatistics(false))
+        return;
     // The unit takes the values only in configuration mode.
     if (!m_protocolHandler->setConfigModeIfConnected(true))
         return;
@@ -79,9 +83,7 @@ void BMS_GUI::updateStatisticsActions(bool enable)
     if (!m_exportStatisticsAction)
         return;
     m_exportStatisticsAction->setEnabled(enable);
-    m_importStatisticsAction->setEnabled(
-        enable && QSettings(QLatin1String(kOrganisationName), QLatin1String(kManualStatisticsStore))
-                      .contains(QStringLiteral("Statistics")));
+    m_importStatisticsAction->setEnabled(enable && StatisticsPage::manualStoreHoldsStatistics());
 }
 
 void BMS_GUI::enableStatisticsImport()
@@ -164,7 +166,9 @@ QAction* BMS_GUI::addQuitAction()
 void BMS_GUI::refillPortCombo()
 {
     m_portCombo->clear();
-    for (const PortEntry& p : availableSerialPorts())
+    // The dongle speaks its own protocol: it is the Bluetooth link's, never a
+    // control unit's port.
+    for (const PortEntry& p : withoutDongle(availableSerialPorts()))
         if (!p.name.isEmpty())
             m_portCombo->addItem(portEntryText(p));
 }
@@ -313,7 +317,9 @@ void BMS_GUI::closeEvent(QCloseEvent* event)
     if (m_configPage && m_configPage->isFileLoadRunning()) {
         event->ignore();
         m_dialogs->information(this, tr("A configuration file is being loaded into the Control Unit.<br>Dadevoz "
-                                        "Arezi can be closed when loading has finished."));
+                                        "Arezi can be closed when loading has finished or has been stopped."));
+        // Its progress window, hidden or not, has the "Stop" button.
+        m_configPage->showFileLoadProgress();
         return;
     }
     if (!m_dialogs->confirmQuit(this)) {

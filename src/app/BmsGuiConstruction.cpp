@@ -381,9 +381,7 @@ void BMS_GUI::createMenus()
     m_importStatisticsAction = options->addAction(tr("Import Statistics"), this, &BMS_GUI::slotImportStatistics);
     m_importStatisticsAction->setToolTip(
         tr("Sends the internally stored statistics values to currently connected Kepo Control Unit."));
-    m_importStatisticsAction->setEnabled(
-        QSettings(QLatin1String(kOrganisationName), QLatin1String(kManualStatisticsStore))
-            .contains(QStringLiteral("Statistics")));
+    m_importStatisticsAction->setEnabled(StatisticsPage::manualStoreHoldsStatistics());
     m_mainMenuBar->addMenu(options);
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

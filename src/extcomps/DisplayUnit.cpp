@@ -396,6 +396,22 @@ void DisplayUnit::stopPortScan()
     portObject->stopScan();
 }
 
+void DisplayUnit::pageLeft()
+{
+    // An upgrade cut off halfway would leave the unit in its boot loader: it
+    // ends on its own (done or timed out).
+    if (upgradeTimer->isActive())
+        portObject->stopScan();
+    else
+        stopPort();
+}
+
+void DisplayUnit::pageReturned()
+{
+    if (!portObject->isStarted())
+        openConfigPage();
+}
+
 bool DisplayUnit::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this && event->type() == QEvent::Close) {

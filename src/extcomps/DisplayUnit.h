@@ -38,6 +38,11 @@ public:
     void setControlsEnabled(bool settings, bool upgrade);
     void stopPort();
     void stopPortScan();
+    // Its page was left for another one: the port search ends, and the port
+    // closes unless an upgrade still runs on it. pageReturned starts again
+    // what pageLeft stopped.
+    void pageLeft();
+    void pageReturned();
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -3,6 +3,9 @@
 #include "BluetoothModule.h"
 #include "DisplayUnit.h"
 
+#include <QHideEvent>
+#include <QShowEvent>
+
 #include <algorithm>
 
 // Resources of a static library are registered by hand.
@@ -16,7 +19,8 @@ namespace {
 DisplayUnitHooks defaultDisplayUnit()
 {
     auto* window = new DisplayUnit;
-    return {window, [window] { window->openConfigPage(); }, [window] { window->stopPort(); }};
+    return {window, [window] { window->openConfigPage(); }, [window] { window->stopPort(); },
+            [window] { window->pageLeft(); }, [window] { window->pageReturned(); }};
 }
 
 DisplayUnitFactory& displayUnitFactory()
@@ -94,6 +98,22 @@ void ExternalComponentsPage::openComponent()
     if (QWidget* current = stack.currentWidget())
         stack.resize(current->sizeHint());
     backButton.show();
+}
+
+void ExternalComponentsPage::hideEvent(QHideEvent* event)
+{
+    // Another page of the window was chosen (a minimised window hides
+    // spontaneously and keeps its links).
+    if (!event->spontaneous() && stack.currentWidget() == displayUnit.window && displayUnit.pageLeft)
+        displayUnit.pageLeft();
+    QWidget::hideEvent(event);
+}
+
+void ExternalComponentsPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous() && stack.currentWidget() == displayUnit.window && displayUnit.pageReturned)
+        displayUnit.pageReturned();
 }
 
 void ExternalComponentsPage::backToList()

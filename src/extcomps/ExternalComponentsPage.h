@@ -12,12 +12,15 @@
 class BluetoothModule;
 
 // The display unit window as the page uses it: the widget shown in the page,
-// what opens it (its port search starts there) and what stops its port.
+// what opens it (its port search starts there), what stops its port, and
+// what the window does when the page is left for another one and shown again.
 struct DisplayUnitHooks
 {
     QWidget* window = nullptr;
     std::function<void()> open;
     std::function<void()> stopPort;
+    std::function<void()> pageLeft;
+    std::function<void()> pageReturned;
 };
 using DisplayUnitFactory = std::function<DisplayUnitHooks()>;
 
@@ -35,6 +38,10 @@ public:
     // How the next pages build their display unit window (tests put a fake
     // in); an empty factory restores the default.
     static void setDisplayUnitFactory(DisplayUnitFactory factory);
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     friend class TestExtComponents;

@@ -1,6 +1,7 @@
 #include "usbport.h"
 
 #include "DisplayUnitPorts.h"
+#include "DonglePort.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -87,6 +88,10 @@ bool usbport::openPort(const QString& name)
 {
     if (!started)
         return false;
+    // Not the control unit's port (held also while its link is down), nor
+    // the dongle: the identification would be written into them.
+    if (isSerialPortHeldByOther(name, PortHolder::DisplayUnit) || isDonglePortPath(name))
+        return false;
     serial->setPortName(name);
     serial->close();
     if (!serial->open(QIODevice::ReadWrite)) {
@@ -95,6 +100,7 @@ bool usbport::openPort(const QString& name)
         return false;
     }
     portName = name;
+    held.hold(name);
     serial->setBaudRate(QSerialPort::Baud57600, QSerialPort::AllDirections);
     serial->setDataBits(QSerialPort::Data8);
     serial->setStopBits(QSerialPort::OneStop);
@@ -111,6 +117,7 @@ bool usbport::closePort()
     portName.clear();
     if (serial)
         serial->close();
+    held.release();
     connected = false;
     if (watchdogTimer)
         watchdogTimer->stop();

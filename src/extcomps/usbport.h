@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HeldPorts.h"
 #include "PortList.h"
 
 #include <QByteArray>
@@ -12,7 +13,7 @@ class QTimer;
 
 // The display unit's USB serial adapter: finds a USB serial port of the port
 // list that has not been rejected (never the BLE dongle, never a port the
-// program's links hold open), opens it at 57600 8N1, watches that it is still
+// program's other parts hold), opens it at 57600 8N1, watches that it is still
 // there and passes on what arrives. Which candidate really is a display unit
 // is decided by the window, which rejects a port that does not answer its
 // identification. Ports are named by their system location throughout.
@@ -63,4 +64,5 @@ private:
     bool connected = false;
     QList<QString> triedPorts;
     QString portName;
+    HeldPort held{PortHolder::DisplayUnit};
 };

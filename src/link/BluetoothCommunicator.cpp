@@ -242,7 +242,7 @@ int BluetoothCommunicator::openDongle()
         QMutexLocker lock(&nameMutex_);
         donglePortName_ = port.systemLocation;
     }
-    dongle_ = std::make_unique<SerialPort>();
+    dongle_ = std::make_unique<SerialPort>(PortHolder::Dongle);
     dongle_->setPortName(port.systemLocation);
     dongle_->setBaudRate(kBaudRate);
     dongle_->setDataBits(8);

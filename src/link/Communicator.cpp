@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QThread>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -25,11 +26,13 @@ bool Communicator::isLoopThread() const
     return loop == nullptr || loop == QThread::currentThread();
 }
 
-void Communicator::closePortNow()
+void Communicator::closePortNow(bool dropOutput)
 {
     // Under the port mutex, so a close never lands inside a buffered read or
     // a sentence write of another thread.
     QMutexLocker lock(&portMutex_);
+    if (dropOutput)
+        port_->resumeOutput(true);
     port_->close();
 }
 
@@ -144,7 +147,13 @@ qint64 Communicator::readAvailable(char* buffer, qint64 max)
 
 qint64 Communicator::write(const char* data, qint64 count)
 {
-    return port_->write(data, count);
+    const qint64 n = port_->write(data, count);
+    if (n < count && port_->errorNumber() == ETIMEDOUT)
+        logMessage(QStringLiteral("Output on port %1 stayed stopped for %2 s: resumed it and dropped the unsent bytes")
+                       .arg(port_->portName())
+                       .arg(SerialPort::kWriteStallMs / 1000),
+                   0);
+    return n;
 }
 
 void Communicator::flush()
@@ -233,7 +242,22 @@ void Communicator::selectPort(const QString& entry)
         QMutexLocker lock(&nameMutex_);
         portName_ = entry;
     }
+    // A search under way holds the new choice at once.
+    if (!autoConnection && chosenPort_.isHolding()) {
+        const QString name = portNameFromEntry(entry);
+        holdChosenPort(name.isEmpty() ? QString() : portSystemLocation(name));
+    }
     resetConnection();
+}
+
+bool Communicator::holdChosenPort(const QString& path)
+{
+    if (path.isEmpty() || isDonglePortPath(path)) {
+        chosenPort_.release();
+        return false;
+    }
+    chosenPort_.hold(path);
+    return true;
 }
 
 bool Communicator::readIntoBuffer()
@@ -304,26 +328,34 @@ bool Communicator::connectToBms()
         return false;
 
     if (autoConnection) {
-        // Our own port is let go first, or it would count as held by another link.
         closePortNow();
         const QString donglePath = qEnvironmentVariable(kDonglePortVariable);
         for (const PortEntry& p : availableSerialPorts()) {
             if (stopRequested_)
                 return false;
-            // Nor a port another link of this program holds (the display unit's).
-            if (!isAutoConnectCandidate(p) || isDonglePort(p, donglePath) || isSerialPortHeld(p.systemLocation))
+            // Never the dongle, nor a port another part of this program
+            // holds (the display unit's).
+            if (!isAutoConnectCandidate(p) || isDonglePort(p, donglePath)
+                || isSerialPortHeldByOther(p.systemLocation, PortHolder::ControlUnit))
                 continue;
             emit sigStatusChanged(0);
             const int r = tryPort(p.name, p.systemLocation);
+            if (r > 0)
+                chosenPort_.hold(p.systemLocation);
             if (r != 0)
                 return r > 0;
         }
     } else if (!stopRequested_) {
         // The chosen port is tried once per attempt, whether or not the
-        // system lists it.
-        const int r = tryPort(chosen, portSystemLocation(chosen));
-        if (r != 0)
-            return r > 0;
+        // system lists it; the dongle is never written to as a unit.
+        const QString path = portSystemLocation(chosen);
+        if (!holdChosenPort(path)) {
+            logMessage(QStringLiteral("Cannot open port %1: it is the Bluetooth dongle").arg(chosen), 0);
+        } else {
+            const int r = tryPort(chosen, path);
+            if (r != 0)
+                return r > 0;
+        }
     }
     configModeActive = false;
     emit sigStatusChanged(0);
@@ -342,12 +374,15 @@ void Communicator::run()
         for (;;) {
             if (stopRequested_) {
                 closePortNow();
+                chosenPort_.release();
                 loopThread_ = nullptr;
                 emit done();
                 return;
             }
+            // Asked by the keep-alive when the unit went silent: a stopped
+            // output of that session must not mute the reconnection.
             if (closeRequested_.exchange(false))
-                closePortNow();
+                closePortNow(true);
             if (handler_ && handler_->isFirmwareUpdating()) {
                 // The updater owns the port until it ends.
                 while (handler_->isFirmwareUpdating() && !stopRequested_)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommunicatorBase.h"
+#include "HeldPorts.h"
 #include "SerialPort.h"
 
 #include <QList>
@@ -113,7 +114,9 @@ protected:
     // Transports with their own byte source replace it.
     virtual qint64 readAvailable(char* buffer, qint64 max);
     bool isLoopThread() const;
-    void closePortNow();
+    // With dropOutput the port's stopped or unsent output goes first: the
+    // session it belonged to is over.
+    void closePortNow(bool dropOutput = false);
     // Sleeps in short steps; returns early when stop is requested.
     void sleepMs(int ms) const;
     // The run loop's pause between reads: up to ms, but over as soon as the
@@ -132,6 +135,14 @@ protected:
     std::atomic<QThread*> loopThread_{nullptr};
 
 private:
+    // Holds the chosen port for the search, or lets go when the path names
+    // no port or the dongle; true when held.
+    bool holdChosenPort(const QString& path);
+
+    // The port the serial search is to use: the chosen one, or with
+    // auto-connection the one it last linked on. Held between attempts too,
+    // so that no other part of the program opens it meanwhile.
+    HeldPort chosenPort_{PortHolder::ControlUnit};
     QMutex portMutex_;
     mutable QMutex nameMutex_;
     QString portName_;

@@ -30,8 +30,6 @@ speed_t speedFor(int baud)
     }
 }
 
-constexpr int kWriteStallMs = 3000;
-
 } // namespace
 
 SerialPort::~SerialPort()
@@ -47,6 +45,12 @@ bool SerialPort::open()
         setError(ENOENT);
         return false;
     }
+    PortHolder other;
+    if (isSerialPortHeldByOther(portName_, held_.holder(), &other)) {
+        setError(EBUSY);
+        refusedBy_ = int(other);
+        return false;
+    }
     int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         setError(errno);
@@ -60,8 +64,10 @@ bool SerialPort::open()
     // One user per port, as on Windows: the display unit's port search must not
     // open the control unit's port, nor the other way round.
     ::ioctl(fd, TIOCEXCL);
-    // Root is not held back by TIOCEXCL: the display unit's search asks here.
-    noteSerialPortOpened(fd, portName_);
+    // Root is not held back by TIOCEXCL: the other parts ask the hold.
+    held_.hold(portName_);
+    // Nothing an earlier session left unsent goes out in this one.
+    tcflush(fd, TCOFLUSH);
     fd_ = fd;
     if (!applySettings()) {
         int err = errno_;
@@ -78,9 +84,37 @@ void SerialPort::close()
 {
     int fd = fd_.exchange(-1);
     if (fd >= 0) {
-        noteSerialPortClosed(fd);
+        // A close waits for the output to drain: a stopped one would hold it
+        // for the driver's closing wait (up to 30 s).
+        restartOutput(fd);
         ::close(fd);
+        held_.release();
     }
+}
+
+void SerialPort::restartOutput(int fd)
+{
+    // Linux restarts an output stopped by XOFF when IXON is cleared (TCOON
+    // only undoes a TCOOFF there); elsewhere TCOON may be what does it.
+    termios tio{};
+    if (tcgetattr(fd, &tio) == 0 && (tio.c_iflag & IXON)) {
+        termios off = tio;
+        off.c_iflag &= ~tcflag_t(IXON);
+        tcsetattr(fd, TCSANOW, &off);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    tcflow(fd, TCOON);
+}
+
+bool SerialPort::resumeOutput(bool dropPending)
+{
+    const int fd = fd_;
+    if (fd < 0)
+        return false;
+    if (dropPending)
+        tcflush(fd, TCOFLUSH);
+    restartOutput(fd);
+    return true;
 }
 
 bool SerialPort::applySettings()
@@ -127,6 +161,8 @@ bool SerialPort::applySettings()
         setError(errno);
         return false;
     }
+    // A new configuration starts with the output running.
+    restartOutput(fd);
     return true;
 }
 
@@ -230,9 +266,19 @@ qint64 SerialPort::write(const char* data, qint64 count)
             return -1;
         }
         pollfd p{fd, POLLOUT, 0};
-        int r = ::poll(&p, 1, kWriteStallMs);
-        if (r <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            setError(r == 0 ? ETIMEDOUT : EIO);
+        int r;
+        do {
+            r = ::poll(&p, 1, kWriteStallMs);
+        } while (r < 0 && errno == EINTR);
+        if (r == 0) {
+            // Stopped for longer than a unit pauses (an XOFF in line noise,
+            // and no XON ever): the output must not stay mute.
+            resumeOutput(true);
+            setError(ETIMEDOUT);
+            return done > 0 ? done : -1;
+        }
+        if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            setError(EIO);
             return done > 0 ? done : -1;
         }
     }
@@ -285,10 +331,14 @@ bool SerialPort::waitForReadable(int timeoutMs)
 QString SerialPort::errorString() const
 {
     int e = errno_;
+    const int by = refusedBy_;
+    if (e == EBUSY && by >= 0)
+        return QStringLiteral("Held by ") + portHolderText(PortHolder(by));
     return e ? QString::fromLocal8Bit(std::strerror(e)) : QStringLiteral("No error");
 }
 
 void SerialPort::setError(int err)
 {
+    refusedBy_ = -1;
     errno_ = err;
 }

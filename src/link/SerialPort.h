@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HeldPorts.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,13 +11,22 @@
 // reads, writes and flushes one port from several threads under its own
 // mutex, which QSerialPort (bound to its owner thread) does not allow.
 // Works on USB serial adapters and pseudo-terminals alike.
+//
+// An open port is held for its part of the program (see HeldPorts.h): a port
+// that another part holds is not opened.
+//
+// With XON/XOFF the other end may stop this side's output. Such a stop never
+// outlives a session: opening and configuring the port restart the output,
+// and a write that found no room for kWriteStallMs restarts it and drops what
+// was still waiting.
 class SerialPort
 {
 public:
     enum Parity { NoParity, EvenParity, OddParity };
     enum FlowControl { NoFlowControl, XonXoff };
+    static constexpr int kWriteStallMs = 3000;
 
-    SerialPort() = default;
+    explicit SerialPort(PortHolder holder = PortHolder::ControlUnit) : held_(holder) {}
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -42,8 +53,9 @@ public:
     qint64 read(char* buffer, qint64 max) { return read(buffer, max, timeoutMs_); }
     // The same with its own time-out (0: only what is there now).
     qint64 read(char* buffer, qint64 max, int timeoutMs);
-    // Writes everything (waiting up to a few seconds for room): the count, or
-    // -1 when the port failed.
+    // Writes everything, waiting up to kWriteStallMs for room: the count, or
+    // -1 when the port failed. After such a wait in vain the output is
+    // restarted, the rest dropped, and the error is ETIMEDOUT.
     qint64 write(const char* data, qint64 count);
     // Writes are not buffered here: flush waits only for what the driver
     // holds, and never longer than a short bound.
@@ -54,12 +66,18 @@ public:
     // or the port failed. False on time-out (or when the port is not open).
     bool waitForReadable(int timeoutMs);
 
+    // Restarts output that an XOFF from the other end stopped; with
+    // dropPending, first drops what still waits to be sent. False when the
+    // port is not open.
+    bool resumeOutput(bool dropPending);
+
     int errorNumber() const { return errno_; }
     QString errorString() const;
 
 private:
     bool applySettings();
     void setError(int err);
+    static void restartOutput(int fd);
 
     QString portName_;
     std::atomic<int> fd_{-1};
@@ -70,4 +88,7 @@ private:
     FlowControl flow_ = NoFlowControl;
     std::atomic<int> timeoutMs_{1000};
     std::atomic<int> errno_{0};
+    // The part holding the port that refused the last open, or -1.
+    std::atomic<int> refusedBy_{-1};
+    HeldPort held_;
 };

@@ -16,7 +16,7 @@ QList<PortEntry> displayUnitCandidates(const QList<PortEntry>& ports)
     const QString donglePath = qEnvironmentVariable(kDonglePortVariable);
     QList<PortEntry> out;
     for (const PortEntry& p : ports) {
-        if (isUsbSerialPort(p) && !isDonglePort(p, donglePath) && !isSerialPortHeld(p.systemLocation))
+        if (isUsbSerialPort(p) && !isDonglePort(p, donglePath) && !isSerialPortHeldByOther(p.systemLocation, PortHolder::DisplayUnit))
             out.append(p);
     }
     return out;

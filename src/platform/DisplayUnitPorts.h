@@ -14,5 +14,6 @@ bool isUsbSerialPort(const PortEntry& port);
 
 // The USB serial ports of the list, in list order, without the BLE dongle
 // (its description, its USB ids or BMS_BLE_DONGLE_PORT) and without the
-// ports the program's links hold open (the control unit's among them).
+// ports other parts of the program hold (the control unit's, also while its
+// link is down).
 QList<PortEntry> displayUnitCandidates(const QList<PortEntry>& ports);

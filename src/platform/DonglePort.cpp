@@ -44,3 +44,28 @@ bool isDonglePort(const PortEntry& port, const QString& donglePath)
     const QString a = QFileInfo(port.systemLocation).canonicalFilePath();
     return !a.isEmpty() && a == QFileInfo(donglePath).canonicalFilePath();
 }
+
+bool isDonglePort(const PortEntry& port)
+{
+    return isDonglePort(port, qEnvironmentVariable(kDonglePortVariable));
+}
+
+QList<PortEntry> withoutDongle(const QList<PortEntry>& ports)
+{
+    const QString donglePath = qEnvironmentVariable(kDonglePortVariable);
+    QList<PortEntry> out;
+    for (const PortEntry& p : ports)
+        if (!isDonglePort(p, donglePath))
+            out.append(p);
+    return out;
+}
+
+bool isDonglePortPath(const QString& path)
+{
+    PortEntry entry;
+    entry.name = entry.systemLocation = path;
+    for (const PortEntry& p : availableSerialPorts())
+        if (p.systemLocation == path || p.name == path)
+            entry = p;
+    return isDonglePort(entry);
+}

@@ -20,6 +20,14 @@ inline constexpr const char* kDonglePortVariable = "BMS_BLE_DONGLE_PORT";
 // the path named in donglePath (BMS_BLE_DONGLE_PORT). The dongle speaks a
 // binary protocol: no serial search may write sentences into it.
 bool isDonglePort(const PortEntry& port, const QString& donglePath);
+// The same with BMS_BLE_DONGLE_PORT.
+bool isDonglePort(const PortEntry& port);
+// The same for a port named by its path or name, as the port list has it.
+bool isDonglePortPath(const QString& path);
+
+// The ports of the list without the dongle: what the control unit's port row
+// offers.
+QList<PortEntry> withoutDongle(const QList<PortEntry>& ports);
 
 // The dongle among these ports: the path named by overridePath when that
 // path exists, else the first port whose description equals the dongle's

@@ -51,6 +51,11 @@ QString ocvText(double ocv)
     return QString::number(ocv, 'f', 3);
 }
 
+bool isEndPoint(int soc)
+{
+    return soc == 0 || soc == 100;
+}
+
 } // namespace
 
 SOCOCVCurveEditWidget::SOCOCVCurveEditWidget(int maxPoints, CommitCallback commit)
@@ -192,7 +197,7 @@ void SOCOCVCurveEditWidget::removeSelectedPoints()
             continue;
         }
         const int soc = text.toInt();
-        if (soc == 0 || soc == 100) {
+        if (isEndPoint(soc)) {
             refused = true;
             continue;
         }
@@ -282,6 +287,12 @@ void SOCOCVCurveEditWidget::socEdited(QTableWidgetItem* item, int stored)
     }
     const int soc = text.toInt(); // not a number reads as 0
     if (stored >= 0 && soc == stored) {
+        item->setText(back);
+        return;
+    }
+    if (isEndPoint(stored)) {
+        // Moving an end point away removes it from its end.
+        m_dialogs->warning(this, tr("Not allowed to remove"), QStringLiteral("SoC 0% and 100% can't be removed, only modified"));
         item->setText(back);
         return;
     }
@@ -447,6 +458,9 @@ void SOCOCVCurveEditWidget::fillTable(const PointMap& points)
             cell->setTextAlignment(Qt::AlignCenter);
             cell->setData(Qt::UserRole, it.key());
         }
+        // The curve's ends keep their SOC; only their OCV can be modified.
+        if (isEndPoint(it.key()))
+            soc->setFlags(soc->flags() & ~Qt::ItemIsEditable);
         m_table->setItem(row, 0, soc);
         m_table->setItem(row, 1, ocv);
     }

@@ -126,7 +126,7 @@ void TestLinkWindow::autoConnectionLeavesDongleAndHeldPortsAlone()
     heldUnit.setVersion("BMS2", "00000007", "2.1.4.2");
     const QString heldPath = dir_.filePath("ttyHELD");
     QVERIFY(heldUnit.start(heldPath));
-    SerialPort otherLink;
+    SerialPort otherLink(PortHolder::DisplayUnit);
     otherLink.setPortName(heldPath);
     QVERIFY(otherLink.open());
     listPorts({byVariablePath, heldPath, port_});

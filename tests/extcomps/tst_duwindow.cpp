@@ -637,7 +637,8 @@ void TestDuWindow::pageOpensAndStopsTheDisplayUnit()
     ExternalComponentsPage::setDisplayUnitFactory([&created] {
         auto* w = new ScriptedDisplayUnit;
         created = w;
-        return DisplayUnitHooks{w, [w] { w->openConfigPage(); }, [w] { w->stopPort(); }};
+        return DisplayUnitHooks{w, [w] { w->openConfigPage(); }, [w] { w->stopPort(); }, [w] { w->pageLeft(); },
+                                [w] { w->pageReturned(); }};
     });
     auto page = std::make_unique<ExternalComponentsPage>();
     ExternalComponentsPage::setDisplayUnitFactory(nullptr);

@@ -38,7 +38,7 @@ void TestExtComponents::init()
     portStops = 0;
     ExternalComponentsPage::setDisplayUnitFactory([this] {
         displayWindow = new QWidget;
-        return DisplayUnitHooks{displayWindow, [this] { ++displayOpened; }, [this] { ++portStops; }};
+        return DisplayUnitHooks{displayWindow, [this] { ++displayOpened; }, [this] { ++portStops; }, {}, {}};
     });
     page = std::make_unique<ExternalComponentsPage>();
     page->resize(900, 600);

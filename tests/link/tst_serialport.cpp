@@ -1,9 +1,39 @@
+#include "HeldPorts.h"
 #include "Pty.h"
 #include "SerialPort.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+
+namespace {
+
+// Waits until the port has read `marker`: every byte sent before it has then
+// passed the line discipline (an XOFF among them has stopped the output).
+bool readUntil(SerialPort& port, const QByteArray& marker)
+{
+    QByteArray got;
+    char buf[64];
+    for (int i = 0; i < 200 && !got.contains(marker); ++i) {
+        const qint64 n = port.read(buf, sizeof buf, 100);
+        if (n < 0)
+            return false;
+        got.append(buf, int(n));
+    }
+    return got.contains(marker);
+}
+
+QByteArray readFromPty(Pty& pty, int size)
+{
+    QByteArray got;
+    for (int i = 0; i < 100 && got.size() < size; ++i)
+        got += pty.read(100);
+    return got;
+}
+
+} // namespace
 
 class TstSerialPort : public QObject
 {
@@ -102,6 +132,73 @@ private slots:
         QByteArray got;
         QTRY_COMPARE_WITH_TIMEOUT(got += port.readAll(), QByteArray("pending bytes"), 20000);
         QCOMPARE(port.readAll(), QByteArray());
+    }
+
+    // An XOFF from the other end stops the output; the stop ends with the
+    // session (reopened, configured again) or after a write found no room
+    // for the stall limit, which then reports ETIMEDOUT. No XON ever comes.
+    void stoppedOutputIsResumed_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("reopened") << "reopen";
+        QTest::newRow("flow control set again") << "configure";
+        QTest::newRow("resumed, pending output dropped") << "resume";
+        QTest::newRow("a write timed out") << "write";
+    }
+    void stoppedOutputIsResumed()
+    {
+        QFETCH(QString, how);
+        Pty pty;
+        QVERIFY(pty.open());
+        SerialPort port;
+        port.setPortName(pty.portPath());
+        QVERIFY(port.setFlowControl(SerialPort::XonXoff));
+        QVERIFY(port.open());
+        QVERIFY(pty.write(QByteArray("\x13") + "mark"));
+        QVERIFY(readUntil(port, "mark"));
+
+        if (how == "reopen") {
+            port.close();
+            QVERIFY(port.open());
+        } else if (how == "configure") {
+            QVERIFY(port.setFlowControl(SerialPort::XonXoff));
+        } else if (how == "resume") {
+            QVERIFY(port.resumeOutput(true));
+        } else {
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(port.write("lost", 4), qint64(-1));
+            QCOMPARE(port.errorNumber(), ETIMEDOUT);
+            QVERIFY(t.elapsed() >= SerialPort::kWriteStallMs - 100);
+            // The stalled bytes never went out.
+            QCOMPARE(pty.read(0), QByteArray());
+        }
+        QCOMPARE(port.write("VR1,?,D7\r", 9), qint64(9));
+        QCOMPARE(readFromPty(pty, 9), QByteArray("VR1,?,D7\r"));
+    }
+
+    void portHeldByAnotherPartIsNotOpened()
+    {
+        Pty pty;
+        QVERIFY(pty.open());
+        HeldPort displayUnit(PortHolder::DisplayUnit);
+        displayUnit.hold(pty.portPath());
+        SerialPort port;
+        port.setPortName(pty.portPath());
+        QVERIFY(!port.open());
+        QCOMPARE(port.errorNumber(), EBUSY);
+        QCOMPARE(port.errorString(), QString("Held by the display unit"));
+        // Its own part's hold does not keep it out.
+        SerialPort sameHolder(PortHolder::DisplayUnit);
+        sameHolder.setPortName(pty.portPath());
+        QVERIFY(sameHolder.open());
+        sameHolder.close();
+        displayUnit.release();
+        QVERIFY(port.open());
+        // While open, the port is held for its part.
+        QVERIFY(isSerialPortHeldByOther(pty.portPath(), PortHolder::DisplayUnit));
+        port.close();
+        QVERIFY(!isSerialPortHeld(pty.portPath()));
     }
 };
 

@@ -1,6 +1,8 @@
 // The real serial transport on a real pty, against the control-unit emulator.
 #include "Communicator.h"
+#include "DonglePort.h"
 #include "FeedTransport.h"
+#include "HeldPorts.h"
 #include "SimLink.h"
 #include "Y5ProtocolHandler.h"
 
@@ -31,10 +33,13 @@ class TestSerialTransport : public QObject
 {
     Q_OBJECT
 private slots:
+    void cleanup() { qunsetenv(kDonglePortVariable); }
     void foundThroughThePortListAndLinked();
     void chosenPortIsTriedOncePerAttempt_data();
     void chosenPortIsTriedOncePerAttempt();
     void entryWithoutPortOpensNothing();
+    void portOfAnotherPartIsNeverOpened_data();
+    void portOfAnotherPartIsNeverOpened();
     void concurrentSendersNeverInterleave();
     void probeIsAnsweredWithRawHash();
     void corruptedLineIsRejectedNotQueued();
@@ -75,9 +80,9 @@ void TestSerialTransport::chosenPortIsTriedOncePerAttempt()
     QFETCH(int, listing);
     Rig rig;
     QVERIFY(rig.start(Rig::Listing(listing)));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
+    // The link is up a moment before its line is logged.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.log.count("Connected to BMS on port " + rig.portPath), 1, 20000);
     QCOMPARE(rig.log.count("Trying to connect on port " + rig.portPath), 1);
-    QCOMPARE(rig.log.count("Connected to BMS on port " + rig.portPath), 1);
 }
 
 void TestSerialTransport::entryWithoutPortOpensNothing()
@@ -95,6 +100,37 @@ void TestSerialTransport::entryWithoutPortOpensNothing()
         QCOMPARE(states.at(0).at(0).toInt(), 0);
     }
     QVERIFY(log.lines().filter("Trying to connect").isEmpty());
+}
+
+void TestSerialTransport::portOfAnotherPartIsNeverOpened_data()
+{
+    QTest::addColumn<bool>("dongle");
+    QTest::newRow("the BLE dongle") << true;
+    QTest::newRow("held by the display unit") << false;
+}
+
+// Chosen by hand all the same: nothing is written to it until it is free.
+void TestSerialTransport::portOfAnotherPartIsNeverOpened()
+{
+    QFETCH(bool, dongle);
+    Rig rig;
+    const QString path = rig.dir.filePath("ttyBMS0");
+    HeldPort displayUnit(PortHolder::DisplayUnit);
+    if (dongle)
+        qputenv(kDonglePortVariable, path.toLocal8Bit());
+    else
+        displayUnit.hold(path);
+    QVERIFY(rig.start(Rig::Unlisted));
+    const QString refusal = dongle ? "Cannot open port " + path + ": it is the Bluetooth dongle"
+                                   : "Cannot open port " + path + " Held by the display unit 16";
+    // Refused again at the next attempt.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.log.count(refusal) >= 2, 20000);
+    QVERIFY(rig.sim.received().isEmpty());
+    QVERIFY(!rig.comm->linked);
+
+    qunsetenv(kDonglePortVariable);
+    displayUnit.release();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.comm->linked, 20000);
 }
 
 void TestSerialTransport::concurrentSendersNeverInterleave()

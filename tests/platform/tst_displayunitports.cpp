@@ -1,6 +1,6 @@
 // Which ports the display unit's search may probe: USB serial adapters as
-// the system lists them, never the BLE dongle, never a port held open by the
-// program's own links.
+// the system lists them, never the BLE dongle, never a port another part of
+// the program holds.
 #include "DisplayUnitPorts.h"
 #include "DonglePort.h"
 #include "HeldPorts.h"
@@ -8,9 +8,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 class TestDisplayUnitPorts : public QObject
 {
@@ -83,13 +80,21 @@ void TestDisplayUnitPorts::heldAndOverriddenPortsAreLeftAlone()
         return out;
     };
 
-    const int fd = ::open(QFile::encodeName(linkA).constData(), O_RDONLY | O_CLOEXEC);
-    QVERIFY(fd >= 0);
-    noteSerialPortOpened(fd, linkA);
-    QVERIFY(isSerialPortHeld(a));
-    QCOMPARE(locations(), QStringList{b});
-    noteSerialPortClosed(fd);
-    ::close(fd);
+    // The control unit's link holds A through its link name, also while it
+    // has the port closed; the display unit's own hold does not keep it out.
+    {
+        HeldPort controlUnit(PortHolder::ControlUnit);
+        controlUnit.hold(linkA);
+        QVERIFY(isSerialPortHeld(a));
+        QCOMPARE(locations(), QStringList{b});
+        HeldPort displayUnit(PortHolder::DisplayUnit);
+        displayUnit.hold(b);
+        QCOMPARE(locations(), QStringList{b});
+        controlUnit.release();
+        QCOMPARE(locations(), (QStringList{a, b}));
+        controlUnit.hold(linkA);
+    }
+    // Holds end with their holders.
     QCOMPARE(locations(), (QStringList{a, b}));
 
     qputenv(kDonglePortVariable, QFile::encodeName(linkB));

@@ -3,6 +3,7 @@
 #include "SOCOCVCurveEditWidget.h"
 #include "ScriptedDialogs.h"
 
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QPushButton>
 #include <QtTest>
@@ -72,6 +73,7 @@ private slots:
     void anOcvTypedBeforeItsSocWaitsForIt();
     void aPointWithoutOcvIsNotCommitted();
     void zeroAndFullCannotBeRemoved();
+    void zeroAndFullKeepTheirSoc();
     void insertStopsAtTheMaximum();
     void anEmptyInsertedRowCanBeRemoved();
     void deleteKeyRemovesSelectedPoints();
@@ -262,6 +264,47 @@ void TestSocOcvCurveEditor::zeroAndFullCannotBeRemoved()
     QVERIFY(e.rowOf(0) >= 0);
     QCOMPARE(e.w.modifiedCurve()->data()->size(), 3);
     QVERIFY(!e.w.removeButton()->isEnabled());
+}
+
+void TestSocOcvCurveEditor::zeroAndFullKeepTheirSoc()
+{
+    Editor e(kFourPoints);
+    e.w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&e.w));
+    auto openEditors = [&e]() {
+        int n = 0;
+        for (QLineEdit* editor : e.t()->viewport()->findChildren<QLineEdit*>())
+            n += editor->isVisible();
+        return n;
+    };
+    auto doubleClick = [&e](int row, int column) {
+        // The press a double click begins with, then the double click.
+        const QRect cell = e.t()->visualRect(e.t()->model()->index(row, column));
+        QTest::mouseClick(e.t()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        QTest::mouseDClick(e.t()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    };
+    // Another point's SOC opens for editing (it may move) ...
+    doubleClick(e.rowOf(40), 0);
+    QCOMPARE(openEditors(), 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_COMPARE(openEditors(), 0);
+    // ... the ends' do not, and a SOC given to them all the same is refused.
+    for (int soc : {0, 100}) {
+        doubleClick(e.rowOf(soc), 0);
+        QCOMPARE(openEditors(), 0);
+        e.type(e.rowOf(soc), 0, "50");
+        QCOMPARE(e.dialogs.warnings.last(),
+                 QString("Not allowed to remove|SoC 0% and 100% can't be removed, only modified"));
+        QVERIFY(e.rowOf(soc) >= 0);
+    }
+    QCOMPARE(e.w.modifiedPoints(), kFourPoints);
+    // Their OCV can be modified.
+    doubleClick(e.rowOf(0), 1);
+    QCOMPARE(openEditors(), 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    e.type(e.rowOf(0), 1, "2.5");
+    e.type(e.rowOf(100), 1, "4.2");
+    QCOMPARE(e.w.modifiedPoints(), (PointMap{{0, 2.5}, {40, 3.30}, {60, 3.35}, {100, 4.2}}));
 }
 
 void TestSocOcvCurveEditor::insertStopsAtTheMaximum()

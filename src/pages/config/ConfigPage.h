@@ -18,6 +18,7 @@ class ConfiguredTable;
 class TempBreakOutBoardSupport;
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QLineEdit;
 class QSpinBox;
 class UnconfiguredTree;
@@ -436,6 +437,12 @@ public:
     // A file load runs (it processes events while it waits for the unit):
     // the window must not close the page under it.
     bool isFileLoadRunning() const { return m_fileLoadRunning; }
+    // The running file load's progress window ("Hide" and "Stop"); null
+    // when none runs.
+    QDialog* fileLoadProgress() const;
+    // Shows the running file load's progress again (after "Hide"), so that
+    // it can be stopped.
+    void showFileLoadProgress();
 
     // --- per-serial cache (ParamCache.cpp keeps the names)
     void saveParamsToSettings();
@@ -620,6 +627,16 @@ private:
     std::function<bool(const QList<SplitterParam>&)> m_splitterStarter;
     QMessageBox* m_askLoadBox = nullptr;
     bool m_fileLoadRunning = false;
+    QPointer<QDialog> m_fileLoadProgress;
+    // "Stop" was pressed: the file load ends before its next line.
+    bool m_fileLoadStopAsked = false;
+    // The unit's last reply to the file line being written, for the reason
+    // of a failure: the id, whether it replied, and its value text.
+    int m_fileLoadAwaitedId = -1;
+    bool m_fileLoadReplied = false;
+    QString m_fileLoadReply;
+    // Why the unit did not confirm the file line being written.
+    QString fileLoadFailureReason(int attempts) const;
     // A configuration question of the Configuration group: Yes goes on.
     bool askYesNo(const QString& text);
     QString workingDirectory() const;

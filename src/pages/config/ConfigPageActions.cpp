@@ -13,14 +13,19 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
-#include <QProgressDialog>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
 #include <QThread>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -243,7 +248,9 @@ bool ConfigPage::saveConfigFile(const QString& fileName)
 
 void ConfigPage::slotLoadConfigPressed()
 {
-    if (m_fileLoadRunning)
+    // As the button's enabling: a completed load and a login. A click queued
+    // before the unit went (into its bootloader, say) sends nothing.
+    if (m_fileLoadRunning || !connected || accessLevel == 0)
         return;
     if (isChargingCheckActive())
         showChargingWarning();
@@ -253,6 +260,30 @@ void ConfigPage::slotLoadConfigPressed()
         return;
     setWorkingDirectory(name);
     loadConfigFile(name);
+}
+
+QDialog* ConfigPage::fileLoadProgress() const
+{
+    return m_fileLoadProgress;
+}
+
+void ConfigPage::showFileLoadProgress()
+{
+    if (!m_fileLoadProgress)
+        return;
+    m_fileLoadProgress->show();
+    m_fileLoadProgress->raise();
+    m_fileLoadProgress->activateWindow();
+}
+
+QString ConfigPage::fileLoadFailureReason(int attempts) const
+{
+    const QString id = QStringLiteral("%1").arg(m_fileLoadAwaitedId, 4, 16, QLatin1Char('0')).toUpper();
+    if (!m_fileLoadReplied)
+        return tr("the control unit did not answer it in %1 attempts").arg(attempts);
+    if (m_fileLoadReply.isEmpty())
+        return tr("the control unit has no parameter %1").arg(id);
+    return tr("the control unit answered CF2,%1,%2 and kept that value").arg(id, m_fileLoadReply);
 }
 
 bool ConfigPage::applyConfigFilePassword(uint8_t& level, int step)
@@ -310,11 +341,6 @@ bool ConfigPage::loadConfigFile(const QString& fileName)
         prompter()->showMessage(QStringLiteral("Could not open the file!"));
         return false;
     }
-    // The rules recognise a CAN speed change coming from the file.
-    if (const ConfigParamSlot* speed = m_slots.value(0x0C02))
-        previousCanSpeed = int(speed->value);
-    uint8_t level = uint8_t(qBound(0, accessLevel, 2));
-
     ConfigFile::Contents contents;
     const bool readable = ConfigFile::read(&file, handler->versionLine(), &contents);
     file.close();
@@ -322,41 +348,103 @@ bool ConfigPage::loadConfigFile(const QString& fileName)
         prompter()->showMessage(tr("Bad configuration file format!"));
         return false;
     }
-    if (!contents.rejected.isEmpty()) {
-        // Nothing of a damaged file reaches the unit: its other lines may be
-        // damaged too, and a stray sentence could reset or stop it.
-        QString text = tr("Bad configuration file format!") + QLatin1String("\n\n")
-                       + tr("These lines are not configuration parameters:") + QLatin1Char('\n');
-        for (int i = 0; i < contents.rejected.size() && i < 10; ++i)
-            text += contents.rejected.at(i).left(80) + QLatin1Char('\n');
-        prompter()->showMessage(text);
+    // Every line is checked before the first is sent: a damaged file writes
+    // nothing, rather than half of itself.
+    if (contents.problemCount > 0) {
+        prompter()->showMessage(tr("Bad configuration file format!") + QLatin1String("\n\n")
+                                + tr("Nothing was sent to the control unit. These lines are damaged:")
+                                + QLatin1Char('\n') + ConfigFile::describeProblems(contents));
         return false;
     }
 
-    m_fileLoadRunning = true;
+    // Ids the unit's firmware does not support, and ids this program does
+    // not know (the unit would not echo them), are listed, not sent.
     const QString version = handler->deviceVersion();
+    QStringList unsupported;
+    QStringList unknown;
+    QList<ConfigFile::Entry> lines;
+    int values = 0;
+    for (const ConfigFile::Entry& e : qAsConst(contents.entries)) {
+        if (e.kind == ConfigFile::Entry::Param) {
+            if (!m_slots.contains(e.id)) {
+                unknown << e.parameters;
+                continue;
+            }
+            if (!isIdSupported(e.id, version)) {
+                unsupported << e.parameters;
+                continue;
+            }
+            ++values;
+        }
+        lines << e;
+    }
+    auto skippedText = [&unsupported, &unknown]() {
+        QString text;
+        if (!unsupported.isEmpty()) {
+            text += tr("Warning: The following configuration parameters were skipped because they are not "
+                       "supported in current BMS Control Unit version:\n\n");
+            for (const QString& s : qAsConst(unsupported))
+                text += s + QLatin1Char('\n');
+            text += tr("Please check your configuration or BMS version.");
+        }
+        if (!unknown.isEmpty()) {
+            if (!text.isEmpty())
+                text += QLatin1String("\n\n");
+            text += tr("The following configuration parameters were skipped because this program does not know "
+                       "them:\n\n");
+            for (const QString& s : qAsConst(unknown))
+                text += s + QLatin1Char('\n');
+        }
+        return text;
+    };
+    if (lines.isEmpty()) {
+        // Nothing to write: the unit is not reset for nothing.
+        const QString skipped = skippedText();
+        prompter()->showMessage((skipped.isEmpty() ? QString() : skipped + QLatin1String("\n\n"))
+                                + tr("The file holds nothing this control unit takes: nothing was sent to it."));
+        return false;
+    }
+
+    // The rules recognise a CAN speed change coming from the file.
+    if (const ConfigParamSlot* speed = m_slots.value(0x0C02))
+        previousCanSpeed = int(speed->value);
+    uint8_t level = uint8_t(qBound(0, accessLevel, 2));
+
+    m_fileLoadRunning = true;
+    m_fileLoadStopAsked = false;
     const bool twoLevels = featureSupported(14, version);
-    if (twoLevels && accessLevel <= 1)
+    const bool configModeEntered = twoLevels && accessLevel <= 1;
+    if (configModeEntered)
         handler->setConfigModeIfConnected(true);
 
-    QProgressDialog progress;
+    // No parent and window-modal: it blocks no window. "Hide" (and closing
+    // it) hides it, "Stop" ends the load before its next line.
+    QDialog progress;
     progress.setWindowFlags(Qt::Dialog);
     progress.setWindowModality(Qt::WindowModal);
-    progress.setFixedHeight(100);
+    progress.setWindowTitle(tr("Loading configuration file"));
     progress.setMinimumWidth(400);
-    progress.setBar(newProgressBar());
-    progress.setLabelText(tr("Loading parameters to BMS..."));
-    progress.setCancelButtonText(tr("Hide"));
-    progress.setRange(0, 100);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    bool hidden = false;
-    connect(&progress, &QProgressDialog::canceled, &progress, [&] {
-        hidden = true;
-        progress.hide();
+    auto* layout = new QVBoxLayout(&progress);
+    auto* label = new QLabel(tr("Loading parameters to BMS..."), &progress);
+    QProgressBar* bar = newProgressBar();
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    auto* hideButton = new QPushButton(tr("Hide"), &progress);
+    auto* stopButton = new QPushButton(tr("Stop"), &progress);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(hideButton);
+    buttons->addWidget(stopButton);
+    layout->addWidget(label);
+    layout->addWidget(bar);
+    layout->addLayout(buttons);
+    connect(hideButton, &QPushButton::clicked, &progress, &QDialog::hide);
+    connect(stopButton, &QPushButton::clicked, &progress, [this, stopButton, label] {
+        m_fileLoadStopAsked = true;
+        stopButton->setEnabled(false);
+        label->setText(tr("Stopping after the value being written..."));
     });
-    progress.setValue(0);
+    m_fileLoadProgress = &progress;
     progress.show();
 
     for (ConfigParam* p : qAsConst(m_params))
@@ -364,17 +452,41 @@ bool ConfigPage::loadConfigFile(const QString& fileName)
     if (g_mainWindow)
         g_mainWindow->writeLog(QStringLiteral("Starting configuration log"), 0);
 
-    QStringList skipped;
+    // What was written, for the message of a stop or a failure.
+    int written = 0;
+    auto partialText = [&written, values]() {
+        return tr("%1 of the file's %2 values were written to the control unit; the rest were not sent. The "
+                  "control unit now holds a partial configuration.")
+            .arg(written)
+            .arg(values);
+    };
+    auto endWithoutCompleting = [&](const QString& text) {
+        m_fileLoadAwaitedId = -1;
+        m_fileLoadProgress = nullptr;
+        progress.close();
+        // The unit must not stay stopped in configuration mode with half a
+        // configuration and nobody told.
+        if (configModeEntered)
+            handler->setConfigModeIfConnected(false);
+        prompter()->showMessage(text);
+        m_fileLoadRunning = false;
+    };
+
     bool passwordsHandled = false;
     int counted = 0;
-    const int total = qMax(1, contents.entries.size());
-    for (int i = 0; i < contents.entries.size(); ++i) {
-        const ConfigFile::Entry& e = contents.entries.at(i);
+    for (int i = 0; i < lines.size(); ++i) {
+        const ConfigFile::Entry& e = lines.at(i);
+        // Between two values, never inside one.
+        QCoreApplication::processEvents();
+        if (m_fileLoadStopAsked) {
+            endWithoutCompleting(tr("Loading was stopped before line %1 of the file.").arg(e.lineNumber)
+                                 + QLatin1String("\n\n") + partialText());
+            return false;
+        }
         if (e.kind == ConfigFile::Entry::Param) {
-            if (m_slots.contains(e.id) && !isIdSupported(e.id, version)) {
-                skipped << e.parameters;
-                continue;
-            }
+            m_fileLoadAwaitedId = e.id;
+            m_fileLoadReplied = false;
+            m_fileLoadReply.clear();
             bool confirmed = false;
             for (int attempt = 0; attempt < kFileAttempts && !confirmed; ++attempt) {
                 m_replyWait->expect(e.id, e.valueText);
@@ -385,20 +497,19 @@ bool ConfigPage::loadConfigFile(const QString& fileName)
             }
             if (!confirmed) {
                 m_replyWait->cancel();
-                progress.close();
-                // The unit must not stay stopped in configuration mode with
-                // half a configuration and nobody told.
-                if (twoLevels)
-                    handler->setConfigModeIfConnected(false);
-                prompter()->showMessage(
+                // The same file fails the same way: the line and the unit's
+                // answer tell what to mend.
+                endWithoutCompleting(
                     tr("Configuration loading failed. Could not receive confirmation for command %1").arg(e.line)
                     + QLatin1String("\n\n")
-                    + tr("The control unit now holds a partial configuration. Load the file again."));
-                m_fileLoadRunning = false;
+                    + tr("Line %1 of the file: %2.").arg(e.lineNumber).arg(fileLoadFailureReason(kFileAttempts))
+                    + QLatin1String("\n\n") + partialText());
+                // The page reads the unit afresh on the next link.
                 if (Communicator* comm = communicator())
                     comm->resetConnection();
                 return false;
             }
+            ++written;
         } else if (e.kind == ConfigFile::Entry::StateOfCharge) {
             sendSentence(e.name, e.parameters, 0, 200);
         } else {
@@ -408,8 +519,7 @@ bool ConfigPage::loadConfigFile(const QString& fileName)
             handler->sendPasswordQuery(0);
             applyConfigFilePassword(level, 6);
             if (e.parameters.size() > 2) {
-                const bool pairFollows = i + 1 < contents.entries.size()
-                                         && contents.entries.at(i + 1).kind == ConfigFile::Entry::Password;
+                const bool pairFollows = i + 1 < lines.size() && lines.at(i + 1).kind == ConfigFile::Entry::Password;
                 if (pairFollows) {
                     passwordsHandled = true;
                     if (level == 2) {
@@ -445,23 +555,15 @@ bool ConfigPage::loadConfigFile(const QString& fileName)
             }
         }
         ++counted;
-        if (hidden) {
-            progress.hide();
-            QCoreApplication::processEvents();
-        } else {
-            progress.setValue(counted * 100 / total);
-        }
+        bar->setValue(counted * 100 / lines.size());
     }
+    m_fileLoadAwaitedId = -1;
+    m_fileLoadProgress = nullptr;
     progress.close();
 
-    if (!skipped.isEmpty()) {
-        QString text = tr("Warning: The following configuration parameters were skipped because they are not "
-                          "supported in current BMS Control Unit version:\n\n");
-        for (const QString& s : qAsConst(skipped))
-            text += s + QLatin1Char('\n');
-        text += tr("Please check your configuration or BMS version.");
-        prompter()->showMessage(text);
-    }
+    const QString skipped = skippedText();
+    if (!skipped.isEmpty())
+        prompter()->showMessage(skipped);
 
     QThread::msleep(10);
     for (int i = 0; i < m_params.size(); ++i)

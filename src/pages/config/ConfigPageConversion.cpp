@@ -425,6 +425,11 @@ void ConfigPage::parseParamReply(const QString& line)
         if (isPublishedParam(id))
             emit sigConfigParamUpdate(id, value);
     }
+    // A file line's failure names what the unit answered.
+    if (m_fileLoadRunning && id == m_fileLoadAwaitedId) {
+        m_fileLoadReplied = true;
+        m_fileLoadReply = valueText;
+    }
     // Last: a waiter that goes on finds the value stored.
     m_replyWait->noteReply(id, valueText);
 }

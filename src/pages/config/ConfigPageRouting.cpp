@@ -88,9 +88,12 @@ void ConfigPage::setConnected(bool linked)
     }
     for (ConfigParam* p : qAsConst(m_params)) {
         p->editState = NoValue;
-        refreshParamWidget(p, linked);
+        refreshParamWidget(p, linked && !bootMode);
     }
-    connected = linked;
+    // Connected means a completed load: not the bootloader, whose link would
+    // otherwise open every button by the level of the last login, nor a
+    // load still running.
+    connected = false;
     if (g_mainWindow)
         g_mainWindow->setAccessLevel(0);
     updateButtonsEnabled();

@@ -23,8 +23,12 @@ bool acceptablePassword(QString text)
 {
     PasswordValidator validator;
     int pos = 0;
-    // A comma would split the "PW2" sentence's fields.
-    return !text.contains(QLatin1Char(',')) && validator.validate(text, pos) == QValidator::Acceptable;
+    // A comma would split the "PW2" sentence's fields, and the file is
+    // read back as ASCII: what the load refuses is not saved.
+    for (QChar c : text)
+        if (c == QLatin1Char(',') || c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
+    return validator.validate(text, pos) == QValidator::Acceptable;
 }
 } // namespace
 

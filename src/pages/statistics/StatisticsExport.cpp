@@ -10,6 +10,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QSet>
 #include <QSettings>
@@ -27,6 +28,8 @@ const QString kMarker = QStringLiteral("Statistics");
 // what the unit sends with 0, so the unit's sentences stay apart from the
 // saved ones also where both texts are equal.
 constexpr int kSavedValue = 1;
+// Sentences a failure box names; more are counted.
+constexpr int kNamedValues = 12;
 
 std::unique_ptr<QSettings> openStore(bool automatic)
 {
@@ -161,17 +164,61 @@ bool StatisticsPage::exportStatistics(bool automatic)
     removeKeys(*store, statisticsKeys(*store));
     StatisticsExportFlags |= automatic ? ExportAutoSs1 : ExportManualSs1;
     store->setValue(kMarker, 0);
-    if (!requestStatisticsToStore(QStringLiteral("SS1"), *store))
-        return false;
-    if (!supports(99))
+    bool ok = requestStatisticsToStore(QStringLiteral("SS1"), *store);
+    if (ok && supports(99)) {
+        StatisticsExportFlags |= automatic ? ExportAutoSs2 : ExportManualSs2;
+        ok = requestStatisticsToStore(QStringLiteral("SS2"), *store);
+    }
+    // A failed export leaves nothing: values without their mark would only
+    // be a store that an import must refuse.
+    if (!ok)
+        removeKeys(*store, statisticsKeys(*store));
+    return ok;
+}
+
+bool StatisticsPage::manualStoreHoldsStatistics()
+{
+    const std::unique_ptr<QSettings> store = openStore(false);
+    return store->contains(kMarker) || !statisticsKeys(*store).isEmpty();
+}
+
+bool StatisticsPage::checkSavedStatistics(bool automatic)
+{
+    const std::unique_ptr<QSettings> store = openStore(automatic);
+    const QStringList saved = statisticsKeys(*store);
+    const bool marked = store->contains(kMarker);
+    QStringList damaged;
+    for (const QString& key : saved) {
+        const QString problem = StatisticsLogic::savedSentenceProblem(key);
+        if (!problem.isEmpty())
+            damaged << key + QLatin1String(": ") + problem;
+    }
+    if ((marked || saved.isEmpty()) && damaged.isEmpty())
         return true;
-    StatisticsExportFlags |= automatic ? ExportAutoSs2 : ExportManualSs2;
-    return requestStatisticsToStore(QStringLiteral("SS2"), *store);
+    QString text = tr("The saved statistics cannot be imported: nothing was sent to the control unit.");
+    if (!marked)
+        text += QLatin1String("\n\n")
+                + tr("The store has lost its \"Statistics\" mark, so its values may be incomplete (a file cut short "
+                     "loses the mark first).");
+    if (!damaged.isEmpty()) {
+        text += QLatin1String("\n\n") + tr("These saved values are damaged:") + QLatin1Char('\n');
+        for (int i = 0; i < damaged.size() && i < kNamedValues; ++i)
+            text += damaged.at(i) + QLatin1Char('\n');
+        if (damaged.size() > kNamedValues)
+            text += tr("and %1 more").arg(damaged.size() - kNamedValues) + QLatin1Char('\n');
+    }
+    text += QLatin1Char('\n') + tr("Store: %1").arg(QDir::toNativeSeparators(store->fileName()));
+    m_dialogs.critical(tr("Critical!"), text);
+    return false;
 }
 
 bool StatisticsPage::importStatistics(bool automatic)
 {
     if (m_storeRequestRunning)
+        return false;
+    // Every saved value is checked before the first is sent, and a store
+    // without its mark is a failure that is told, not a success.
+    if (!checkSavedStatistics(automatic))
         return false;
     std::unique_ptr<QSettings> store = openStore(automatic);
     if (!store->contains(kMarker))
@@ -193,6 +240,9 @@ bool StatisticsPage::importStatistics(bool automatic)
     // told apart by their value.
     m_savedKeys = QSet<QString>(saved.cbegin(), saved.cend());
     bool ok = captureUnitStatistics(*store, automatic, true, withSs2);
+    QString why; // what the failure box adds
+    if (!ok)
+        why = tr("The control unit did not send its statistics whole.");
     if (ok) {
         const QStringList device = capturedKeys(*store, QStringLiteral("SS1")) + capturedKeys(*store, QStringLiteral("SS2"));
         const bool clearAdded = automatic && supports(100);
@@ -210,9 +260,23 @@ bool StatisticsPage::importStatistics(bool automatic)
                                    [name](const QString& w) { return w.startsWith(QLatin1String(name)); });
             };
             ok = captureUnitStatistics(*store, automatic, writes("SS1"), writes("SS2"));
-            const QStringList now = capturedKeys(*store, QStringLiteral("SS1")) + capturedKeys(*store, QStringLiteral("SS2"));
-            for (const QString& w : qAsConst(written))
-                ok = ok && now.contains(w);
+            if (!ok) {
+                why = tr("The control unit did not send its statistics whole after the values were written.");
+            } else {
+                const QStringList now = capturedKeys(*store, QStringLiteral("SS1")) + capturedKeys(*store, QStringLiteral("SS2"));
+                QStringList notTaken;
+                for (const QString& w : qAsConst(written))
+                    if (!now.contains(w))
+                        notTaken << w;
+                if (!notTaken.isEmpty()) {
+                    ok = false;
+                    why = tr("The control unit did not take these values:") + QLatin1Char('\n');
+                    for (int i = 0; i < notTaken.size() && i < kNamedValues; ++i)
+                        why += notTaken.at(i) + QLatin1Char('\n');
+                    if (notTaken.size() > kNamedValues)
+                        why += tr("and %1 more").arg(notTaken.size() - kNamedValues) + QLatin1Char('\n');
+                }
+            }
         }
     }
     m_savedKeys.clear();
@@ -233,9 +297,11 @@ bool StatisticsPage::importStatistics(bool automatic)
             if (g_mainWindow)
                 g_mainWindow->enableStatisticsImport();
             m_dialogs.critical(tr("Critical!"), tr("Importing saved statistic values failed.\nPlease try again "
-                                                   "manually from the\n\"Options\" menu."));
+                                                   "manually from the\n\"Options\" menu.")
+                                                    + QLatin1String("\n\n") + why);
         } else {
-            m_dialogs.critical(tr("Critical!"), tr("Importing saved statistic values failed.\nPlease try again."));
+            m_dialogs.critical(tr("Critical!"), tr("Importing saved statistic values failed.\nPlease try again.")
+                                                    + QLatin1String("\n\n") + why);
         }
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "FeatureSupportTable.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QSet>
 
@@ -32,6 +33,43 @@ int indexOf(const QString& sentence)
     bool ok = false;
     const int index = indexField(sentence).toInt(&ok, 16);
     return ok && index >= 0 ? index : -1;
+}
+
+namespace {
+bool isHexField(const QString& text, int maxDigits, bool upperOnly)
+{
+    if (text.size() > maxDigits)
+        return false;
+    for (QChar c : text) {
+        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        const bool upper = c >= QLatin1Char('A') && c <= QLatin1Char('F');
+        const bool lower = c >= QLatin1Char('a') && c <= QLatin1Char('f');
+        if (!digit && !upper && !(lower && !upperOnly))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+QString savedSentenceProblem(const QString& sentence)
+{
+    const QStringList fields = sentence.split(QLatin1Char(','));
+    if (fields.size() != 5 || (fields[0] != QLatin1String("SS1") && fields[0] != QLatin1String("SS2")))
+        return QCoreApplication::translate("StatisticsLogic", "not a statistics sentence of four fields");
+    // A pairing by text: "8" would never meet the unit's "08" and be
+    // skipped unseen.
+    if (fields[1].size() != 2 || !isHexField(fields[1], 2, true))
+        return QCoreApplication::translate("StatisticsLogic", "the index is not two upper-case hexadecimal digits");
+    if (fields[0] == QLatin1String("SS2") && fields[1].toInt(nullptr, 16) > kLastSs2Index)
+        return QCoreApplication::translate("StatisticsLogic", "the second series has no such index");
+    static const char* const names[] = {QT_TRANSLATE_NOOP("StatisticsLogic", "the value"),
+                                        QT_TRANSLATE_NOOP("StatisticsLogic", "the additional information"),
+                                        QT_TRANSLATE_NOOP("StatisticsLogic", "the time")};
+    for (int i = 0; i < 3; ++i)
+        if (!isHexField(fields[2 + i], 8, false))
+            return QCoreApplication::translate("StatisticsLogic", "%1 is not hexadecimal digits")
+                .arg(QCoreApplication::translate("StatisticsLogic", names[i]));
+    return QString();
 }
 
 bool isCompleteSeries(const QStringList& keys, const QString& name, int last, bool skipAutomatic)

@@ -24,6 +24,12 @@ QString indexField(const QString& sentence);
 // Field 1 read as hexadecimal; -1 when it does not read.
 int indexOf(const QString& sentence);
 
+// Why a saved sentence cannot be written back (empty when it can): it must
+// read "SS1,<ii>,<value>,<info>,<time>" (or "SS2", index 00 to 07), the
+// index two upper-case hexadecimal digits as the unit sends it, the other
+// fields hexadecimal (or empty).
+QString savedSentenceProblem(const QString& sentence);
+
 // True when keys hold a sentence of name for every index 0..last (the
 // skipped ones excepted when skipAutomatic is set).
 bool isCompleteSeries(const QStringList& keys, const QString& name, int last, bool skipAutomatic);

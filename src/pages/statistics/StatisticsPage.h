@@ -72,8 +72,16 @@ public:
     // Writes the values of the store back into the unit where they differ;
     // true when there was nothing to import or the unit, read again, holds
     // every value written. On failure the saved values stay (in the manual
-    // store) and a box says so.
+    // store) and a box says so, naming the values the unit did not take.
     bool importStatistics(bool automatic);
+    // Whether the store's saved values can be imported as they are (true
+    // also when it holds none). A store that has lost its "Statistics" mark,
+    // or holds a damaged sentence, is refused: a box says why and names the
+    // sentences, and nothing is sent.
+    bool checkSavedStatistics(bool automatic);
+    // The manual store holds saved values: its mark, or sentences that lost
+    // it (so that an import can say what is wrong with them).
+    static bool manualStoreHoldsStatistics();
     // Asks for one series ("SS1" or "SS2") and waits, up to three times,
     // until the sentence pump has stored it whole.
     bool requestStatisticsToStore(const QString& name, QSettings& store);

@@ -15,7 +15,8 @@ private slots:
     void writerOrdersTheLines();
     void readRefuses_data();
     void readRefuses();
-    void readKeepsOnlyWhatAFileMayCarry();
+    void readKeepsASoundFile();
+    void aLargeDamagedFileIsCountedWhole();
     void cacheNamesAndLifetime();
 };
 
@@ -70,40 +71,59 @@ void TestConfigFile::readRefuses()
     QVERIFY(!ConfigFile::read(&buffer, "VR1,BMS2,0001E240,2.1.4", &contents));
 }
 
-void TestConfigFile::readKeepsOnlyWhatAFileMayCarry()
+void TestConfigFile::readKeepsASoundFile()
 {
-    QByteArray file("BMSCFG\r\n"
+    QByteArray file("\xEF\xBB\xBF" // an editor's byte order mark
+                    "BMSCFG\r\n"
                     "VR1,BMS2,00000001,2.0.9\r\n" // another firmware and serial: accepted
                     "\r\n"
                     "# comment\r\n"
                     "CF2,0004,7B\r\n"
-                    "CF2,1600,00ABCDEF\n"
-                    "FD1,\r\n"                    // factory defaults: never from a file
-                    "CF2,00G4,7B\r\n"
-                    "CF2,0004,\r\n"
-                    "SC1,65\r\n"                  // 101 %
-                    "SC1,37\r\n"
+                    "CF2,1100,ffff\n"
+                    "CF2,1600,00ABCDEF\r\n"
+                    "SC1,64\r\n"
                     "PW2,secret\r\n"
-                    "PW2,a,b\r\n");
-    file += "CF2,0010," + QByteArray(1100, '1') + "\r\n"; // read as two lines
+                    "PW2,\r\n");
     QBuffer buffer(&file);
     QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
     ConfigFile::Contents contents;
     QVERIFY(ConfigFile::read(&buffer, "VR1,BMS2,0001E240,2.1.4", &contents));
-    QCOMPARE(contents.lineCount, 15);
-    QCOMPARE(contents.entries.size(), 4);
-    QCOMPARE(contents.entries.at(0).kind, ConfigFile::Entry::Param);
-    QCOMPARE(contents.entries.at(0).id, 0x0004);
-    QCOMPARE(contents.entries.at(0).valueText, QString("7B"));
-    QCOMPARE(contents.entries.at(0).name, QString("CF2,"));
-    QCOMPARE(contents.entries.at(0).parameters, QString("0004,7B"));
-    QCOMPARE(contents.entries.at(1).id, 0x1600);
-    QCOMPARE(contents.entries.at(2).kind, ConfigFile::Entry::StateOfCharge);
-    QCOMPARE(contents.entries.at(2).line, QString("SC1,37"));
-    QCOMPARE(contents.entries.at(3).kind, ConfigFile::Entry::Password);
-    QCOMPARE(contents.entries.at(3).parameters, QString("secret"));
-    QCOMPARE(contents.rejected.size(), 6); // the long line's rest is no sentence
-    QCOMPARE(contents.rejected.first(), QString("FD1,"));
+    QCOMPARE(contents.problemCount, 0);
+    QCOMPARE(contents.lineCount, 10);
+    QCOMPARE(contents.entries.size(), 6);
+    const ConfigFile::Entry& first = contents.entries.at(0);
+    QCOMPARE(first.kind, ConfigFile::Entry::Param);
+    QCOMPARE(first.lineNumber, 5);
+    QCOMPARE(first.id, 0x0004);
+    QCOMPARE(first.valueText, QString("7B"));
+    QCOMPARE(first.name, QString("CF2,"));
+    QCOMPARE(first.parameters, QString("0004,7B"));
+    QCOMPARE(contents.entries.at(1).valueText, QString("ffff"));
+    QCOMPARE(contents.entries.at(2).id, 0x1600);
+    QCOMPARE(contents.entries.at(3).kind, ConfigFile::Entry::StateOfCharge);
+    QCOMPARE(contents.entries.at(3).line, QString("SC1,64"));
+    QCOMPARE(contents.entries.at(4).kind, ConfigFile::Entry::Password);
+    QCOMPARE(contents.entries.at(4).parameters, QString("secret"));
+    QCOMPARE(contents.entries.at(5).parameters, QString());
+    QCOMPARE(contents.entries.at(5).lineNumber, 10);
+}
+
+void TestConfigFile::aLargeDamagedFileIsCountedWhole()
+{
+    QByteArray file("BMSCFG\r\nVR1,BMS2,1,2.1.4\r\n");
+    for (int i = 0; i < 200; ++i)
+        file += "CF2,0004,7B junk\r\n";
+    QBuffer buffer(&file);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    ConfigFile::Contents contents;
+    QVERIFY(ConfigFile::read(&buffer, "VR1,BMS2,0001E240,2.1.4", &contents));
+    QVERIFY(contents.entries.isEmpty());
+    QCOMPARE(contents.problemCount, 200);
+    QCOMPARE(contents.problems.size(), ConfigFile::Contents::kMaxProblems);
+    const QStringList lines = ConfigFile::describeProblems(contents).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 16);
+    QCOMPARE(lines.first(), QString("line 3: CF2,0004,7B junk: the value is not hexadecimal digits"));
+    QCOMPARE(lines.last(), QString("and 185 more damaged lines"));
 }
 
 void TestConfigFile::cacheNamesAndLifetime()

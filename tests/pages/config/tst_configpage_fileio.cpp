@@ -10,6 +10,7 @@
 #include "SentenceMaps.h"
 #include "SimLink.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSettings>
@@ -59,12 +60,6 @@ struct Bench
         QFile f(prompter.fileName);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    void writeFile(const QByteArray& bytes)
-    {
-        QFile f(prompter.fileName);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
     bool received(const QString& prefix) const
     {
         for (const QString& s : link.sim.goodSentences())
@@ -83,9 +78,8 @@ private slots:
     // The page machinery alone: no tab declares parameters.
     void initTestCase() { ConfigPage::buildParameterTabs = false; }
     void savedFileLoadsBackIntoTheUnit();
-    void refusedFileSendsNothing_data();
-    void refusedFileSendsNothing();
-    void unconfirmedLineStopsTheLoad();
+    void savedPasswordsReadBack_data();
+    void savedPasswordsReadBack();
     void cacheKeepsOnlyReadValuesAndRestoresThem();
     void unconfirmedRestoreIsReported();
     void actionsSendTheirSentence_data();
@@ -120,51 +114,34 @@ void TestConfigPageFileIo::savedFileLoadsBackIntoTheUnit()
     QVERIFY(b.received("SC1,37"));
 }
 
-void TestConfigPageFileIo::refusedFileSendsNothing_data()
+void TestConfigPageFileIo::savedPasswordsReadBack_data()
 {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("empty") << QByteArray() << "Bad configuration file format!";
-    QTest::newRow("other kind") << QByteArray("BMSCFG\r\nVR1,BMS1,0001E240,2.1.4\r\nCF2,0004,01\r\n")
-                                << "Bad configuration file format!";
-    QTest::newRow("stray sentence")
-        << QByteArray("BMSCFG\r\nVR1,BMS2,0001E240,2.1.4\r\nCF2,0004,01\r\nFD1,\r\n") << "Bad configuration file format!";
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("plain") << "abc12345" << true;
+    QTest::newRow("too short") << "abc" << false;
+    QTest::newRow("comma") << "ab,cd" << false;
+    QTest::newRow("Latin-1 letter") << QString::fromUtf8("p\xC3\xA4sswd") << false;
 }
 
-void TestConfigPageFileIo::refusedFileSendsNothing()
+// What the save takes as a password, the load reads back as it was.
+void TestConfigPageFileIo::savedPasswordsReadBack()
 {
-    QFETCH(QByteArray, file);
-    QFETCH(QString, message);
-    Bench b;
-    QVERIFY(b.start());
-    b.writeFile(file);
-    b.link.sim.clearReceived();
-    QVERIFY(!b.page->loadConfigFile(b.prompter.fileName));
-    QCOMPARE(b.prompter.messages.size(), 1);
-    QVERIFY(b.prompter.messages.first().startsWith(message));
-    QTest::qWait(100);
-    for (const char* name : {"CF2", "FD1", "RS1", "CM1"})
-        QVERIFY2(!b.received(name), name);
-    QCOMPARE(b.link.sim.param(0x0004), 0u);
-}
-
-void TestConfigPageFileIo::unconfirmedLineStopsTheLoad()
-{
-    Bench b;
-    QVERIFY(b.start());
-    b.writeFile("BMSCFG\r\nVR1,BMS2,0001E240,2.1.4\r\nCF2,0004,01\r\nCF2,1600,00000002\r\n");
-    b.link.sim.setParamWritesIgnored(true);
-    b.link.sim.clearReceived();
-    QVERIFY(!b.page->loadConfigFile(b.prompter.fileName));
-    QCOMPARE(b.prompter.messages.size(), 1);
-    QVERIFY(b.prompter.messages.first().startsWith(
-        "Configuration loading failed. Could not receive confirmation for command CF2,0004,01"));
-    int writes = 0;
-    for (const QString& s : b.link.sim.goodSentences())
-        writes += s == "CF2,0004,01";
-    QCOMPARE(writes, 5);
-    QVERIFY(!b.received("CF2,1600"));
-    QVERIFY(!b.received("RS1"));
+    QFETCH(QString, password);
+    QFETCH(bool, saved);
+    QCOMPARE(filePasswordErrors(password, password).isEmpty(), saved);
+    ConfigFile::Writer writer("VR1,BMS2,0001E240,2.1.4");
+    writer.addPasswords(password, password);
+    QByteArray bytes = writer.bytes();
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    ConfigFile::Contents contents;
+    QVERIFY(ConfigFile::read(&buffer, "VR1,BMS2,0001E240,2.1.4", &contents));
+    if (saved) {
+        QCOMPARE(contents.problemCount, 0);
+        QCOMPARE(contents.entries.size(), 2);
+        QCOMPARE(contents.entries.at(0).parameters, password);
+    }
 }
 
 void TestConfigPageFileIo::cacheKeepsOnlyReadValuesAndRestoresThem()

@@ -79,7 +79,7 @@ void TestStatisticsFaultsLink::failedImportKeepsTheSavedValues()
     QCOMPARE(duringImport, saved);
     QCOMPARE(rig.fx->criticals,
              QStringList{"Critical!|Importing saved statistic values failed.\nPlease try again manually from the\n"
-                         "\"Options\" menu."});
+                         "\"Options\" menu.\n\nThe control unit did not send its statistics whole."});
     QVERIFY(!app.contains("Statistics"));
     QVERIFY(statisticsKeys(app).isEmpty());
     QVERIFY(manual.contains("Statistics"));
@@ -98,7 +98,8 @@ void TestStatisticsFaultsLink::failedImportKeepsTheSavedValues()
     // Again by hand: the same values stay for a later try.
     QVERIFY(!page.importStatistics(false));
     QCOMPARE(rig.fx->criticals.last(), QStringLiteral("Critical!|Importing saved statistic values failed.\nPlease "
-                                                      "try again."));
+                                                      "try again.\n\nThe control unit did not send its statistics "
+                                                      "whole."));
     QVERIFY(manual.contains("Statistics"));
     QCOMPARE(statisticsKeys(manual), saved);
 
