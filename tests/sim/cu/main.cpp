@@ -4,7 +4,7 @@
 // log, two cell group modules on its CAN bus, and its serial bootloader.
 // Prints the port path and runs until interrupted.
 #include "BootloaderSim.h"
-#include "CanBusSim.h"
+#include "EmulatedBus.h"
 #include "ControlUnitSim.h"
 #include "PackModel.h"
 #include "StatisticsSim.h"
@@ -92,18 +92,12 @@ int main(int argc, char** argv)
     // Its serial bootloader takes the legacy firmware frames.
     BootloaderSim bootloader(sim);
     StatisticsSim statistics;
-    CanBusSim bus;
+    BusOptions busOptions;
+    busOptions.cells = quint8(cells > 0 && cells < 256 ? cells : 12);
+    EmulatedBus bus(busOptions);
     if (!bare) {
         statistics.setUnitHistory(QDateTime::currentDateTimeUtc());
         statistics.install(sim);
-        // Two cell group modules behind the unit.
-        for (quint32 i = 0; i < 2; ++i) {
-            CanBusSim::Device d;
-            d.serial = 0x1001 + i;
-            d.baseId = 0x100 + 0x10 * i;
-            d.cells = quint8(cells > 0 && cells < 256 ? cells : 12);
-            bus.addDevice(d);
-        }
         bus.install(sim);
         // The whole configuration at its factory values, and the features of
         // its ids; the pack follows the store's values.
