@@ -29,6 +29,9 @@
 
 #include <memory>
 
+// Declared before the tests' data tables name it.
+Q_DECLARE_METATYPE(ParserState)
+
 namespace {
 constexpr int kWaitMs = 10000;
 
@@ -666,8 +669,6 @@ void TestDuWindow::pageOpensAndStopsTheDisplayUnit()
     QTest::mouseClick(items.first(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(countOf(unit->received(), CmdParam) >= 5, kWaitMs);
 }
-
-Q_DECLARE_METATYPE(ParserState)
 
 QTEST_MAIN(TestDuWindow)
 #include "tst_duwindow.moc"
