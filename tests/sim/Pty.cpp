@@ -81,11 +81,17 @@ void Pty::closeFds()
 
 QByteArray Pty::read(int timeoutMs)
 {
+    return readWithinNs(qint64(timeoutMs) * 1000000);
+}
+
+QByteArray Pty::readWithinNs(qint64 timeoutNs)
+{
     QByteArray out;
     if (master_ < 0)
         return out;
     pollfd p{master_, POLLIN, 0};
-    int r = ::poll(&p, 1, timeoutMs);
+    const timespec timeout{time_t(timeoutNs / 1000000000), long(timeoutNs % 1000000000)};
+    int r = ::ppoll(&p, 1, &timeout, nullptr);
     if (r <= 0 || !(p.revents & POLLIN))
         return out;
     char buf[4096];

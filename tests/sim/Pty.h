@@ -32,6 +32,7 @@ public:
     // Waits up to timeoutMs for bytes and returns what arrived (empty on
     // time-out or when closed).
     QByteArray read(int timeoutMs);
+    QByteArray readWithinNs(qint64 timeoutNs);
     // Writes all bytes; false when the pty is closed or the write failed.
     bool write(const QByteArray& bytes);
 

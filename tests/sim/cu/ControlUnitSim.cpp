@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <sys/prctl.h>
+
 namespace {
 // Table-driven, reflected CRC-8 with polynomial 0x31: built here on its own so
 // that the emulator checks the tool rather than agreeing with it by sharing code.
@@ -30,6 +32,8 @@ bool isHex(char c)
 }
 
 const qint64 kBytesPerSecond = 5760;
+const qint64 kByteNs = 1000000000 / kBytesPerSecond;
+const qint64 kIdleNs = 5000000;
 } // namespace
 
 quint8 ControlUnitSim::deviceCrc(const QByteArray& bytes)
@@ -69,8 +73,13 @@ ControlUnitSim::~ControlUnitSim()
 
 qint64 ControlUnitSim::nowMs() const
 {
+    return nowNs() / 1000000;
+}
+
+qint64 ControlUnitSim::nowNs() const
+{
     using namespace std::chrono;
-    return (duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count() - startNs_) / 1000000;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count() - startNs_;
 }
 
 bool ControlUnitSim::start(const QString& linkPath)
@@ -279,6 +288,8 @@ void ControlUnitSim::vanish()
     std::lock_guard<std::mutex> lock2(mutex_);
     outgoing_.clear();
     pending_.clear();
+    outWire_.clear();
+    inWire_.clear();
 }
 
 bool ControlUnitSim::reappear()
@@ -293,52 +304,119 @@ bool ControlUnitSim::isPresent() const
     return pty_.isOpen();
 }
 
-void ControlUnitSim::flushDue()
+qint64 ControlUnitSim::flushDue()
 {
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        QByteArray bytes;
-        bool pace;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (outgoing_.empty() || outgoing_.front().dueMs > nowMs())
-                return;
-            bytes = outgoing_.front().bytes;
-            outgoing_.pop_front();
-            pace = pacing_;
+        const qint64 now = nowNs();
+        const bool due = !outgoing_.empty() && outgoing_.front().dueMs <= now / 1000000;
+        if (pacing_) {
+            // Onto the wire after what is on it already, or when it became
+            // due: an answer when its question was through, however late
+            // this loop woke for it (the unit answers at once).
+            while (!outgoing_.empty() && outgoing_.front().dueMs <= now / 1000000) {
+                if (outWire_.isEmpty())
+                    outWireStartNs_ = std::max(
+                        outWireStartNs_, std::min(now, std::max(inThroughNs_, outgoing_.front().dueMs * 1000000)));
+                outWire_ += outgoing_.front().bytes;
+                outgoing_.pop_front();
+            }
+            // A byte reaches the tool only once all of it has crossed.
+            const qint64 through = std::min<qint64>(outWire_.size(), (now - outWireStartNs_) / kByteNs);
+            if (through > 0) {
+                const QByteArray bytes = outWire_.left(int(through));
+                outWire_.remove(0, int(through));
+                outWireStartNs_ += through * kByteNs;
+                lock.unlock();
+                {
+                    std::lock_guard<std::mutex> ptyLock(ptyMutex_);
+                    pty_.write(bytes);
+                }
+                lock.lock();
+                continue;
+            }
+            // Woken for a few bytes at a time, the last one exactly.
+            return outWire_.isEmpty() ? kIdleNs
+                                      : outWireStartNs_ + std::min<qint64>(outWire_.size(), 16) * kByteNs - now;
         }
-        if (!pace) {
-            std::lock_guard<std::mutex> lock(ptyMutex_);
-            pty_.write(bytes);
+        if (!outWire_.isEmpty()) { // pacing just switched off
+            outgoing_.push_front({0, outWire_});
+            outWire_.clear();
             continue;
         }
-        // At the wire's pace: ~5.76 bytes per millisecond, in small bursts.
-        for (int i = 0; i < bytes.size() && running_; i += 16) {
-            const QByteArray chunk = bytes.mid(i, 16);
-            {
-                std::lock_guard<std::mutex> lock(ptyMutex_);
-                pty_.write(chunk);
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(chunk.size() * 1000000 / kBytesPerSecond));
+        if (!due)
+            return kIdleNs;
+        const QByteArray bytes = outgoing_.front().bytes;
+        outgoing_.pop_front();
+        lock.unlock();
+        {
+            std::lock_guard<std::mutex> ptyLock(ptyMutex_);
+            pty_.write(bytes);
         }
+        lock.lock();
     }
+}
+
+qint64 ControlUnitSim::takeArrived()
+{
+    QByteArray bytes;
+    qint64 wait = kIdleNs;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const qint64 now = nowNs();
+        const qint64 through =
+            pacing_ ? std::min<qint64>(inWire_.size(), (now - inWireStartNs_) / kByteNs) : inWire_.size();
+        bytes = inWire_.left(int(through));
+        inWire_.remove(0, int(through));
+        inWireStartNs_ += through * kByteNs;
+        if (through > 0)
+            inThroughNs_ = pacing_ ? inWireStartNs_ : now;
+        if (!inWire_.isEmpty())
+            wait = inWireStartNs_ + std::min<qint64>(inWire_.size(), 16) * kByteNs - now;
+    }
+    if (!bytes.isEmpty())
+        handleBytes(bytes);
+    return wait;
 }
 
 void ControlUnitSim::loop()
 {
+    // Paced bytes go when they are through, not up to 50 us later.
+    prctl(PR_SET_TIMERSLACK, 1UL);
     while (running_) {
         tick();
-        flushDue();
+        // What has arrived first, so that its replies leave in this pass.
+        const qint64 inWaitNs = takeArrived();
+        const qint64 waitNs = std::min(inWaitNs, flushDue());
+        bool pace;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            pace = pacing_;
+        }
         QByteArray in;
+        bool open;
         {
             std::lock_guard<std::mutex> lock(ptyMutex_);
-            if (pty_.isOpen())
-                in = pty_.read(5);
+            open = pty_.isOpen();
+            // Paced, the wait ends when the next bytes are through either way.
+            if (open)
+                in = pace ? pty_.readWithinNs(std::clamp<qint64>(waitNs, 0, kIdleNs)) : pty_.read(5);
         }
         if (in.isEmpty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!pace || !open)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
-        handleBytes(in);
+        if (!pace) {
+            handleBytes(in);
+            continue;
+        }
+        // The bytes start across the wire when they are written, or after
+        // those still on it.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (inWire_.isEmpty())
+            inWireStartNs_ = std::max(inWireStartNs_, nowNs());
+        inWire_ += in;
     }
 }
 

@@ -161,7 +161,7 @@ public:
     void setCorruptChecksums(bool on);   // replies carry a wrong check sum
     void corruptNextReplies(int n);      // the next n replies do
     void setSplitReplies(int gapMs);     // each reply in two writes gapMs apart; <0 off
-    void setPacing(bool on);             // output at 57600 baud (5760 bytes/s)
+    void setPacing(bool on);             // both directions at 57600 baud (5760 bytes/s)
     // Closes the master side, as an unplugged adapter; the symlink goes.
     void vanish();
     bool reappear();
@@ -182,7 +182,12 @@ private:
     void handleLine(const QByteArray& line);
     void enqueue(qint64 dueMs, const QByteArray& bytes);
     void replyLocked(const QString& text);
-    void flushDue();
+    // Sends what is due; with pacing, the nanoseconds until the next byte is.
+    qint64 flushDue();
+    // Paced input: takes in the bytes that have crossed the wire; the
+    // nanoseconds until the next one has.
+    qint64 takeArrived();
+    qint64 nowNs() const;
     void tick();
     // Device behaviour for one good sentence while not in the firmware's
     // own handlers; true when handled here. Under mutex_.
@@ -212,6 +217,13 @@ private:
     int corruptNext_ = 0;
     int splitGapMs_ = -1;
     bool pacing_ = false;
+    // With pacing, the bytes on the wire each way and the time the first of
+    // them started; a byte is through one byte time after the one before.
+    QByteArray outWire_;
+    qint64 outWireStartNs_ = 0;
+    QByteArray inWire_;
+    qint64 inWireStartNs_ = 0;
+    qint64 inThroughNs_ = 0; // when the last byte taken in was through
     quint32 garbageSeed_ = 12345;
 
     Mode mode_ = Mode::Firmware;

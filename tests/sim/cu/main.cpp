@@ -32,7 +32,7 @@ static void usage()
                  "               [--boot] [--level N] [--strings N] [--cells N] [--bare]\n"
                  "  --link PATH   also reach the port through a symlink at PATH\n"
                  "  --kind, --serial, --version  the \"VR1\" reply (default VR1,BMS2,0001E240,2.1.4.2)\n"
-                 "  --pace        send at 57600-baud speed\n"
+                 "  --pace        send and receive at 57600-baud speed\n"
                  "  --boot        start in the bootloader\n"
                  "  --level N     login level at start (passwords: 1 \"1111\", 2 \"2222\")\n"
                  "  --strings N, --cells N  the pack's layout (default 4 x 16)\n"

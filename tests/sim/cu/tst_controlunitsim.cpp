@@ -19,6 +19,7 @@ private slots:
     void knobs();
     void garbageNeverHoldsFlowControlBytes();
     void pacingKeepsToTheLineRate();
+    void pacingTimesWhatTheUnitReceives();
     void customHandler();
     void deviceReplies_data();
     void deviceReplies();
@@ -159,6 +160,21 @@ void TestControlUnitSim::pacingKeepsToTheLineRate()
     QCOMPARE(got.count('\r'), 20);
     // 5,760 bytes a second.
     QVERIFY2(t.elapsed() >= got.size() * 1000 / 5760 - 20, qPrintable(QString::number(t.elapsed())));
+}
+
+// A query costs its time on the wire too: the second of two lines written
+// at once is through only 581 byte times after the write, not at once.
+void TestControlUnitSim::pacingTimesWhatTheUnitReceives()
+{
+    sim_->setPacing(true);
+    const QByteArray lines = "A1,\r" + QByteArray(576, 'x') + "\r";
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(port_->write(lines.constData(), lines.size()), qint64(lines.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(sim_->received().size(), 2, 5000);
+    const qint64 took = t.elapsed();
+    QCOMPARE(sim_->received().at(1).raw.size(), 576);
+    QVERIFY2(took >= lines.size() * 1000 / 5760, qPrintable(QString::number(took)));
 }
 
 void TestControlUnitSim::customHandler()
