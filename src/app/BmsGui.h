@@ -156,6 +156,9 @@ protected:
 
 private:
     void createPageList();
+    // The rows' sizes under the style in force (main applies the style sheet
+    // once the window is built): at construction and before the first show.
+    void sizePageList();
     void createPortRow(class QHBoxLayout* row);
     void createMenus();
     void createAboutWindow();

@@ -138,6 +138,33 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pageList->setObjectName(QStringLiteral("pageList"));
     m_pageStack = new QStackedWidget;
 
+    // The window's frame first, then the pages into it: a widget moved to
+    // another parent is restyled with all it holds, and the pages are most
+    // of the window, so each is moved once, not with every level above it.
+    auto* pageArea = new QVBoxLayout;
+    pageArea->addWidget(m_pageStack);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    pageArea->addLayout(bottom);
+    auto* portRow = new QHBoxLayout;
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_pageList, 0, 0, 2, 1);
+    grid->addLayout(portRow, 0, 1);
+    grid->addLayout(pageArea, 1, 1);
+    m_contentWidget = new QWidget;
+    m_contentWidget->setObjectName(QStringLiteral("contentWidget"));
+    m_contentWidget->setLayout(grid);
+    m_centralScroll = new QScrollArea;
+    m_centralScroll->setWidget(m_contentWidget);
+    m_centralScroll->setWidgetResizable(true);
+    m_centralScroll->setFrameShape(QFrame::NoFrame);
+    setCentralWidget(m_centralScroll);
+    for (QWidget* w : {static_cast<QWidget*>(m_contentWidget), static_cast<QWidget*>(m_centralScroll),
+                       static_cast<QWidget*>(this)}) {
+        w->setPalette(backgroundPalette(w->palette()));
+        w->setAutoFillBackground(true);
+    }
+
     m_statusPage = new StatusPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
     m_pageStack->addWidget(m_statusPage);
     m_statisticsPage = new StatisticsPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
@@ -172,14 +199,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     createPageList();
     m_pageList->setCurrentRow(0);
 
-    auto* pageArea = new QVBoxLayout;
-    pageArea->addWidget(m_pageStack);
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
-    pageArea->addLayout(bottom);
-
     connect(m_portCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &BMS_GUI::slotBMSIdxChanged);
-    auto* portRow = new QHBoxLayout;
     createPortRow(portRow);
 
     createMenus();
@@ -196,25 +216,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pump.chargingLine = [this](const QString& line) { processCsSentence(line); };
     m_pump.rootMap = [this](const QString& line) { m_rootSentenceMap.dispatch(line); };
 
-    auto* grid = new QGridLayout;
     setMenuBar(m_mainMenuBar);
-    grid->addWidget(m_pageList, 0, 0, 2, 1);
-    grid->addLayout(portRow, 0, 1);
-    grid->addLayout(pageArea, 1, 1);
-    m_contentWidget = new QWidget;
-    m_contentWidget->setObjectName(QStringLiteral("contentWidget"));
-    m_contentWidget->setLayout(grid);
-    m_centralScroll = new QScrollArea;
-    m_centralScroll->setWidget(m_contentWidget);
-    m_centralScroll->setWidgetResizable(true);
-    m_centralScroll->setFrameShape(QFrame::NoFrame);
-    setCentralWidget(m_centralScroll);
-
-    for (QWidget* w : {static_cast<QWidget*>(m_contentWidget), static_cast<QWidget*>(m_centralScroll),
-                       static_cast<QWidget*>(this)}) {
-        w->setPalette(backgroundPalette(w->palette()));
-        w->setAutoFillBackground(true);
-    }
 
     setWindowTitle(QLatin1String(kApplicationName));
 
@@ -284,6 +286,17 @@ void BMS_GUI::createPageList()
         item->setTextAlignment(Qt::AlignHCenter);
         item->setFlags(Qt::ItemIsEnabled);
     }
+    sizePageList();
+    connect(m_pageList, &QListWidget::currentItemChanged, this, &BMS_GUI::changePage);
+    m_pageList->item(0)->setIcon(QIcon(QStringLiteral(":/images/%1_selected.png").arg(QLatin1String(pageIds[0]))));
+}
+
+void BMS_GUI::sizePageList()
+{
+    m_pageList->ensurePolished();
+    // A row's own size hint would answer for it: measured afresh.
+    for (int i = 0; i < m_pageList->count(); ++i)
+        m_pageList->item(i)->setSizeHint(QSize());
     // Each row as high as its own text needs ("External\ncomponents" has two lines).
     for (int i = 0; i < m_pageList->count(); ++i)
         m_pageList->item(i)->setSizeHint(QSize(77, m_pageList->sizeHintForRow(i)));
@@ -295,8 +308,6 @@ void BMS_GUI::createPageList()
     m_pageList->setFixedWidth(width + 21);
     m_pageList->doItemsLayout();
     m_pageList->update();
-    connect(m_pageList, &QListWidget::currentItemChanged, this, &BMS_GUI::changePage);
-    m_pageList->item(0)->setIcon(QIcon(QStringLiteral(":/images/%1_selected.png").arg(QLatin1String(pageIds[0]))));
 }
 
 void BMS_GUI::changePage(QListWidgetItem* current, QListWidgetItem* previous)

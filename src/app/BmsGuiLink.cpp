@@ -72,6 +72,7 @@ void BMS_GUI::slotUpdateStatus(int status)
     }
 
     if (!m_windowShown) {
+        sizePageList();
         relayout(this);
         fitToScreenAndShow();
         m_windowShown = true;

@@ -17,6 +17,10 @@
 
 int main(int argc, char** argv)
 {
+    // Nothing here draws with OpenGL: on X11, loading the GL stack for the
+    // first window would take a large share of the start-up.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QGuiApplication::setDesktopSettingsAware(false);
     QApplication app(argc, argv);
     QTranslator qtTranslator;
@@ -54,9 +58,12 @@ int main(int argc, char** argv)
                               QMessageBox::Ok);
         return 1;
     }
-    app.setStyleSheet(styleSheet);
 
+    // The style sheet goes on once the window is built: every widget moved
+    // into another while one is in force is restyled with all it holds, over
+    // and over while the pages are put together.
     BMS_GUI window;
+    app.setStyleSheet(styleSheet);
     QObject::connect(&app, &QApplication::focusChanged, &window, &BMS_GUI::focusChanged);
     window.addQuitAction();
     splash.finish(&window);
