@@ -15,18 +15,24 @@
 #include <QSplashScreen>
 #include <QTranslator>
 
+#include <future>
+
 int main(int argc, char** argv)
 {
     // Nothing here draws with OpenGL: on X11, loading the GL stack for the
     // first window would take a large share of the start-up.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+    // The splash picture is decoded while the application connects to the
+    // display.
+    std::future<QImage> splashImage =
+        std::async(std::launch::async, [] { return QImage(QStringLiteral(":/images/splash.png")); });
     QGuiApplication::setDesktopSettingsAware(false);
     QApplication app(argc, argv);
     QTranslator qtTranslator;
     QTranslator appTranslator;
 
-    QPixmap splashPicture(QStringLiteral(":/images/splash.png"));
+    const QPixmap splashPicture = QPixmap::fromImage(splashImage.get());
     const QRect splashRect = splashGeometry(QGuiApplication::primaryScreen()->geometry().size());
     QSplashScreen splash(splashPicture.scaledToHeight(splashRect.height(), Qt::SmoothTransformation));
     splash.move(splashRect.topLeft());
