@@ -40,7 +40,9 @@ ConfigPage::ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidge
     for (const char* pattern : kCanIdPatterns)
         m_canIdValidators << new QRegExpValidator(QRegExp(QLatin1String(pattern)), this);
 
+    m_buildingTabs = true;
     buildTabs(parent);
+    styleNewEditors();
 
     securityButtons = {loginButton, setPasswordButton, logoutButton, saveButton, loadButton};
     for (int group : kWidgetGroupsHiddenAtStart)

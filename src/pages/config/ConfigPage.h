@@ -602,6 +602,10 @@ private:
     QList<QPointer<QWidget>> m_editors; // every editor the factory connected
     // The page itself changes an editor: its change signals mark nothing.
     int m_programmaticChange = 0;
+    // Editors made while the tabs are built; styled once all stand.
+    bool m_buildingTabs = false;
+    QList<QPointer<QWidget>> m_editorsAwaitingStyle;
+    void styleNewEditors();
     std::function<bool(int, uint32_t)> m_paramWriter;
     std::function<void(int)> m_canSpeedChange;
     std::function<void(bool)> m_showSoh;

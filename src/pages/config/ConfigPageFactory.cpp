@@ -105,9 +105,24 @@ QWidget* ConfigPage::createParamWidget(const QString& name, int kind, int id, in
     if (widget) {
         widget->setMinimumWidth(50);
         widget->setEnabled(false);
-        widget->setStyleSheet(QLatin1String(kNewEditorStyle));
+        // While the page is built its editors are moved into their groups
+        // and tabs, and an editor with a style sheet is restyled at every
+        // move: they get it once the page stands.
+        if (m_buildingTabs)
+            m_editorsAwaitingStyle.append(widget);
+        else
+            widget->setStyleSheet(QLatin1String(kNewEditorStyle));
     }
     return widget;
+}
+
+void ConfigPage::styleNewEditors()
+{
+    m_buildingTabs = false;
+    for (const QPointer<QWidget>& editor : qAsConst(m_editorsAwaitingStyle))
+        if (editor && editor->styleSheet().isEmpty())
+            editor->setStyleSheet(QLatin1String(kNewEditorStyle));
+    m_editorsAwaitingStyle.clear();
 }
 
 QWidget* ConfigPage::createParamWidgetByDecimals(const QString& name, int kind, int id, int valueType,
