@@ -151,6 +151,12 @@ void Tip::setText(const QString& newText)
     textEmpty = tipText.isEmpty();
     if (textLabel)
         textLabel->setText(tipText);
+    // An emptied text takes a waiting or shown bubble with it.
+    if (textEmpty) {
+        waitTimer->stop();
+        lifeTimer->stop();
+        hideBubble();
+    }
 }
 
 void Tip::setPlacement(int placement)
@@ -290,7 +296,7 @@ bool Tip::eventFilter(QObject* watched, QEvent* event)
 void Tip::stopTipWaitTimer()
 {
     waitTimer->stop();
-    if (!cursorOnTarget()) {
+    if (textEmpty || !cursorOnTarget()) {
         hideBubble();
         return;
     }

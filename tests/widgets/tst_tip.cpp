@@ -96,6 +96,24 @@ private slots:
         QVERIFY(!tip->isBubbleVisible());
     }
 
+    // A tip emptied after the mouse came in (the login button's, after a login)
+    // shows no bubble, and a shown one goes.
+    void textEmptiedWhileWaitingOrShownShowsNothing()
+    {
+        auto* tip = new Tip(target, "Login", 1, 100, 10000, 0);
+        showHost();
+        enter(tip);
+        tip->setText(QString());
+        QTest::qWait(250);
+        QVERIFY(!tip->isBubbleVisible());
+
+        tip->setText("Login");
+        enter(tip);
+        QTRY_VERIFY(tip->isBubbleVisible());
+        tip->setText(QString());
+        QVERIFY(!tip->isBubbleVisible());
+    }
+
     void catcherCoversTheTarget()
     {
         auto* tip = new Tip(target, "help", 1, 0, 10000, 0);
