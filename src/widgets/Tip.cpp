@@ -66,9 +66,9 @@ Tip::Tip(QWidget* target, const QString& text, int placement, int showDelayMs, i
         // The catcher follows the target's size as it changes, instead of a
         // timer per tip checking it.
         target->installEventFilter(this);
-        // A child made on a target already on screen is not shown by Qt itself.
-        if (target->isVisible())
-            show();
+        // A child made after its window was shown is not shown by Qt itself,
+        // also when the target waits on a hidden page to be shown.
+        show();
     }
 }
 

@@ -124,6 +124,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(tip->size(), target->size(), 1000);
     }
 
+    // Made while its target waits on a hidden page of a shown window (a tip
+    // made when a value arrives): it works once the page shows.
+    void madeOnAHiddenPageWorksWhenThePageShows()
+    {
+        auto* page = new QWidget(host);
+        page->setGeometry(0, 0, 300, 200);
+        target->setParent(page);
+        target->setGeometry(100, 80, 80, 30);
+        showHost();
+        page->hide();
+        auto* tip = new Tip(target, "help", 1, 0, 10000, 0);
+        page->show();
+        QVERIFY(tip->isVisible());
+        enter(tip);
+        QTRY_VERIFY(tip->isBubbleVisible());
+    }
+
     void zeroDelayShowsAtTheNextTurn()
     {
         auto* tip = new Tip(target, "help", 1, 0, 10000, 0);
