@@ -119,6 +119,11 @@ bool BMS_GUI::eventFilter(QObject* watched, QEvent* event)
 
 void BMS_GUI::growToContent()
 {
+    // The scroll area looks at its content again only when a size changes:
+    // a page that needs more room than the last one is never squeezed.
+    const QSize least = m_contentWidget->minimumSizeHint();
+    if (m_contentWidget->width() < least.width() || m_contentWidget->height() < least.height())
+        m_contentWidget->resize(m_contentWidget->size().expandedTo(least));
     if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
         return;
     QSize room = size();
