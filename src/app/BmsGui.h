@@ -153,6 +153,7 @@ protected slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createPageList();
@@ -164,6 +165,10 @@ private:
     void createAboutWindow();
     void wirePages();
     void fitToScreenAndShow();
+    // Content and menu bar, without scroll bars.
+    QSize neededWindowSize() const;
+    // Grows the window when its content grew (values arrived), within the screen.
+    void growToContent();
     void refillPortCombo();
     Communicator* selectSerialTransport();
     void startTransportThread();
@@ -215,6 +220,7 @@ private:
     // Link status of the title.
     int m_lastLinkStatus = -1;
     bool m_windowShown = false;
+    bool m_growPending = false;
     int m_connectDots = 0;
 
     WindowDialogs* m_dialogs = MessageBoxDialogs::instance();

@@ -4,6 +4,7 @@
 #include "CISAConfig.h"
 #include "BluetoothCommunicator.h"
 #include "CommunicatorSelector.h"
+#include "CurrentPageStack.h"
 #include "ConfigPage.h"
 #include "DebugLevels.h"
 #include "ExternalComponentsPage.h"
@@ -136,7 +137,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pageList->setContentsMargins(0, 0, 0, 0);
     m_pageList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
     m_pageList->setObjectName(QStringLiteral("pageList"));
-    m_pageStack = new QStackedWidget;
+    m_pageStack = new CurrentPageStack;
 
     // The window's frame first, then the pages into it: a widget moved to
     // another parent is restyled with all it holds, and the pages are most

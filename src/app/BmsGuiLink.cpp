@@ -11,7 +11,9 @@
 #include "UpdatePage.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QEvent>
 #include <QStringList>
+#include <algorithm>
 #include <QTimer>
 
 void BMS_GUI::slotReceivedSentence()
@@ -79,19 +81,65 @@ void BMS_GUI::slotUpdateStatus(int status)
     }
 }
 
+QSize BMS_GUI::neededWindowSize() const
+{
+    QSize size = m_contentWidget->sizeHint();
+    if (QWidget* menu = menuWidget())
+        size.rheight() += menu->sizeHint().height();
+    return size;
+}
+
 void BMS_GUI::fitToScreenAndShow()
 {
-    const QSize hint = m_contentWidget->sizeHint();
+    const QSize needed = neededWindowSize();
     if (m_screenWidth > 0 && m_screenHeight > 0) {
-        const QRect g = fitWindowGeometry(hint, QSize(m_screenWidth, m_screenHeight));
+        const QRect g = fitWindowGeometry(needed, QSize(m_screenWidth, m_screenHeight));
         m_screenWidth -= 40;
         m_screenHeight -= 60;
         resize(g.size());
         move(g.topLeft());
     } else {
-        resize(hint.width() - 5, hint.height() + 5);
+        resize(needed);
     }
     show();
+    m_contentWidget->installEventFilter(this);
+}
+
+bool BMS_GUI::eventFilter(QObject* watched, QEvent* event)
+{
+    // Many labels change at once when values arrive: one look afterwards.
+    if (watched == m_contentWidget && event->type() == QEvent::LayoutRequest && !m_growPending) {
+        m_growPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_growPending = false;
+            growToContent();
+        });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void BMS_GUI::growToContent()
+{
+    // The scroll area looks at its content again only when a size changes:
+    // a page that needs more room than the last one is never squeezed.
+    const QSize least = m_contentWidget->minimumSizeHint();
+    if (m_contentWidget->width() < least.width() || m_contentWidget->height() < least.height())
+        m_contentWidget->resize(m_contentWidget->size().expandedTo(least));
+    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    QSize room = size();
+    if (m_screenWidth > 0 && m_screenHeight > 0)
+        room = room.expandedTo(QSize(m_screenWidth, m_screenHeight));
+    const QSize wanted = size().expandedTo(neededWindowSize().boundedTo(room));
+    if (wanted == size())
+        return;
+    resize(wanted);
+    // Grown to the right or down: back within the screen.
+    if (m_screenWidth > 0 && m_screenHeight > 0) {
+        const int x = std::max(0, std::min(pos().x(), m_screenWidth - wanted.width()));
+        const int y = std::max(0, std::min(pos().y(), m_screenHeight - wanted.height()));
+        move(x, y);
+    }
 }
 
 void BMS_GUI::slotReceivedVersionString(QString line)

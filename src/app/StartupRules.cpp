@@ -22,12 +22,12 @@ QRect splashGeometry(const QSize& screen)
     return QRect((w - side) / 2, (h - side) / 2, side, side);
 }
 
-QRect fitWindowGeometry(const QSize& contentHint, const QSize& screen)
+QRect fitWindowGeometry(const QSize& needed, const QSize& screen)
 {
     const int screenWidth = screen.width() - 40;
     const int screenHeight = screen.height() - 60;
-    const int w = std::min(contentHint.width() - 5, screenWidth);
-    const int h = std::min(contentHint.height() + 5, screenHeight);
+    const int w = std::min(needed.width(), screenWidth);
+    const int h = std::min(needed.height(), screenHeight);
     return QRect((screenWidth - w) / 2, (screenHeight - h) / 2, w, h);
 }
 

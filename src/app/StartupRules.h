@@ -28,9 +28,9 @@ extern QString g_uriSecond;
 // The splash: height min(W, H) / 2.25 (cut to an integer), square, centred.
 QRect splashGeometry(const QSize& screen);
 
-// The first show of the window: content hint less 5 wide and 5 taller,
-// within the screen less 40 by 60, centred in that smaller area.
-QRect fitWindowGeometry(const QSize& contentHint, const QSize& screen);
+// The first show of the window: the size its content needs (menu bar
+// included), within the screen less 40 by 60, centred in that smaller area.
+QRect fitWindowGeometry(const QSize& needed, const QSize& screen);
 
 // Walks every argument (the program path included): "-m" sets factory mode,
 // "-uri" followed by a value passes the value to parseUri.

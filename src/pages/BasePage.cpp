@@ -9,6 +9,9 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHash>
+#include <QMap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMutexLocker>
@@ -16,7 +19,9 @@
 #include <QSpinBox>
 #include <QStringList>
 
+#include <algorithm>
 #include <stdexcept>
+#include <tuple>
 
 BasePage::BasePage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent,
                    FeatureSupportTable* featureTable)
@@ -118,8 +123,58 @@ void BasePage::updateFeatureVisibility(const QString& version)
         if (!anyShown && !group->keep && group->widget)
             group->widget->hide();
     }
+    keepNewestVariantPerCell();
     if (g_mainWindow)
         g_mainWindow->relayout(window());
+}
+
+namespace {
+
+// The latest first version of a feature's rows; 0 for a feature the unit
+// alone reports.
+uint32_t newestStart(const FeatureSupportTable& table, int featureId)
+{
+    uint32_t newest = 0;
+    for (const FeatureSupportRecord& row : table.rows().values(featureId))
+        newest = std::max(newest, parseFirmwareVersion(row.firstVersion));
+    return newest;
+}
+
+} // namespace
+
+void BasePage::keepNewestVariantPerCell()
+{
+    if (!m_featureTable)
+        return;
+    QHash<QWidget*, int> featureOf;
+    for (const FeatureWidgetGroup* group : qAsConst(m_featureGroups))
+        for (const FeatureWidgetEntry* entry : group->entries)
+            if (entry->widget && !entry->manual)
+                featureOf.insert(entry->widget, entry->featureId);
+    for (QGridLayout* grid : findChildren<QGridLayout*>()) {
+        // The shown feature widgets of each cell, in the order they were placed.
+        QMap<std::tuple<int, int, int, int>, QList<QWidget*>> cells;
+        for (int i = 0; i < grid->count(); ++i) {
+            QWidget* w = grid->itemAt(i)->widget();
+            if (!w || w->isHidden() || !featureOf.contains(w))
+                continue;
+            int row = 0, column = 0, rows = 0, columns = 0;
+            grid->getItemPosition(i, &row, &column, &rows, &columns);
+            cells[std::make_tuple(row, column, rows, columns)] << w;
+        }
+        for (const QList<QWidget*>& cell : qAsConst(cells)) {
+            if (cell.size() < 2)
+                continue;
+            QWidget* newest = cell.first();
+            for (QWidget* w : cell)
+                if (newestStart(*m_featureTable, featureOf.value(w))
+                    > newestStart(*m_featureTable, featureOf.value(newest)))
+                    newest = w;
+            for (QWidget* w : cell)
+                if (w != newest)
+                    w->hide();
+        }
+    }
 }
 
 bool BasePage::isWidgetUnsupported(QWidget* widget) const

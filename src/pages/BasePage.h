@@ -59,6 +59,9 @@ public:
     QWidget* registerFeatureGroup(QWidget* widget, bool keep);
     // mode 1: manual entry; anything else: automatic.
     QWidget* registerFeatureWidget(QWidget* widget, int featureId, int mode);
+    // Shows and hides the registered widgets by the firmware's features.
+    // Variants of one row for successive firmware ranges share grid cells:
+    // where a unit reports more than one, the newest shows.
     void updateFeatureVisibility(const QString& version);
     // Only answers; never changes a widget.
     bool isWidgetUnsupported(QWidget* widget) const;
@@ -72,6 +75,7 @@ public:
 
 protected:
     bool featureSupported(int featureId, const QString& version) const;
+    void keepNewestVariantPerCell();
 
     // The display widget of the plain kinds (label, line edit, spin box,
     // combo box, text edit); null for the others, which a page makes itself.

@@ -66,9 +66,9 @@ Tip::Tip(QWidget* target, const QString& text, int placement, int showDelayMs, i
         // The catcher follows the target's size as it changes, instead of a
         // timer per tip checking it.
         target->installEventFilter(this);
-        // A child made on a target already on screen is not shown by Qt itself.
-        if (target->isVisible())
-            show();
+        // A child made after its window was shown is not shown by Qt itself,
+        // also when the target waits on a hidden page to be shown.
+        show();
     }
 }
 
@@ -151,6 +151,12 @@ void Tip::setText(const QString& newText)
     textEmpty = tipText.isEmpty();
     if (textLabel)
         textLabel->setText(tipText);
+    // An emptied text takes a waiting or shown bubble with it.
+    if (textEmpty) {
+        waitTimer->stop();
+        lifeTimer->stop();
+        hideBubble();
+    }
 }
 
 void Tip::setPlacement(int placement)
@@ -290,7 +296,7 @@ bool Tip::eventFilter(QObject* watched, QEvent* event)
 void Tip::stopTipWaitTimer()
 {
     waitTimer->stop();
-    if (!cursorOnTarget()) {
+    if (textEmpty || !cursorOnTarget()) {
         hideBubble();
         return;
     }

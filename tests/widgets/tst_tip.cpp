@@ -96,6 +96,24 @@ private slots:
         QVERIFY(!tip->isBubbleVisible());
     }
 
+    // A tip emptied after the mouse came in (the login button's, after a login)
+    // shows no bubble, and a shown one goes.
+    void textEmptiedWhileWaitingOrShownShowsNothing()
+    {
+        auto* tip = new Tip(target, "Login", 1, 100, 10000, 0);
+        showHost();
+        enter(tip);
+        tip->setText(QString());
+        QTest::qWait(250);
+        QVERIFY(!tip->isBubbleVisible());
+
+        tip->setText("Login");
+        enter(tip);
+        QTRY_VERIFY(tip->isBubbleVisible());
+        tip->setText(QString());
+        QVERIFY(!tip->isBubbleVisible());
+    }
+
     void catcherCoversTheTarget()
     {
         auto* tip = new Tip(target, "help", 1, 0, 10000, 0);
@@ -104,6 +122,23 @@ private slots:
         QCOMPARE(tip->size(), target->size());
         target->resize(120, 40);
         QTRY_COMPARE_WITH_TIMEOUT(tip->size(), target->size(), 1000);
+    }
+
+    // Made while its target waits on a hidden page of a shown window (a tip
+    // made when a value arrives): it works once the page shows.
+    void madeOnAHiddenPageWorksWhenThePageShows()
+    {
+        auto* page = new QWidget(host);
+        page->setGeometry(0, 0, 300, 200);
+        target->setParent(page);
+        target->setGeometry(100, 80, 80, 30);
+        showHost();
+        page->hide();
+        auto* tip = new Tip(target, "help", 1, 0, 10000, 0);
+        page->show();
+        QVERIFY(tip->isVisible());
+        enter(tip);
+        QTRY_VERIFY(tip->isBubbleVisible());
     }
 
     void zeroDelayShowsAtTheNextTurn()

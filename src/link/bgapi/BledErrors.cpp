@@ -61,9 +61,9 @@ const ErrorText errorTexts[] = {
     {0x040D, "The attribute value length is invalid for the operation"},
     {0x040E, "The attribute request that was requested has encountered an error that was unlikely, and therefore could not be completed as requested."},
     {0x040F, "The attribute requires encryption before it can be read or written."},
-    {0x0410, "The attribute type is not a supported grouping attribute as defined by a higher layer protocol."},
+    {0x0410, "The attribute type is not a supported grouping attribute as defined by a higher layer specification."},
     {0x0411, "Insufficient Resources to complete the request"},
-    {0x0480, "Application error code defined by a higher layer protocol."},
+    {0x0480, "Application error code defined by a higher layer specification."},
 };
 
 static_assert(sizeof errorTexts / sizeof errorTexts[0] == 56, "one text per known result code");

@@ -565,6 +565,8 @@ private:
     static QProgressBar* newProgressBar();
     void layoutCellStrings(uint32_t value, int id);
     void buildTabs(QWidget* parent);
+    // Widens every line edit and spin box that is too narrow for its range.
+    void fitEditorsToTheirRanges();
     void connectEditor(QWidget* widget, int kind, int index);
     // Value display and reactions.
     void showValue(ConfigParam* p, uint32_t word);

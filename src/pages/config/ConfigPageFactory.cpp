@@ -2,6 +2,7 @@
 #include "ConfigPage.h"
 
 #include "ConfigParam.h"
+#include "EditorFit.h"
 #include "MyGroupBox.h"
 #include "ParamConversion.h"
 #include "Tip.h"
@@ -17,6 +18,10 @@
 #include <QRegExpValidator>
 #include <QSpinBox>
 
+#include <QHash>
+#include <QPair>
+
+#include <algorithm>
 #include <cmath>
 
 using namespace ParamConversion;
@@ -251,4 +256,66 @@ void ConfigPage::addComboItem(QWidget* comboBox, const QString& text, int rawVal
 {
     if (auto* combo = qobject_cast<QComboBox*>(comboBox))
         combo->insertItem(combo->count(), text, rawValue);
+}
+
+namespace {
+
+// The texts an editor may have to show: the ends of its range in its own format.
+QStringList widestTexts(const ConfigParam* p)
+{
+    switch (p->widgetKind) {
+    case LineEdit:
+        if (p->valueType == TwoChars)
+            return {};
+        Q_FALLTHROUGH();
+    case ImmediateLineEdit:
+        return {QString::number(p->minimum, 'f', p->decimals), QString::number(p->maximum, 'f', p->decimals)};
+    case GLineEdit:
+        return {QString::number(p->minimum, 'g', p->decimals), QString::number(p->maximum, 'g', p->decimals)};
+    case HexLineEdit:
+        if (p->valueType == CanId13 || p->valueType == CanId29)
+            return {canIdText(p->rawMaximum, p->valueType)};
+        return {};
+    case SpinBox: {
+        const auto* spin = static_cast<const QSpinBox*>(p->widget);
+        return {QString::number(spin->minimum()), QString::number(spin->maximum())};
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+void ConfigPage::fitEditorsToTheirRanges()
+{
+    // Editors that a tab gave one fixed width side by side in a group stay
+    // alike: the widest value among them sets the width of all.
+    using Column = QPair<QWidget*, int>;
+    QHash<Column, int> columnWidth;
+    QList<QPair<QWidget*, int>> needs;
+    for (const ConfigParam* p : m_params) {
+        if (!p->widget)
+            continue;
+        int need = 0;
+        for (const QString& text : widestTexts(p))
+            need = std::max(need, widthToShowWhole(p->widget, text));
+        if (need == 0)
+            continue;
+        needs << qMakePair(p->widget, need);
+        if (p->widget->minimumWidth() == p->widget->maximumWidth()) {
+            int& w = columnWidth[Column(p->widget->parentWidget(), p->widget->maximumWidth())];
+            w = std::max(w, need);
+        }
+    }
+    for (const auto& n : needs) {
+        QWidget* editor = n.first;
+        if (editor->minimumWidth() == editor->maximumWidth()) {
+            const int width = columnWidth.value(Column(editor->parentWidget(), editor->maximumWidth()));
+            if (width > editor->maximumWidth())
+                editor->setFixedWidth(width);
+        } else if (editor->minimumWidth() < n.second) {
+            editor->setMinimumWidth(std::min(n.second, editor->maximumWidth()));
+        }
+    }
 }

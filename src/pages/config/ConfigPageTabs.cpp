@@ -57,6 +57,7 @@ void ConfigPage::buildTabs(QWidget* parent)
         add(scibTab, tr("Toshiba SCiB"));
         masterSlaveTab = createMasterSlaveTab(parent);
         add(masterSlaveTab, tr("Master/Slave"));
+        fitEditorsToTheirRanges();
     }
 
     // Ctrl+0 .. Ctrl+9; the tabs from 10 on have no key.

@@ -525,7 +525,9 @@ private slots:
         QTest::newRow("disconnect") << rsp(3, 0, Pl().u8(0).u16(0x0186)) << 0 << "Connection handle passed is to command is not a valid handle";
         QTest::newRow("passkey entry") << rsp(5, 4, Pl().u16(0x0180)) << 1 << "Command contained invalid parameter";
         QTest::newRow("application error") << rsp(6, 3, Pl().u16(0x0480).u8(0)) << 3
-                                            << "Application error code defined by a higher layer protocol.";
+                                            << "Application error code defined by a higher layer specification.";
+        QTest::newRow("unsupported group type") << rsp(6, 3, Pl().u16(0x0410).u8(0)) << 3
+                                                << "The attribute type is not a supported grouping attribute as defined by a higher layer specification.";
     }
     void responseErrors()
     {

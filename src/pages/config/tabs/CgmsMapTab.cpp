@@ -92,7 +92,7 @@ QWidget* ConfigPage::createCgmMappingGroup()
     grid->addItem(new QSpacerItem(10, 5, QSizePolicy::Fixed, QSizePolicy::Fixed), 3, 0);
     grid->addWidget(new QLabel(tr("#")), 4, 0);
     grid->addWidget(new QLabel(tr("Cells Count")), 4, 1);
-    grid->addWidget(new QLabel(tr("String Id")), 4, 2, 1, 2);
+    grid->addWidget(new QLabel(tr("String Id")), 4, 2);
     grid->addWidget(new QLabel(tr("CGM Serial Number")), 4, 3, 1, 2);
 
     for (int m = 1; m <= kShownModules; ++m) {

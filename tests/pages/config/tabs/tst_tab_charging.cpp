@@ -115,10 +115,11 @@ void TestTabCharging::firmwareGating_data()
                                                   "Minimal voltage"}
                                    << QStringList{"Charge restart voltage 2", "Empty voltage"};
     QTest::newRow("finished 22, pre 25") << QList<int>{22, 25}
-                                         << QStringList{"Charge finishing current 2", "Pre-charge current 5",
-                                                        "Pre-charge current 2"}
+                                         << QStringList{"Charge finishing current 2", "Pre-charge current 5"}
                                          << QStringList{"Charge finishing current 4", "Charge finishing current 1",
-                                                        "Charge finishing current 5", "Pre-charge current 1"};
+                                                        "Charge finishing current 5", "Pre-charge current 1",
+                                                        // shares its cell with the newer 5
+                                                        "Pre-charge current 2"};
     QTest::newRow("tuning 114") << QList<int>{114} << QStringList{"Safety Margin Current"}
                                 << QStringList{"Regeneration time", "Discharge Current Limitation"};
 }

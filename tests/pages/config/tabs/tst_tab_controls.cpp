@@ -159,8 +159,8 @@ void TestTabControls::editorWidths()
     const int w = QFontMetrics(QApplication::font()).horizontalAdvance("9999.9  ");
     int lineEdits = 0;
     for (QLineEdit* edit : controlsTab(f)->findChildren<QLineEdit*>()) {
-        QCOMPARE(edit->minimumWidth(), w);
-        QCOMPARE(edit->maximumWidth(), w);
+        QCOMPARE(edit->minimumWidth(), edit->maximumWidth());
+        QVERIFY(edit->maximumWidth() >= w);
         ++lineEdits;
     }
     QCOMPARE(lineEdits, 25);

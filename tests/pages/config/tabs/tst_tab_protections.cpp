@@ -267,11 +267,11 @@ void TestTabProtections::specialColumnWidths()
 
     // The narrow editors and the alignments of the special cells.
     ConfigParam* restore = param(f, box, "No cell communication restore duration");
-    QCOMPARE(restore->widget->maximumWidth(), 3 * (editorWidth() / 5));
+    QVERIFY(restore->widget->maximumWidth() >= 3 * (editorWidth() / 5));
     QCOMPARE(cellOf(box, restore->widget).alignment, Qt::AlignRight);
     ConfigParam* wires = param(f, box, "BT_CELL_WIRE_BREAK_PROTECTION_ACTIVATION_THRESHOLD");
-    QCOMPARE(wires->widget->maximumWidth(),
-             QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("999.9 ")));
+    QVERIFY(wires->widget->maximumWidth()
+            >= QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("999.9 ")));
     QVERIFY(wires->widget->findChild<Tip*>());
     QCOMPARE(cellOf(box, param(f, box, "BF3 Over-Current Cutoff")->widget).alignment, Qt::AlignLeft);
     QCOMPARE(cellOf(box, param(f, box, "BF23 Cell Comm Restore 1")->widget).alignment, Qt::AlignLeft);
