@@ -1,6 +1,7 @@
 // bms-sim's options take their devices off the emulated unit's CAN bus: the
 // CAN Devices tab's discovery no longer lists them. ("--no-sensor" is met by
-// the current sensor's own window tests.)
+// the current sensor's own window tests.) Built once per option (BUS_OPTION)
+// so that each executable links one window.
 #include "DefaultBusWindow.h"
 
 class TstBusOptionsWindow : public QObject
@@ -22,11 +23,14 @@ void TstBusOptionsWindow::deviceRemoved_data()
     QTest::addColumn<QStringList>("devices");
 
     const QString gen2 = "MWB340 30001 16 4";
-    QTest::newRow("second generation") << "--no-second-generation"
-                                       << firstGenerationRows() + QStringList{"HTP230 40001  4", "HXTM641 50001 0 5"};
-    QTest::newRow("splitter") << "--no-splitter" << firstGenerationRows() + QStringList{gen2, "HXTM641 50001 0 5"};
-    QTest::newRow("temperature board") << "--no-temperature-board"
-                                       << firstGenerationRows() + QStringList{gen2, "HTP230 40001  5"};
+    const QList<QPair<QString, QStringList>> rows{
+        {"--no-second-generation", firstGenerationRows() + QStringList{"HTP230 40001  4", "HXTM641 50001 0 5"}},
+        {"--no-splitter", firstGenerationRows() + QStringList{gen2, "HXTM641 50001 0 5"}},
+        {"--no-temperature-board", firstGenerationRows() + QStringList{gen2, "HTP230 40001  5"}},
+    };
+    for (const auto& row : rows)
+        if (row.first == QLatin1String(BUS_OPTION))
+            QTest::newRow(BUS_OPTION) << row.first << row.second;
 }
 
 void TstBusOptionsWindow::deviceRemoved()
