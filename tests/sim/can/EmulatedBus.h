@@ -12,7 +12,8 @@ class ControlUnitSim;
 // What the emulated unit's CAN bus holds; bms-sim's options remove devices.
 // One cell group module per string measures that string's cells: the first
 // strings' modules are first-generation, the last string's the
-// second-generation one (without it that string has no module).
+// second-generation one (without it that string has no module). There is
+// always a first-generation module: a single string has both.
 struct BusOptions
 {
     quint8 cells = 16;              // cells per module (the unit's cells per string)
