@@ -1,10 +1,12 @@
 #pragma once
 
-// The main window linked to the control-unit emulator with an IVT-S sensor
-// on its CAN bus, as a user has it: the window connects, loads the
-// configuration and logs in; the page's questions are answered by a script.
+// The main window linked to the control-unit emulator with the emulated
+// unit's CAN bus (an IVT-S sensor among its devices), as a user has it: the
+// window connects, loads the configuration and logs in; the page's questions
+// are answered by a script.
 #include "BmsGui.h"
 #include "CanBusSim.h"
+#include "EmulatedBus.h"
 #include "ConfigPage.h"
 #include "ConfigParam.h"
 #include "ConfigParamLoader.h"
@@ -44,19 +46,22 @@ const QString kChargingText = "Charging is in progress, and the action \nyou are
 // The unit with what the Parts give it: firmware reporting the features of
 // the CAN device base id (6, unless left out), level-2 editing (14) and the
 // current sensor (82 to 85), the user logged in at level 2, an IVT-S sensor
-// selected.
+// selected; the unit's CAN bus holds what the options leave on it.
 struct Bench
 {
     ControlUnitSim sim;
-    CanBusSim bus;
-    IvtSensorSim sensor{bus};
+    EmulatedBus unitBus;
+    CanBusSim& bus = unitBus.bus();
+    // Null when the options removed it.
+    IvtSensorSim* sensor = unitBus.currentSensor();
     ScriptedDialogs dialogs;
     // The page's questions and boxes; every text shown, in order.
     testkit::ScriptedPrompter prompter;
     std::unique_ptr<BMS_GUI> w;
     GeneralTabWidgets* g = nullptr;
 
-    explicit Bench(bool deviceBase = true)
+    explicit Bench(bool deviceBase = true, const BusOptions& options = BusOptions())
+        : unitBus(options)
     {
         sim.setVersion("BMS2", "0001E240", "2.1.4.2");
         sim.setFeatureBitmap(0x80, {(deviceBase ? 1u << 6 : 0u) | (1u << 14), 0, 0xFu << (82 - 64), 0});
@@ -74,16 +79,17 @@ struct Bench
         };
         for (const auto& p : params)
             sim.setParam(p.first, p.second);
-        sensor.update([](IvtSensorSim::State& s) {
-            s.serial = 1234567;
-            s.baseId = 0x01A5;
-        });
-        bus.install(sim);
+        if (sensor)
+            sensor->update([](IvtSensorSim::State& s) {
+                s.serial = 1234567;
+                s.baseId = 0x01A5;
+            });
+        unitBus.install(sim);
     }
     ~Bench()
     {
         w.reset();
-        bus.stop();
+        unitBus.stop();
         sim.stop();
     }
 
@@ -140,11 +146,14 @@ struct Bench
     {
         return page()->testAttribute(Qt::WA_SetCursor) && page()->cursor().shape() == Qt::WaitCursor;
     }
+    // The commands the tool put on the bus for the sensor (on 0x411), with
+    // or without a sensor there.
     QList<quint8> sensorCommands() const
     {
         QList<quint8> list;
-        for (const QByteArray& r : sensor.requests())
-            list << quint8(r.at(0));
+        for (const CanBusSim::Frame& f : bus.frames())
+            if (!f.extended && f.id == 0x411 && f.data.size() == 8)
+                list << quint8(f.data.at(0));
         return list;
     }
     // When the unit received its first sentence starting with prefix; -1 if never.

@@ -1,9 +1,19 @@
-// The General tab's current sensor buttons in the main window when no sensor
-// answers on the emulated bus: each job ends with one warning, the unit
-// leaves its configuration mode, and a commit says what was not confirmed.
+// The General tab's current sensor buttons in the main window when the
+// emulated bus has no sensor (bms-sim's "--no-sensor"): each job ends with
+// one warning, the unit leaves its configuration mode, and a commit says what
+// was not confirmed.
 #include "CurrentSensorBench.h"
 
 #include <QtTest>
+
+namespace {
+BusOptions noSensor()
+{
+    BusOptions options;
+    EmulatedBus::parseOption("--no-sensor", options);
+    return options;
+}
+} // namespace
 
 class TstCurrentSensorNoSensor : public QObject
 {
@@ -22,8 +32,7 @@ private:
 // already ended, so no further request and no second box follow.
 void TstCurrentSensorNoSensor::discoverWarnsOnce()
 {
-    Bench b;
-    b.sensor.update([](IvtSensorSim::State& s) { s.silent = true; });
+    Bench b(true, noSensor());
     QCOMPARE(b.start(port_), QString());
     const QString warning = "The ISAScale sensor did not answer.\nReconnect sensor and try again.";
     b.prompter.confirms = {true};
@@ -40,10 +49,9 @@ void TstCurrentSensorNoSensor::discoverWarnsOnce()
 // steps the sensor confirmed and which not, instead of reporting success.
 void TstCurrentSensorNoSensor::commitSaysWhatWasNotConfirmed()
 {
-    Bench b;
+    Bench b(true, noSensor());
     b.sim.setParam(0x120C, 1234567);
     b.sim.setParam(0x110A, 0x01A5);
-    b.sensor.update([](IvtSensorSim::State& s) { s.silent = true; });
     QCOMPARE(b.start(port_), QString());
     b.type(b.g->canIdEditor, "1B0");
     QTRY_VERIFY_WITH_TIMEOUT(b.g->commitButton->isEnabled(), kJobMs);

@@ -59,12 +59,12 @@ void TstCurrentSensorWindow::discover()
     b.prompter.confirms = {true};
     b.prompter.found = QMessageBox::Save;
     QTest::mouseClick(g->discoverButton, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(b.sensor.state().runs, 1, kJobMs);
+    QTRY_COMPARE_WITH_TIMEOUT(b.sensor->state().runs, 1, kJobMs);
     QTRY_VERIFY_WITH_TIMEOUT(!b.sim.configMode(), kJobMs);
     QCOMPARE(b.prompter.asked, (QStringList{kConfigModeText, "Sensor found SN: 1234567"}));
     QCOMPARE(b.sensorCommands().mid(1), (QList<quint8>{0x7B, 0x50, 0x34, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26,
                                                        0x27, 0x32, 0x34}));
-    QCOMPARE(b.sensor.state().stores, 1);
+    QCOMPARE(b.sensor->state().stores, 1);
     // The serial is stored before the sensor is asked for its CAN id.
     QTRY_COMPARE_WITH_TIMEOUT(b.sim.param(0x110A), 0x01A5u, kJobMs);
     QCOMPARE(b.sim.param(0x120C), 1234567u);
@@ -101,13 +101,13 @@ void TstCurrentSensorWindow::commitAndSensorFrames()
     QTRY_VERIFY_WITH_TIMEOUT(g->commitButton->isEnabled(), kJobMs);
     b.prompter.confirms = {true};
     QTest::mouseClick(g->commitButton, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(b.sensor.state().stores, 1, kJobMs);
+    QTRY_COMPARE_WITH_TIMEOUT(b.sensor->state().stores, 1, kJobMs);
     QTRY_VERIFY_WITH_TIMEOUT(!b.sim.configMode(), kJobMs);
     QCOMPARE(b.prompter.asked, QStringList{kConfigModeText});
     QCOMPARE(b.sensorCommands(), (QList<quint8>{0x34, 0x10, 0x20, 0x32, 0x34}));
-    QCOMPARE(b.sensor.requests().at(1).toHex(), QByteArray("1001b000" "12d68700"));
-    QCOMPARE(b.sensor.state().baseId, quint16(0x01B0));
-    QVERIFY(!b.sensor.state().stopped);
+    QCOMPARE(b.sensor->requests().at(1).toHex(), QByteArray("1001b000" "12d68700"));
+    QCOMPARE(b.sensor->state().baseId, quint16(0x01B0));
+    QVERIFY(!b.sensor->state().stopped);
     QTRY_VERIFY_WITH_TIMEOUT(!b.waitCursor(), kJobMs);
     b.prompter.asked.clear();
     // The login's refresh has sent the unit's settings already.

@@ -307,11 +307,11 @@ void CanBusSim::handleRoute(const Frame& f)
             }
             break;
         case 0x0F:
-            if (d.configMode && !d.powerSilent)
+            if (d.configMode && servesBoards(d) && !d.powerSilent)
                 sendRoute(d, bytes({0x0F, 0xF0, d.powerState}));
             break;
         case 0x0E:
-            if (d.configMode && !d.powerSilent && b.size() >= 3) {
+            if (d.configMode && servesBoards(d) && !d.powerSilent && b.size() >= 3) {
                 d.powerState = quint8(b.at(2));
                 sendRoute(d, bytes({0x0E, 0xF1}));
             }
@@ -338,7 +338,7 @@ void CanBusSim::handleModule(const Frame& f)
         const quint8 cmd = quint8(b.at(1));
         if (cmd == 0x01) {
             armed_[i] = qMakePair(seq, quint8(1));
-        } else if (cmd == 0x0F && b.size() > 2) {
+        } else if (cmd == 0x0F && b.size() > 2 && d.type == 9) {
             armed_[i] = qMakePair(seq, quint8(0x10 + quint8(b.at(2)))); // 0x11 enumerate, 0x12 sort
         } else if (cmd == 0x0A && b.size() >= 3) {
             d.storedCells = quint8(b.at(2));

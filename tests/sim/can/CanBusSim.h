@@ -32,11 +32,13 @@ class ControlUnitSim;
 //   04 FB / 05 FA    devices in the mode take a base / secondary id
 //   06 F9 s          devices in the mode take the speed code
 //   0B F4 p v        devices in the mode store a parameter (splitters)
-//   0F F0            devices in the mode answer 0F F0 power-state
-//   0E F1 v          devices in the mode take the power state, answer 0E F1
+//   0F F0            boards in the mode answer 0F F0 power-state
+//   0E F1 v          boards in the mode take the power state, answer 0E F1
+// (boards: modules serving temperature boards, types 48-63 and 112-143)
 // Group modules on their own ids R (reply R + 1, error R + 2), byte 0 being
 // the sequence byte they echo:
-//   seq 01 D8 03 | seq 0F 01 | seq 0F 02   arm a request; seq FF runs it:
+//   seq 01 D8 03 | seq 0F 01 | seq 0F 02   arm a request; seq FF runs it
+//   (0F: second-generation modules, type 9, only):
 //       cell count  -> seq cells
 //       enumeration -> seq 01 00 01 (running), later seq 01 00 02 (done)
 //       sorting     -> seq 02 00 03 (running), later seq 02 00 04 (done)
@@ -143,6 +145,7 @@ public:
 
     static quint32 moduleId(const Device& d) { return d.baseId & (isExtended(d) ? 0x1FFFFFFFu : 0x7FFu); }
     static bool isExtended(const Device& d) { return d.baseId & 0x80000000u; }
+    static bool servesBoards(const Device& d) { return (d.type >> 4) == 3 || (d.type >> 4) == 7 || (d.type >> 4) == 8; }
 
 private:
     void onSentence(const QStringList& fields);

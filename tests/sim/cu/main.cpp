@@ -1,7 +1,7 @@
 // bms-sim: the control-unit emulator as a program, with a coherent pack
 // (4 x 16 cells by default, one invalid cell, one broken wire, a master/slave
 // network sending its rows and frame every second), statistics and an event
-// log, two cell group modules on its CAN bus, and its serial bootloader.
+// log, its CAN bus (EmulatedBus.h), and its serial bootloader.
 // Prints the port path and runs until interrupted.
 #include "BootloaderSim.h"
 #include "EmulatedBus.h"
@@ -36,7 +36,9 @@ static void usage()
                  "  --boot        start in the bootloader\n"
                  "  --level N     login level at start (passwords: 1 \"1111\", 2 \"2222\")\n"
                  "  --strings N, --cells N  the pack's layout (default 4 x 16)\n"
-                 "  --bare        no pack: answer only the link's own sentences\n");
+                 "  --bare        no pack: answer only the link's own sentences\n"
+                 "%s",
+                 qPrintable(EmulatedBus::optionsHelp()));
 }
 
 int main(int argc, char** argv)
@@ -45,6 +47,7 @@ int main(int argc, char** argv)
                   version = QStringLiteral("2.1.4.2");
     bool pace = false, boot = false, bare = false;
     int level = 0, strings = 4, cells = 16;
+    BusOptions busOptions;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         auto next = [&]() -> QString {
@@ -74,6 +77,8 @@ int main(int argc, char** argv)
             cells = next().toInt();
         else if (!std::strcmp(a, "--bare"))
             bare = true;
+        else if (EmulatedBus::parseOption(QString::fromLocal8Bit(a), busOptions))
+            continue;
         else {
             usage();
             return 2;
@@ -92,8 +97,8 @@ int main(int argc, char** argv)
     // Its serial bootloader takes the legacy firmware frames.
     BootloaderSim bootloader(sim);
     StatisticsSim statistics;
-    BusOptions busOptions;
     busOptions.cells = quint8(cells > 0 && cells < 256 ? cells : 12);
+    busOptions.strings = quint8(strings > 0 && strings < 33 ? strings : 4);
     EmulatedBus bus(busOptions);
     if (!bare) {
         statistics.setUnitHistory(QDateTime::currentDateTimeUtc());

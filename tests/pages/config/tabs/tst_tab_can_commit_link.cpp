@@ -3,6 +3,7 @@
 // success, and the progress of second-generation modules.
 #include "CanLinkedPage.h"
 
+#include "EmulatedBus.h"
 #include "ModuleMappingTables.h"
 
 #include <QComboBox>
@@ -69,16 +70,18 @@ void TestTabCanCommitLink::commitUsesTheUnitsSpeedAndKeepsWhatWorked()
     QCOMPARE(page->cursor().shape(), Qt::ArrowCursor);
 }
 
-// A commit of a second-generation module shows the enumeration and then the
-// sorting the user accepted in a progress window, gone when the commit ends.
+// On the emulator's default bus, a commit of its modules shows the second-
+// generation module's enumeration and then the sorting the user accepted in
+// a progress window, gone when the commit ends.
 void TestTabCanCommitLink::gen2CommitShowsItsProgress()
 {
     LinkedPage p;
-    const int module = p.rig.bus.addDevice(device(9, 0x00AA0009, 0x140, 14));
+    const EmulatedBus::Devices unit = EmulatedBus::populate(p.rig.bus);
+    const int module = unit.secondGeneration;
     QVERIFY(p.start());
     ConfigPage* page = p.f.page.get();
     p.f.reply(0x0C02, 3, 2);
-    p.load({0x0009});
+    p.load({20001, 20002, 20003, 30001});
     QVERIFY(p.discover());
     QProgressDialog* progress = page->gen2ProgressDialog;
     QVERIFY(progress);
@@ -97,6 +100,11 @@ void TestTabCanCommitLink::gen2CommitShowsItsProgress()
     QVERIFY(!progress->isVisible());
     QVERIFY(p.boxes.contains("There are some cells to sort.\nIt will take some time. Continue?"));
     QCOMPARE(p.rig.bus.device(module).sortRequests, 1);
+    // every module configured and recorded with the cells it measures
+    QCOMPARE(static_cast<QLineEdit*>(page->moduleCountEdit)->text(), QString("4"));
+    QCOMPARE(p.record(3), QString("30001/0/16"));
+    for (int i = 0; i < p.rig.bus.deviceCount(); ++i)
+        QCOMPARE(p.rig.bus.device(i).speed, 3);
 }
 
 QTEST_MAIN(TestTabCanCommitLink)

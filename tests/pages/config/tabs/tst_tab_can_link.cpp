@@ -3,6 +3,7 @@
 // time.
 #include "CanLinkedPage.h"
 
+#include "EmulatedBus.h"
 #include "ModuleMappingTables.h"
 
 #include <QComboBox>
@@ -75,12 +76,13 @@ void TestTabCanLink::discoveryThenCommitThenLinkLoss()
     QVERIFY(!page->commitButton->isEnabled());
 }
 
-// While a job runs nothing else starts: the per-module buttons are off, and
-// a speed change is refused aloud with the unit put back on its speed.
+// While a job runs on the emulator's default bus nothing else starts: the
+// per-module buttons are off, and a speed change is refused aloud with the
+// unit put back on its speed.
 void TestTabCanLink::oneJobAtATime()
 {
     LinkedPage p;
-    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
+    const EmulatedBus::Devices unit = EmulatedBus::populate(p.rig.bus);
     QVERIFY(p.start());
     ConfigPage* page = p.f.page.get();
     p.f.reply(0x0C02, 3, 2);

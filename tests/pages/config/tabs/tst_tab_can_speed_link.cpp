@@ -1,7 +1,8 @@
-// The CAN Devices section against the emulated control unit: the CAN speed
-// change with the current sensor.
+// The CAN Devices section against the emulated control unit and its default
+// CAN bus: the CAN speed change with the current sensor.
 #include "CanLinkedPage.h"
 
+#include "EmulatedBus.h"
 #include "GeneralTab.h"
 #include "IsaSensorService.h"
 #include "IvtSensorSim.h"
@@ -16,18 +17,18 @@ private slots:
 };
 
 namespace {
-// The page linked to the emulated bus with one module and an IVT-S sensor
+// The page linked to the emulated unit's default bus, its IVT-S sensor
 // found by an earlier discovery, the unit at 125 kbps (code 3).
 struct SensorRig
 {
     LinkedPage p;
-    IvtSensorSim sensor{p.rig.bus};
+    EmulatedBus::Devices unit = EmulatedBus::populate(p.rig.bus);
+    IvtSensorSim& sensor = *unit.sensor;
     CISAConfig isa{std::make_unique<HandlerCanLink>([this] { return &p.rig.link.handler; }, [](int) { return 0u; })};
     ConfigPage* page = p.f.page.get();
 
     bool start()
     {
-        p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
         joinCurrentSensor(&isa, page->general->sensorActions);
         QObject::connect(&isa, &CISAConfig::sigCanDeviceOperationStatus, page,
                          &ConfigPage::slotCanDeviceOperationStatus, Qt::QueuedConnection);
@@ -65,7 +66,8 @@ void TestTabCanSpeedLink::speedChangeMovesTheCurrentSensorFirst()
     QCOMPARE(sensorStatus.last(), (QVariantList{1, 6}));
     QVERIFY(sensor.state().stopped);
     QCOMPARE(sensor.state().bitRate, 2);
-    QCOMPARE(p.rig.bus.device(0).speed, 0);
+    for (int i = 0; i < p.rig.bus.deviceCount(); ++i)
+        QCOMPARE(p.rig.bus.device(i).speed, 0);
     // the sensor's job was over before the devices' began
     const QList<CanBusSim::Frame> frames = p.rig.bus.frames();
     int lastSensorFrame = -1, firstRouteFrame = -1;
@@ -101,7 +103,8 @@ void TestTabCanSpeedLink::devicesRefusedAfterTheSensorMoved()
                      "already uses the new speed: set the CAN1 speed again when the other operation has ended."));
     QCOMPARE(r.p.f.lastWrite(), QString("0C02=3"));
     QCOMPARE(r.sensor.state().bitRate, 2);
-    QVERIFY(r.p.rig.bus.device(0).speed != 0); // the devices were not moved
+    for (int i = 0; i < r.p.rig.bus.deviceCount(); ++i)
+        QVERIFY(r.p.rig.bus.device(i).speed != 0); // the devices were not moved
     QCOMPARE(r.p.waitEnd(CanOpDiscovery), int(CanOpFinished));
 }
 

@@ -1,6 +1,8 @@
-// The CAN Devices section against the emulated control unit: the
-// temperature board window of "Advanced configuration...".
+// The CAN Devices section against the emulated control unit and its default
+// CAN bus: the temperature board window of "Advanced configuration...".
 #include "CanLinkedPage.h"
+
+#include "EmulatedBus.h"
 
 #include "TempBreakOutBoardSupport.h"
 
@@ -20,8 +22,8 @@ private slots:
 void TestTabCanTempBoardLink::advancedConfigurationSwitchesTemperatureBoards()
 {
     LinkedPage p;
-    const int board = p.rig.bus.addDevice(CanBusSim::temperatureBoard(4711, 0));
-    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12)); // not a board
+    const EmulatedBus::Devices unit = EmulatedBus::populate(p.rig.bus);
+    const int board = unit.temperatureBoard;
     QVERIFY(p.start());
     ConfigPage* page = p.f.page.get();
     TempBreakOutBoardSupport* w = page->tempBoardWindow;
@@ -39,10 +41,11 @@ void TestTabCanTempBoardLink::advancedConfigurationSwitchesTemperatureBoards()
         return list;
     };
     QTest::mouseClick(w->discoverButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"4711 Disabled"}, 20000);
+    // Only the board among the devices.
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"50001 Disabled"}, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(w->enableButton()->isEnabled(), 20000);
     QTest::mouseClick(w->enableButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"4711 Enabled"}, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringList{"50001 Enabled"}, 20000);
     QCOMPARE(p.rig.bus.device(board).powerState, 1);
     QTRY_VERIFY_WITH_TIMEOUT(w->discoverButton()->isEnabled(), 20000);
     p.rig.alsoLine = nullptr;
@@ -54,8 +57,7 @@ void TestTabCanTempBoardLink::advancedConfigurationSwitchesTemperatureBoards()
 void TestTabCanTempBoardLink::boardDiscoveryRefusedDuringDeviceDiscovery()
 {
     LinkedPage p;
-    p.rig.bus.addDevice(device(1, 0x00AA0001, 0x120, 12));
-    p.rig.bus.addDevice(CanBusSim::temperatureBoard(4711, 0));
+    const EmulatedBus::Devices unit = EmulatedBus::populate(p.rig.bus);
     QVERIFY(p.start());
     ConfigPage* page = p.f.page.get();
     TempBreakOutBoardSupport* w = page->tempBoardWindow;
@@ -80,8 +82,8 @@ void TestTabCanTempBoardLink::boardDiscoveryRefusedDuringDeviceDiscovery()
     p.rig.cc->hideProgress();
     for (const QString& s : p.rig.link.sim.goodSentences())
         QVERIFY2(!s.startsWith("CM1,1"), qPrintable(s));
-    // Both devices found, the module with its cells.
-    QCOMPARE(p.rig.cc->discoverListSize(), 2);
+    // Every device found, the modules with their cells.
+    QCOMPARE(p.rig.cc->discoverListSize(), p.rig.bus.deviceCount());
     QStringList found;
     for (int i = 0; i < p.rig.cc->discoverListSize(); ++i) {
         quint16 type = 0;
@@ -90,7 +92,7 @@ void TestTabCanTempBoardLink::boardDiscoveryRefusedDuringDeviceDiscovery()
         QVERIFY(p.rig.cc->discoverListEntry(quint8(i), type, serial, version, base, cells));
         found << QStringLiteral("%1:%2").arg(serial).arg(cells);
     }
-    QVERIFY2(found.contains("11141121:12"), qPrintable(found.join(' ')));
+    QVERIFY2(found.contains("20001:16") && found.contains("30001:16"), qPrintable(found.join(' ')));
 
     // The bus is free again: the window's own discovery runs.
     QTest::mouseClick(w->discoverButton(), Qt::LeftButton);
