@@ -131,6 +131,8 @@ void ControlUnitSim::enqueue(qint64 dueMs, const QByteArray& bytes)
 void ControlUnitSim::reply(const QString& text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ != Mode::Firmware)
+        return;
     replyLocked(text);
 }
 
@@ -351,8 +353,11 @@ void ControlUnitSim::handleBytes(const QByteArray& bytes)
             if (mode_ == Mode::Bootloader)
                 hook = bootHook_;
         }
-        if (hook && hook(*this, c))
+        if (hook && hook(*this, c)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            updateBegun_ = true;
             continue;
+        }
         if (c == 0x11 || c == 0x13) // flow control, not data
             continue;
         bool atLineStart;
@@ -363,8 +368,11 @@ void ControlUnitSim::handleBytes(const QByteArray& bytes)
         if (c == '#' && atLineStart) {
             // The tool's answer to "#?": one raw byte, no line end.
             std::lock_guard<std::mutex> lock(mutex_);
-            if (mode_ == Mode::AwaitingProbeAnswer)
+            if (mode_ == Mode::AwaitingProbeAnswer) {
                 mode_ = Mode::Bootloader;
+                updateBegun_ = false;
+                bootDeadlineMs_ = nowMs() + bootloaderWaitMsLocked();
+            }
             Received r;
             r.ms = nowMs();
             r.raw = QByteArrayLiteral("#");
@@ -450,6 +458,7 @@ bool isHexText(const QString& t)
 void ControlUnitSim::rebootLocked(qint64 silenceMs)
 {
     mode_ = Mode::Rebooting;
+    bootDeadlineMs_ = std::numeric_limits<qint64>::max();
     modeDeadlineMs_ = silenceMs < 0 ? std::numeric_limits<qint64>::max() : nowMs() + silenceMs;
     configMode_ = false;
     loginLevel_ = 0;
@@ -462,6 +471,8 @@ void ControlUnitSim::tick()
     const qint64 now = nowMs();
     if (mode_ == Mode::AwaitingProbeAnswer && now >= modeDeadlineMs_)
         rebootLocked(0);
+    if (mode_ == Mode::Bootloader && !updateBegun_ && now >= bootDeadlineMs_)
+        rebootLocked(rebootMs_);
     if (mode_ == Mode::Rebooting && now >= modeDeadlineMs_) {
         mode_ = Mode::Firmware;
         replyLocked(bannerText());
@@ -624,6 +635,7 @@ void ControlUnitSim::setMode(Mode mode)
     std::lock_guard<std::mutex> lock(mutex_);
     mode_ = mode;
     modeDeadlineMs_ = nowMs() + rebootMs_;
+    bootDeadlineMs_ = std::numeric_limits<qint64>::max();
 }
 void ControlUnitSim::setBootVersion(const QString& version)
 {
@@ -639,6 +651,29 @@ void ControlUnitSim::setBootloaderByteHook(BootloaderByteHook hook)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     bootHook_ = std::move(hook);
+}
+
+void ControlUnitSim::setBootloaderWaitMs(int ms)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    bootWaitMs_ = ms;
+}
+int ControlUnitSim::bootloaderWaitMs() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bootloaderWaitMsLocked();
+}
+int ControlUnitSim::bootloaderWaitMsLocked() const
+{
+    if (bootWaitMs_ >= 0)
+        return bootWaitMs_;
+    // The "BMS3" update first starts a CANopen download, so it begins later.
+    return versionReply_.section(QLatin1Char(','), 1, 1) == QLatin1String("BMS3") ? 30000 : 5000;
+}
+bool ControlUnitSim::updateBegun() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return updateBegun_;
 }
 
 void ControlUnitSim::setBootloaderEntry(bool on)

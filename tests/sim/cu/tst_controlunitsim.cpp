@@ -1,4 +1,5 @@
 // The emulator's own framing and fault knobs, seen from a plain port.
+#include "BootloaderSim.h"
 #include "ControlUnitSim.h"
 #include "PackModel.h"
 #include "StatisticsSim.h"
@@ -23,6 +24,7 @@ private slots:
     void deviceReplies_data();
     void deviceReplies();
     void resetIntoBootloaderOrReboot();
+    void bootloaderWaitsForAnUpdateThenRestarts();
     void factoryDefaultsRebootOrHang();
     void wholeConfigurationFitsItsWidths();
     void wholeConfigurationAnswersWritesAndRestores();
@@ -289,6 +291,36 @@ void TestControlUnitSim::resetIntoBootloaderOrReboot()
     // Bootloader entry off: a reset only reboots.
     sim_->setBootloaderEntry(false);
     QCOMPARE(exchange({"RS1,"}, 600, 1), QStringList{sim_->bannerText()});
+}
+
+void TestControlUnitSim::bootloaderWaitsForAnUpdateThenRestarts()
+{
+    // An update begins later on a "BMS3" unit, so its bootloader waits longer.
+    QCOMPARE(sim_->bootloaderWaitMs(), 5000);
+    sim_->setVersion("BMS3", "0001E240", "2.1.4.2");
+    QCOMPARE(sim_->bootloaderWaitMs(), 30000);
+
+    BootloaderSim bootloader(*sim_);
+    sim_->setRebootMs(100);
+    sim_->setBootloaderWaitMs(400);
+    QCOMPARE(exchange({"RS1,"}, 300, 1), QStringList{"#?"});
+    port_->write("#", 1);
+    QTRY_COMPARE(sim_->mode(), ControlUnitSim::Mode::Bootloader);
+    // Nothing of the application while the bootloader runs, then the firmware
+    // starts again by itself.
+    sim_->reply("MS2,0,1");
+    QCOMPARE(exchange({}, 1500, 1), QStringList{sim_->bannerText()});
+    QCOMPARE(sim_->mode(), ControlUnitSim::Mode::Firmware);
+
+    // Once an update began, the bootloader stays past its wait.
+    QCOMPARE(exchange({"RS1,"}, 300, 1), QStringList{"#?"});
+    port_->write("#", 1);
+    QTRY_COMPARE(sim_->mode(), ControlUnitSim::Mode::Bootloader);
+    port_->write("\x00\x02\xAB\xCD", 4);
+    QVERIFY(bootloader.waitReceivedFrames(1, 2000));
+    QCOMPARE(readFor(1000), QByteArray("\x11")); // the frame's answer, no banner
+    QCOMPARE(sim_->mode(), ControlUnitSim::Mode::Bootloader);
+    QVERIFY(sim_->updateBegun());
 }
 
 void TestControlUnitSim::factoryDefaultsRebootOrHang()
