@@ -461,7 +461,10 @@ void ControlUnitSim::rebootLocked(qint64 silenceMs)
     bootDeadlineMs_ = std::numeric_limits<qint64>::max();
     modeDeadlineMs_ = silenceMs < 0 ? std::numeric_limits<qint64>::max() : nowMs() + silenceMs;
     configMode_ = false;
+    // A level without a password is open from the start.
     loginLevel_ = 0;
+    while (passwords_.contains(loginLevel_ + 1) && passwords_.value(loginLevel_ + 1).isEmpty())
+        ++loginLevel_;
     challengeIssued_ = false;
 }
 
@@ -586,19 +589,24 @@ void ControlUnitSim::installDeviceHandlers()
             sim.replyLocked(QStringLiteral("PW1,%1").arg(sim.loginLevel_));
             return;
         }
-        int level = 0;
+        // "PW1," logs out; a wrong password leaves the level where it was.
+        int level = given.isEmpty() ? 0 : -1;
         for (auto it = sim.passwords_.cbegin(); it != sim.passwords_.cend(); ++it)
             if (!given.isEmpty() && it.value() == given)
                 level = std::max(level, it.key());
-        sim.loginLevel_ = level;
-        sim.replyLocked(QStringLiteral("PW1,%1").arg(level));
+        if (level >= 0)
+            sim.loginLevel_ = level;
+        sim.replyLocked(QStringLiteral("PW1,%1").arg(sim.loginLevel_));
     });
     setHandler(QStringLiteral("PW2"), [](S& sim, const Sentence& s) {
         std::lock_guard<std::mutex> lock(sim.mutex_);
-        bool ok = false;
-        const int level = s.fields.value(0).toInt(&ok);
-        const QString password = s.text.section(QLatin1Char(','), 2);
-        const bool allowed = ok && level >= 1 && level <= 2 && sim.loginLevel_ >= level && !password.isEmpty();
+        // "PW2,<password>" sets the password of the level logged in at; an
+        // empty one takes the password off that level. The password may
+        // itself hold commas: take everything after the name.
+        const QString password = s.text.mid(4);
+        const int level = sim.loginLevel_;
+        const bool allowed = !sim.passwordChangesRefused_ && level >= 1
+                             && (password.isEmpty() || (password.size() >= 4 && password.size() <= 8));
         if (allowed)
             sim.passwords_[level] = password;
         sim.replyLocked(QStringLiteral("PW2,%1").arg(allowed ? 1 : 0));
@@ -802,6 +810,11 @@ int ControlUnitSim::badChallengeResponses() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return badChallenges_;
+}
+void ControlUnitSim::setPasswordChangesRefused(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    passwordChangesRefused_ = on;
 }
 void ControlUnitSim::setPassword(int level, const QString& password)
 {

@@ -33,8 +33,10 @@
 //   "CM2,?"  a challenge "CM2,0<mode>,CCCC"; "CM2,1,RRRR,W1..W5" enters and
 //            "CM2,0,RRRR" leaves when RRRR answers the challenge
 //   "PW1,?"  the login level "PW1,<level>"; "PW1,<password>" logs in; "PW1,"
-//            logs out. "PW2,<level>,<new>" changes a password ("PW2,1" done,
-//            "PW2,0" refused)
+//            logs out. "PW2,<new>" changes the password of the level logged
+//            in at ("PW2,1" done; "PW2,0" refused: not logged in, or not
+//            4 to 8 characters); "PW2," takes it off, so that the level is
+//            open after the next start
 //   "RS1,"   goes silent; sends "#?" and, answered with "#", runs its
 //            bootloader (answers only "VR1,?" with a "boot" version, and
 //            "RS1," back to the firmware); when no update begins there within
@@ -159,6 +161,7 @@ public:
 
     // "PW1"/"PW2". Default passwords: level 1 "1111", level 2 "2222".
     void setPassword(int level, const QString& password);
+    void setPasswordChangesRefused(bool on); // every "PW2" gets "PW2,0"
     QString password(int level) const;
     int loginLevel() const;
     void setLoginLevel(int level);
@@ -251,6 +254,7 @@ private:
     int badChallenges_ = 0;
     QMap<int, QString> passwords_;
     int loginLevel_ = 0;
+    bool passwordChangesRefused_ = false;
     bool factoryResetHangs_ = false;
     int factoryResets_ = 0;
 };

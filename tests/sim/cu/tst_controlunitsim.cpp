@@ -243,10 +243,17 @@ void TestControlUnitSim::deviceReplies_data()
                                                   << QStringList{"CM2,00"} << 1;
     QTest::newRow("login levels")
         << "" << QStringList{"PW1,?", "PW1,1111", "PW1,?", "PW1,nope", "PW1,2222", "PW1,"}
-        << QStringList{"PW1,0", "PW1,1", "PW1,1", "PW1,0", "PW1,2", "PW1,0"} << 0;
-    QTest::newRow("password change needs the level")
-        << "" << QStringList{"PW2,2,fresh", "PW1,2222", "PW2,2,fresh", "PW1,fresh"}
-        << QStringList{"PW2,0", "PW1,2", "PW2,1", "PW1,2"} << 0;
+        << QStringList{"PW1,0", "PW1,1", "PW1,1", "PW1,1", "PW1,2", "PW1,0"} << 0;
+    // "PW2,<password>" sets the password of the level logged in at.
+    QTest::newRow("password change needs a level and 4 to 8 characters")
+        << "" << QStringList{"PW2,fresh", "PW1,2222", "PW2,abc", "PW2,fresh", "PW1,", "PW1,2222", "PW1,fresh"}
+        << QStringList{"PW2,0", "PW1,2", "PW2,0", "PW2,1", "PW1,0", "PW1,0", "PW1,2"} << 0;
+    QTest::newRow("level 1 password change leaves level 2's")
+        << "" << QStringList{"PW1,1111", "PW2,new1", "PW1,", "PW1,new1", "PW1,2222"}
+        << QStringList{"PW1,1", "PW2,1", "PW1,0", "PW1,1", "PW1,2"} << 0;
+    QTest::newRow("password changes refused")
+        << "refuse passwords" << QStringList{"PW1,2222", "PW2,fresh", "PW1,", "PW1,2222"}
+        << QStringList{"PW1,2", "PW2,0", "PW1,0", "PW1,2"} << 0;
 }
 
 void TestControlUnitSim::deviceReplies()
@@ -259,6 +266,8 @@ void TestControlUnitSim::deviceReplies()
         sim_->setFeatureBitmap(0xAB, {1, 0xFFFF});
     if (setup == "no features")
         sim_->setFeatureReplyText(QString());
+    if (setup == "refuse passwords")
+        sim_->setPasswordChangesRefused(true);
     if (setup == "params" || setup == "writes ignored") {
         sim_->setParam(0x0010, 0x0A);
         sim_->setParam(0x0123, 0x1234);
