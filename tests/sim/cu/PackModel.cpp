@@ -63,6 +63,11 @@ void PackModel::setLive(bool on)
     live_ = on;
 }
 
+qint64 PackModel::uptimeSeconds() const
+{
+    return kUptimeAtStart + liveSeconds();
+}
+
 qint64 PackModel::liveSeconds() const
 {
     return live_ ? (steadyMs() - liveStartMs_) / 1000 : 0;

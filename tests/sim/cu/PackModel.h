@@ -49,6 +49,8 @@ public:
     // drift a little around their model values, the current wanders. Off:
     // every query gets the same answer. "TD1,<date and time>" sets the clock.
     void setLive(bool on);
+    // Seconds the unit has run since its power-up, as "TD1" reports them.
+    qint64 uptimeSeconds() const;
     // Whether "CMV1" is answered (a unit that never reports module versions).
     void setModuleVersionsAnswered(bool on);
 
