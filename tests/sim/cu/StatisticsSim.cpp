@@ -107,6 +107,16 @@ void StatisticsSim::setUnitHistory(const QDateTime& nowUtc, qint64 upSeconds, in
     std::sort(m_events.begin(), m_events.end(), [](const Event& x, const Event& y) { return x.time < y.time; });
 }
 
+void StatisticsSim::recordStart(const QDateTime& nowUtc)
+{
+    const quint32 now = quint32(nowUtc.toSecsSinceEpoch() - 946684800);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Statistic& starts = m_ss1[18];
+    starts.info = starts.info == 0xFFFFFFFF ? 1 : starts.info + 1;
+    starts.time = now;
+    m_events.append(Event{1, 0xFFFFFFFF, now});
+}
+
 void StatisticsSim::install(ControlUnitSim& sim)
 {
     for (const char* name : {"SS1", "SS2", "LG1", "SR1", "SR2"}) {

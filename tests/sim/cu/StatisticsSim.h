@@ -52,6 +52,8 @@ public:
     // its counters agree with each other and with the log (every logged
     // charger connection is counted, and so is its disconnection).
     void setUnitHistory(const QDateTime& nowUtc, qint64 upSeconds = 115365, int seriesCells = 16);
+    // The unit started (again) at nowUtc: one more start, counted and logged.
+    void recordStart(const QDateTime& nowUtc);
     // What a cleared unit holds at an index: extremes and counts not
     // available (all "F"; a count reads as 0), currents 0, no time.
     static Statistic cleared(int index);

@@ -151,7 +151,7 @@ bool EmulatedUnit::start(const QString& linkPath)
 {
     if (!cu_.start(linkPath))
         return false;
-    if (!options_.bare && options_.masterSlaveEverySecond && !sending_.exchange(true))
+    if (!options_.bare && !sending_.exchange(true))
         sender_ = std::thread([this] { sendLoop(); });
     return true;
 }
@@ -169,10 +169,19 @@ void EmulatedUnit::stop()
 void EmulatedUnit::sendLoop()
 {
     int tenths = 0;
+    ControlUnitSim::Mode was = cu_.mode();
     while (sending_) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // The firmware started again after a reset: a new power-up for the
+        // uptime, the statistics and the log alike.
+        const ControlUnitSim::Mode mode = cu_.mode();
+        if (mode == ControlUnitSim::Mode::Firmware && was != mode) {
+            pack_.restartUptime();
+            statistics_.recordStart(QDateTime::currentDateTimeUtc());
+        }
+        was = mode;
         // reply() sends nothing while the bootloader runs.
-        if (++tenths % 10 == 0 && sending_)
+        if (options_.masterSlaveEverySecond && ++tenths % 10 == 0 && sending_)
             pack_.sendMasterSlave(cu_);
     }
 }

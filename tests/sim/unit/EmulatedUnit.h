@@ -36,7 +36,9 @@ struct EmulatedUnitOptions
 // broken wire, a master/slave network sending its rows and frame every
 // second), the whole configuration store, statistics and an event log that
 // belong to this pack, two access levels with their passwords, its serial
-// bootloader, and its CAN bus with devices.
+// bootloader, and its CAN bus with devices. When its firmware starts again
+// after a reset, that is a new power-up: the uptime counts from 0, and the
+// start is counted and logged.
 //
 // The feature bitmap holds one member of each pair of successive firmware
 // ranges (62, 64, 71, 95 by default) and every feature that shows a window,

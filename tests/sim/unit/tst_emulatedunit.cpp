@@ -58,6 +58,7 @@ private slots:
     void variants();
     void pastBelongsToThePack();
     void clearedStatisticsAreNotAvailableRatherThanZero();
+    void resetIsANewPowerUp();
     void helpNamesPasswordsAndVariants();
 };
 
@@ -195,6 +196,29 @@ void TestEmulatedUnit::clearedStatisticsAreNotAvailableRatherThanZero()
     QCOMPARE(after[8], QString("SS1,08,0,0,FFFFFFFF"));
     for (int i : {18, 29, 30, 38})
         QCOMPARE(after[i], QString("SS1,%1,0,FFFFFFFF,FFFFFFFF").arg(i, 2, 16, QChar('0')).toUpper());
+}
+
+void TestEmulatedUnit::resetIsANewPowerUp()
+{
+    EmulatedUnit unit;
+    QVERIFY(unit.start());
+    SerialPort port;
+    port.setPortName(unit.cu().portPath());
+    QVERIFY(port.open());
+    port.setTimeout(20);
+    const quint32 startsBefore = unit.statistics().statistic(18).info;
+    const int eventsBefore = unit.statistics().events().size();
+    // The "#?" goes unanswered: the firmware starts again with its banner.
+    QVERIFY(only(exchange(port, {"RS1,"}, 2), "DB1").size() == 1);
+    QTRY_COMPARE_WITH_TIMEOUT(unit.statistics().statistic(18).info, startsBefore + 1, 5000);
+    const QStringList td1 = only(exchange(port, {"TD1,?"}, 1), "TD1");
+    QCOMPARE(td1.size(), 1);
+    QVERIFY2(field(td1.first(), 8) < 60, qPrintable(td1.first()));
+    const quint32 powerUp = unit.statistics().statistic(18).time;
+    const QList<StatisticsSim::Event> events = unit.statistics().events();
+    QCOMPARE(events.size(), eventsBefore + 1);
+    QCOMPARE(events.last().code, 1);
+    QCOMPARE(events.last().time, powerUp);
 }
 
 void TestEmulatedUnit::helpNamesPasswordsAndVariants()
