@@ -43,7 +43,8 @@ inline QMap<quint16, quint32> batteryPackValues()
 class ConfigUnitRig
 {
 public:
-    static constexpr int kLinkTimeoutMs = 15000;
+    // Generous: a restore or load writes and reads the whole configuration.
+    static constexpr int kLinkTimeoutMs = 40000;
 
     QTemporaryDir dir;
     QString port;

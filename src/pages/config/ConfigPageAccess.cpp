@@ -134,6 +134,10 @@ void ConfigPage::resetAccessLevelUi()
     setPasswordButton->setText(QStringLiteral("Set password..."));
     logoutButton->setText(tr("Logout..."));
     updateButtonsEnabled();
+    // A password change the unit did not answer before the reset never
+    // will: a later "PW2" reply belongs to something else.
+    passwordChangeSent = false;
+    pendingPassword.clear();
     // Until the unit says where it stands after the reset.
     loginButton->setEnabled(false);
     setPasswordButton->setEnabled(false);
