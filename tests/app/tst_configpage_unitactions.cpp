@@ -160,6 +160,13 @@ void TestConfigPageUnitActions::externalTemperatureCalibration()
     QVERIFY(rig.linkUnit("00000104", 2, batteryPackValues())); // 16 cells, level 2 of two
     showConfigurationPage();
     QVERIFY(rig.loadConfiguration());
+    // The calibration edits the unit: level 2 of its two (a restart after
+    // the previous test's speed change may have logged it out).
+    if (rig.page->accessLevel != 2) {
+        rig.prompter.password = EmulatedUnit::password(2);
+        QTest::mouseClick(rig.page->loginButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.page->accessLevel, 2, ConfigUnitRig::kLinkTimeoutMs);
+    }
     rig.page->tabWidget->setCurrentIndex(1); // "General"
     QPushButton* open = rig.page->general->calibrateExternalButton;
     QVERIFY(open->isVisible());
