@@ -1,17 +1,17 @@
 #pragma once
 
-// The main window linked to the control-unit emulator through the real
-// serial transport (the emulator's port listed in BMS_SERIAL_PORTS and chosen
-// in the port row), for tests of the configuration page as a user meets it.
-// The unit reports two features: its battery pack parameters (General tab,
-// "Battery Pack", feature 33) and the external temperature calibration (34);
-// it holds those parameters (with its CAN1 speed and CAN id base, read with
-// the pack's) and nothing else, so a load reads six ids. The
+// The main window linked to the emulated unit as ./scripts/run --emulator
+// runs it (EmulatedUnit, its defaults) through the real serial transport:
+// the emulator's port is listed in BMS_SERIAL_PORTS and chosen in the port
+// row. For tests of the configuration page as a user meets it. A test may
+// give the unit its own serial number, login level and values; the unit
+// keeps its whole configuration, features, passwords and bootloader. The
 // page's questions and file dialogs are answered by a script, its load
 // question by a click.
 #include "BmsGui.h"
 #include "ConfigPage.h"
 #include "ControlUnitSim.h"
+#include "EmulatedUnit.h"
 #include "ParamReplyWait.h"
 #include "PortList.h"
 #include "ScriptedDialogs.h"
@@ -19,6 +19,7 @@
 #include "StartupRules.h"
 #include "Y5ProtocolHandler.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QMap>
 #include <QMessageBox>
@@ -31,22 +32,24 @@
 
 using testkit::ScriptedPrompter;
 
-// The battery pack as the General tab's Part gives it: ids, widths (bits 8-9
-// of the id) and values within the editors' limits.
+// A battery pack of the General tab away from the factory values: ids,
+// widths (bits 8-9 of the id) and values within the editors' limits, with
+// the unit's CAN1 speed and CAN id base.
 inline QMap<quint16, quint32> batteryPackValues()
 {
-    // With the pack's basics every unit has its CAN1 speed and CAN id base.
     return {{0x000F, 0x0A}, {0x0100, 16}, {0x0013, 1}, {0x0007, 0x80}, {0x0C02, 2}, {0x0D00, 0x15}};
 }
 
 class ConfigUnitRig
 {
 public:
-    static constexpr int kLinkTimeoutMs = 15000;
+    // Generous: a restore or load writes and reads the whole configuration.
+    static constexpr int kLinkTimeoutMs = 40000;
 
     QTemporaryDir dir;
     QString port;
-    ControlUnitSim sim;
+    EmulatedUnit unit;
+    ControlUnitSim& sim = unit.cu();
     ScriptedDialogs dialogs;
     ScriptedPrompter prompter;
     std::unique_ptr<BMS_GUI> window;
@@ -67,16 +70,14 @@ public:
         // A reply late on a busy machine is waited for, not turned into a
         // failure question that ends the load.
         ParamReplyWait::setReplyTimeoutMs(1000);
-        sim.setRebootMs(100);
-        sim.setBootloaderEntry(false);
-        return sim.start(port);
+        return unit.start(port);
     }
 
-    // The unit the emulator presents from now on.
+    // The unit the emulator presents from now on: its serial number, level
+    // and values of its own (also what "Defaults..." brings back).
     void presentUnit(const QString& serialHex, int loginLevel, const QMap<quint16, quint32>& values)
     {
         sim.setVersion("BMS2", serialHex, "2.1.4.2");
-        sim.setFeatureBitmap(0x80, {0u, (1u << (33 - 32)) | (1u << (34 - 32)), 0u, 0u});
         for (auto it = values.cbegin(); it != values.cend(); ++it)
             sim.setParam(it.key(), it.value());
         sim.setLoginLevel(loginLevel);
@@ -88,6 +89,8 @@ public:
     bool openWindow()
     {
         window.reset(new BMS_GUI);
+        // As main() joins them: a focus change commits the edits.
+        QObject::connect(qApp, &QApplication::focusChanged, window.get(), &BMS_GUI::focusChanged);
         window->setDialogs(&dialogs);
         page = window->configPage();
         page->setPrompter(&prompter);

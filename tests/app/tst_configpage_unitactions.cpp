@@ -83,6 +83,11 @@ void TestConfigPageUnitActions::deviceActionsNeedALoadAndALogin()
     QCOMPARE(rig.prompter.asked, QStringList{"Do you really want to reset the BMS?"});
     QVERIFY(rig.sim.waitForSentence("RS1,", 5000));
     QVERIFY(rig.received("FD1").isEmpty());
+    // The unit's bootloader waits a moment for an update, then its firmware
+    // starts again and the page asks the level anew.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.mode(), ControlUnitSim::Mode::Firmware, 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->loginButton->isEnabled(), 40000);
+    QVERIFY(rig.linked());
 }
 
 // The progress dialog has no parent window: its modality blocks nothing, so
@@ -152,9 +157,16 @@ void TestConfigPageUnitActions::fileWithAnotherCanSpeedStartsTheSpeedChange()
 // "TC2" sentences reach the unit, for a module the unit's cell count admits.
 void TestConfigPageUnitActions::externalTemperatureCalibration()
 {
-    QVERIFY(rig.linkUnit("00000104", 1, batteryPackValues())); // 16 cells
+    QVERIFY(rig.linkUnit("00000104", 2, batteryPackValues())); // 16 cells, level 2 of two
     showConfigurationPage();
     QVERIFY(rig.loadConfiguration());
+    // The calibration edits the unit: level 2 of its two (a restart after
+    // the previous test's speed change may have logged it out).
+    if (rig.page->accessLevel != 2) {
+        rig.prompter.password = EmulatedUnit::password(2);
+        QTest::mouseClick(rig.page->loginButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.page->accessLevel, 2, ConfigUnitRig::kLinkTimeoutMs);
+    }
     rig.page->tabWidget->setCurrentIndex(1); // "General"
     QPushButton* open = rig.page->general->calibrateExternalButton;
     QVERIFY(open->isVisible());

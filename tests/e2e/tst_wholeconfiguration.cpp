@@ -1,12 +1,16 @@
-// The main window against the emulator holding a whole unit, linked through
-// the real serial transport: the whole configuration is read, saved to a
-// ".bcf" file, the unit set to its factory defaults, and the file loaded back.
+// The main window against the emulated unit, linked through the real serial
+// transport: the whole configuration is read, saved to a ".bcf" file, the
+// unit set to its factory defaults, the file loaded back; then the unit is
+// reset, comes back to its firmware through its bootloader, and takes an edit.
 #include "ConfigUnitRig.h"
 
 #include "ConfigParam.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QSet>
 
 namespace {
@@ -73,7 +77,6 @@ void TestWholeConfiguration::readWholeConfiguration()
 void TestWholeConfiguration::loadSaveDefaultsAndLoadTheFile()
 {
     rig.presentUnit("0000BEEF", 1, {});
-    rig.sim.holdFactoryConfiguration();
     for (auto it = kUsedValues.cbegin(); it != kUsedValues.cend(); ++it)
         rig.sim.changeParam(it.key(), it.value());
     QVERIFY(rig.openWindow());
@@ -126,6 +129,64 @@ void TestWholeConfiguration::loadSaveDefaultsAndLoadTheFile()
     QCOMPARE(boxes, QStringList{});
     for (auto it = saved.cbegin(); it != saved.cend(); ++it)
         QVERIFY2(rig.sim.param(it.key()) == it.value(), qPrintable(QString::number(it.key(), 16)));
+
+    // "Reset BMS": the unit's bootloader asks "#?", the window answers, no
+    // update begins and the firmware starts again. The window asks the level
+    // once the firmware answers, and logging in opens the editors again.
+    rig.prompter.asked.clear();
+    rig.prompter.answers = {QMessageBox::Yes};
+    rig.sim.clearReceived();
+    QTest::mouseClick(rig.page->resetButton, Qt::LeftButton);
+    QCOMPARE(rig.prompter.asked, QStringList{"Do you really want to reset the BMS?"});
+    QVERIFY(rig.sim.waitForSentence("RS1,", 10000));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.sim.probeAnswerCount() >= 1, 10000);
+    // (A "#" late on a busy machine finds the unit rebooting straight away.)
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.mode(), ControlUnitSim::Mode::Firmware, 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->loginButton->isEnabled(), 40000);
+    qInfo("login asked again %lld ms after the reset", rig.sim.elapsedMs() - rig.sim.received().first().ms);
+    QVERIFY(rig.linked());
+    QCOMPARE(rig.page->accessLevel, 0);
+    rig.prompter.password = EmulatedUnit::password(2);
+    QTest::mouseClick(rig.page->loginButton, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.page->accessLevel, 2, 20000);
+
+    // An edit of "Active State Display Period" on its tab reaches the unit
+    // when the focus moves on.
+    ConfigParam* periodParam = nullptr;
+    for (ConfigParam* p : rig.page->configParams())
+        if (p->paramId() == 0x0010 && qobject_cast<QLineEdit*>(p->widget))
+            periodParam = p;
+    QVERIFY(periodParam);
+    QWidget* tab = periodParam->widget;
+    while (tab && !qobject_cast<QTabWidget*>(tab->parentWidget() ? tab->parentWidget()->parentWidget() : nullptr))
+        tab = tab->parentWidget();
+    QVERIFY(tab);
+    auto* tabs = qobject_cast<QTabWidget*>(tab->parentWidget()->parentWidget());
+    QTabBar* bar = tabs->findChild<QTabBar*>();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(tabs->indexOf(tab)).center());
+    QTRY_VERIFY(periodParam->widget->isVisible());
+    auto* period = static_cast<QLineEdit*>(periodParam->widget);
+    QLineEdit* next = nullptr;
+    for (ConfigParam* p : rig.page->configParams()) {
+        auto* edit = qobject_cast<QLineEdit*>(p->widget);
+        if (edit && edit != period && p->paramId() != 0x0010 && edit->isVisible() && edit->isEnabled()) {
+            next = edit;
+            break;
+        }
+    }
+    QVERIFY(period && next);
+    const quint32 wanted = rig.sim.param(0x0010) == 75 ? 80 : 75;
+    QApplication::setActiveWindow(rig.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+    rig.sim.clearReceived();
+    period->setFocus();
+    QTRY_VERIFY(period->hasFocus());
+    period->selectAll();
+    QTest::keyClicks(period, QString::number(wanted / 10.0, 'f', 1));
+    next->setFocus();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sim.param(0x0010), wanted, 20000);
+    QCOMPARE(rig.received("CF2,0010,"), QStringList{QString("CF2,0010,%1").arg(wanted, 2, 16, QChar('0')).toUpper()});
+    QCOMPARE(boxes, QStringList{});
 }
 
 QTEST_MAIN(TestWholeConfiguration)

@@ -17,10 +17,19 @@ void ConfigPage::receiveSentence(const QString& line)
     } else if (line.startsWith(QLatin1String("PW1")) || line.startsWith(QLatin1String("PW2"))) {
         updateAccessLevelUi(line);
         storePasswordReply(line);
+        if (line.startsWith(QLatin1String("PW2")))
+            takePasswordChangeReply(line);
     } else if (line.startsWith(QLatin1String("CS"))) {
         updateChargingState(line);
     } else if (line.startsWith(QLatin1String("CN1"))) {
         passToTempBoardWindow(line);
+    } else if (line.startsWith(QLatin1String("DB1"))) {
+        // After a reset the level is asked at the next version reply; the
+        // one to the keep-alive may have come from the bootloader, which
+        // does not answer the query. The firmware's banner: ask again.
+        Y5ProtocolHandler* handler = protocolHandler();
+        if (handler && handler->resetPending)
+            handler->sendVersionRequest();
     }
     // "RS2" and the rest: nothing here (the root map still sees them).
 }

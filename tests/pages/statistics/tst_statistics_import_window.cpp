@@ -6,7 +6,6 @@
 #include "ConfigUnitRig.h"
 
 #include "HeldBox.h"
-#include "PackModel.h"
 #include "StatisticsPage.h"
 #include "StatisticsSim.h"
 
@@ -39,10 +38,7 @@ private slots:
 void TestStatisticsImportWindow::savedStoresFromTheImportAction()
 {
     ConfigUnitRig rig;
-    StatisticsSim statistics;
-    PackModel pack;
-    statistics.install(rig.sim);
-    pack.install(rig.sim);
+    StatisticsSim& statistics = rig.unit.statistics();
     QVERIFY(rig.startEmulator());
     QSettings(kStatisticsOrganisation, kManualStatisticsStore).clear();
     // The status polling brings the charging state, by which the window

@@ -67,6 +67,12 @@ void TestStatisticsLink::pollingFillsTheViewsAndClearsAsk()
     // The next poll shows the empty log.
     QTRY_VERIFY_WITH_TIMEOUT(rig.store.queries("LG1") > 1 && page.eventsView()->allText().isEmpty(), 8000);
     QCOMPARE(page.eventsView()->eventModel()->rowCount(), 0);
+    // And the statistics of a cleared unit: extremes not available, not raw
+    // zeros read as 2.00 V or -100 degC; counters at 0 with no time.
+    page.tabWidget()->setCurrentIndex(0);
+    for (int row : {10, 13, 15, 16})
+        QTRY_COMPARE_WITH_TIMEOUT(page.statisticsView()->keptRowTexts().at(row), QString(" \n"), 8000);
+    QCOMPARE(page.statisticsView()->keptRowTexts().at(19), QString("0 \n"));
 
     // No polling while the link is down.
     page.connectionStatusChanged(false);

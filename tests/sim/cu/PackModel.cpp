@@ -60,7 +60,19 @@ void PackModel::setLive(bool on)
     const QDateTime now = QDateTime::currentDateTime();
     clockAtStart_ = now.toSecsSinceEpoch() + now.offsetFromUtc() - 946684800;
     liveStartMs_ = steadyMs();
+    uptimeFromMs_ = liveStartMs_.load();
     live_ = on;
+}
+
+qint64 PackModel::uptimeSeconds() const
+{
+    return uptimeBase_ + (live_ ? (steadyMs() - uptimeFromMs_) / 1000 : 0);
+}
+
+void PackModel::restartUptime()
+{
+    uptimeFromMs_ = steadyMs();
+    uptimeBase_ = 0;
 }
 
 qint64 PackModel::liveSeconds() const
@@ -323,7 +335,7 @@ QString PackModel::statusLine(const QString& name) const
             return QStringLiteral("TD1,26,12,10,13,30,5,0,%1").arg(hex(kUptimeAtStart));
         const QDateTime t = QDateTime::fromSecsSinceEpoch(clockAtStart_ + 946684800 + liveSeconds(), Qt::UTC);
         return QStringLiteral("TD1,%1,0,%2")
-            .arg(t.toString(QStringLiteral("yy,MM,dd,HH,mm,ss")), hex(uint32_t(kUptimeAtStart + liveSeconds())));
+            .arg(t.toString(QStringLiteral("yy,MM,dd,HH,mm,ss")), hex(uint32_t(uptimeSeconds())));
     }
     if (name == QLatin1String("ST1"))
         // stage, error, parameter, duration, cells comm (39 = OK), protection low,

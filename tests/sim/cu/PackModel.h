@@ -49,6 +49,10 @@ public:
     // drift a little around their model values, the current wanders. Off:
     // every query gets the same answer. "TD1,<date and time>" sets the clock.
     void setLive(bool on);
+    // Seconds the unit has run since its power-up, as "TD1" reports them.
+    qint64 uptimeSeconds() const;
+    // The unit started again (a reset): its uptime counts from 0.
+    void restartUptime();
     // Whether "CMV1" is answered (a unit that never reports module versions).
     void setModuleVersionsAnswered(bool on);
 
@@ -90,4 +94,7 @@ private:
     std::atomic<bool> live_{false};
     std::atomic<qint64> liveStartMs_{0};
     qint64 clockAtStart_ = 0; // unit seconds since 2000-01-01 at liveStartMs_
+    // Uptime: uptimeBase_ seconds at uptimeFromMs_ (steady clock).
+    std::atomic<qint64> uptimeBase_{0x1C2A5}; // about 32 hours at first
+    std::atomic<qint64> uptimeFromMs_{0};
 };

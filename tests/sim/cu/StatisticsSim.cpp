@@ -2,6 +2,8 @@
 
 #include "ControlUnitSim.h"
 
+#include <algorithm>
+
 namespace {
 QString hex(quint32 v, int digits = 0)
 {
@@ -25,12 +27,30 @@ StatisticsSim::StatisticsSim()
     m_events = {Event{1, 0xFFFFFFFF, 0}, Event{22, 0x7FF, 3600}, Event{23, 0x800005, 7200}};
 }
 
-void StatisticsSim::setUnitHistory(const QDateTime& nowUtc)
+StatisticsSim::Statistic StatisticsSim::cleared(int index)
+{
+    const quint32 none = 0xFFFFFFFF;
+    // Voltage and temperature extremes: nothing measured yet.
+    if ((index >= 10 && index <= 17) || (index >= 47 && index <= 49))
+        return Statistic{none, none, none};
+    // Currents start from 0.
+    if (index == 8 || index == 9)
+        return Statistic{0, 0, none};
+    // Counters: no event since (a count of all "F" reads as 0, with no
+    // "Last event").
+    return Statistic{0, none, none};
+}
+
+void StatisticsSim::setUnitHistory(const QDateTime& nowUtc, qint64 upSeconds, int seriesCells)
 {
     // The unit counts seconds from 2000-01-01 UTC.
     const qint64 now = nowUtc.toSecsSinceEpoch() - 946684800;
     const auto ago = [now](double days) { return quint32(now - qint64(days * 86400)); };
     const quint32 never = 0xFFFFFFFF;
+    const quint32 powerUp = quint32(now - upSeconds);
+    const quint32 cells = quint32(qBound(1, seriesCells, 255));
+    // The log reaches back 30 days; older last events are not in it.
+    const double before = 45;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_ss1.clear();
     // Lifetime totals (Ah, Wh, s, pulses; the variant byte 50 keeps the small units).
@@ -39,32 +59,62 @@ void StatisticsSim::setUnitHistory(const QDateTime& nowUtc)
         m_ss1[i] = Statistic{totals[i], 0, never};
     m_ss1[7] = Statistic{0, 2, ago(400)};            // master clears
     m_ss1[8] = Statistic{1850, 0, ago(12.5)};        // 185.0 A discharge
-    m_ss1[9] = Statistic{950, 0, ago(3.2)};          // 95.0 A charge
-    m_ss1[10] = Statistic{85, 12, ago(40)};          // 2.85 V on cell 13
-    m_ss1[11] = Statistic{162, 40, ago(2.1)};        // 3.62 V on cell 41
+    m_ss1[9] = Statistic{950, 0, ago(11.9)};         // 95.0 A charge
+    m_ss1[10] = Statistic{95, 12, ago(40)};          // 2.95 V on cell 13
+    m_ss1[11] = Statistic{162, 7, ago(11.8)};        // 3.62 V on cell 8
     m_ss1[12] = Statistic{21, 0, ago(40)};           // 0.21 V
-    m_ss1[13] = Statistic{18500, 0, ago(40)};        // 185.00 V
-    m_ss1[14] = Statistic{23100, 0, ago(2.1)};       // 231.00 V
+    m_ss1[13] = Statistic{300 * cells, 0, ago(40)};  // 3.00 V a cell: 48.00 V for 16
+    m_ss1[14] = Statistic{355 * cells, 0, ago(11.8)}; // 3.55 V a cell: 56.80 V for 16
     m_ss1[15] = Statistic{88, 3, ago(60)};           // -12 degC on cell 4
-    m_ss1[16] = Statistic{148, 60, ago(20)};         // 48 degC on cell 61
+    m_ss1[16] = Statistic{148, 10, ago(20)};         // 48 degC on cell 11
     m_ss1[17] = Statistic{9, 0, ago(20)};
-    m_ss1[18] = Statistic{0, 212, ago(0.5)};         // starts, the last one today
-    for (int i = 19; i <= 46; ++i) {
-        // Counters: a few events of the older kinds, none of the rest.
-        const quint32 count = i < 30 ? quint32((i * 7) % 5) : quint32(i < 40 ? 40 + i : 0);
-        m_ss1[i] = Statistic{0, count, count ? ago(1 + (i % 9) * 3.5) : never};
+    m_ss1[18] = Statistic{0, 212, powerUp};          // starts, the last one at power-up
+    // Protection and reduction counters, last seen before the log begins.
+    for (int i = 19; i <= 28; ++i) {
+        const quint32 count = quint32((i * 7) % 5);
+        m_ss1[i] = Statistic{0, count, count ? ago(before + i) : never};
     }
+    // The cell link hiccup of the log.
+    m_ss1[25] = Statistic{0, 3, ago(2.5)};
+    // Charging: connections and disconnections pair up (the charger is off
+    // now), and every stage count stays within them.
+    m_ss1[29] = Statistic{0, 57, ago(12)};           // charger connect
+    m_ss1[30] = Statistic{0, 57, ago(11.7)};         // charger disconnect
+    m_ss1[31] = Statistic{0, 3, ago(before + 31)};   // pre-heat
+    m_ss1[32] = Statistic{0, 44, ago(before + 32)};  // pre-charge
+    m_ss1[33] = Statistic{0, 55, ago(11.99)};        // main charge
+    m_ss1[34] = Statistic{0, 49, ago(11.8)};         // balancing
+    m_ss1[35] = Statistic{0, 51, ago(11.75)};        // charging finished
+    m_ss1[36] = Statistic{0, 2, ago(before + 36)};   // charging error
+    m_ss1[37] = Statistic{0, 4, ago(before + 37)};   // retries
+    m_ss1[38] = Statistic{0, 1310, ago(0.2)};        // trips
+    m_ss1[39] = Statistic{0, 6, ago(before + 39)};   // charge restarts
+    for (int i = 40; i <= 46; ++i)
+        m_ss1[i] = Statistic{0, 0, never};           // a healthy network
     m_ss1[47] = Statistic{90, 5, ago(61)};           // -10 degC
-    m_ss1[48] = Statistic{145, 33, ago(21)};         // 45 degC
+    m_ss1[48] = Statistic{145, 10, ago(21)};         // 45 degC
     m_ss1[49] = Statistic{7, 0, ago(21)};
     m_ss1[50] = Statistic{0, 0, never};
     for (int i = 51; i <= 53; ++i)
         m_ss1[i] = Statistic{0, quint32(i == 52 ? 17 : 0), i == 52 ? ago(30) : never};
     for (int i = 0; i <= 7; ++i)
         m_ss2[i] = Statistic{quint32(10 * i), 0, ago(5 + i)};
-    // Started three days ago, a cell link hiccup, then a charge.
-    m_events = {Event{1, never, ago(3)}, Event{2, never, ago(2.5)}, Event{3, never, ago(2.5 - 0.0001)},
-                Event{22, 0x7FF, ago(1)}, Event{23, 0x800005, ago(0.9)}};
+    // A start, a charge (with the energies of the discharge before it and of
+    // the charge), the cell link hiccup, and the last power-up.
+    m_events = {Event{1, never, ago(30)},       Event{22, 0x800005, ago(12)},  Event{26, never, ago(11.99)},
+                Event{27, never, ago(11.8)},    Event{28, never, ago(11.75)},  Event{23, 4810, ago(11.7)},
+                Event{2, never, ago(2.5)},      Event{3, never, ago(2.5 - 0.0001)}, Event{1, never, powerUp}};
+    std::sort(m_events.begin(), m_events.end(), [](const Event& x, const Event& y) { return x.time < y.time; });
+}
+
+void StatisticsSim::recordStart(const QDateTime& nowUtc)
+{
+    const quint32 now = quint32(nowUtc.toSecsSinceEpoch() - 946684800);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Statistic& starts = m_ss1[18];
+    starts.info = starts.info == 0xFFFFFFFF ? 1 : starts.info + 1;
+    starts.time = now;
+    m_events.append(Event{1, 0xFFFFFFFF, now});
 }
 
 void StatisticsSim::install(ControlUnitSim& sim)
@@ -98,7 +148,7 @@ void StatisticsSim::answer(ControlUnitSim& sim, const QString& name, const QStri
                 return;
             Statistic s;
             if (fields.size() == 2 && fields[1] == QLatin1String("c")) {
-                series[index] = Statistic{};
+                series[index] = name == QLatin1String("SR1") ? cleared(index) : Statistic{0, 0, 0xFFFFFFFF};
             } else if (fields.size() == 4 && readHex(fields[1], &s.value) && readHex(fields[2], &s.info)
                        && readHex(fields[3], &s.time)) {
                 series[index] = s;
@@ -110,7 +160,7 @@ void StatisticsSim::answer(ControlUnitSim& sim, const QString& name, const QStri
                 ++m_statisticsClears;
                 for (auto it = m_ss1.begin(); it != m_ss1.end(); ++it)
                     if (it.key() > 7 && it.key() != 50)
-                        it.value() = Statistic{};
+                        it.value() = cleared(it.key());
             } else if (name == QLatin1String("LG1")) {
                 ++m_eventClears;
                 m_events.clear();

@@ -17,7 +17,8 @@ class ControlUnitSim;
 //   "LG1,?"  one "LG1,<index>,<code>,<parameter>,<time>" per log entry, or
 //            "LG1," when the log is empty
 //   "SS1,c"  clears every statistic except the lifetime ones (0 to 7) and
-//            the unit-variant byte (50); "LG1,c" empties the log
+//            the unit-variant byte (50) to what a cleared unit holds
+//            (cleared()); "LG1,c" empties the log
 //   "SR1,<ii>,<value>,<info>,<time>" / "SR2,..." write one statistic back;
 //   "SR1,<ii>,c" clears one
 // Fault knobs: no reply at all, a series that stops before its last index,
@@ -45,10 +46,17 @@ public:
 
     void install(ControlUnitSim& sim);
 
-    // A unit with a past: plausible lifetime statistics (every minimum at or
-    // below its maximum, every time before now) and a short event log, as of
-    // the given moment.
-    void setUnitHistory(const QDateTime& nowUtc);
+    // A unit with a past, as of nowUtc: it powered up upSeconds ago (the
+    // last start counted and logged then), its pack has seriesCells cells in
+    // series near 3.3 V (the pack voltage extremes lie around their sum), and
+    // its counters agree with each other and with the log (every logged
+    // charger connection is counted, and so is its disconnection).
+    void setUnitHistory(const QDateTime& nowUtc, qint64 upSeconds = 115365, int seriesCells = 16);
+    // The unit started (again) at nowUtc: one more start, counted and logged.
+    void recordStart(const QDateTime& nowUtc);
+    // What a cleared unit holds at an index: extremes and counts not
+    // available (all "F"; a count reads as 0), currents 0, no time.
+    static Statistic cleared(int index);
 
     // The last "SS1" index sent (39, 44, 49, 52 or 53 on real units).
     void setLastIndex(int last);
