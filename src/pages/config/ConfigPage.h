@@ -187,6 +187,11 @@ public:
     uint8_t chargingState = 0;        // bits 0-2 from "CS1".."CS3"
     bool authenticationFailed = false;
     QString rememberedPassword;
+    // A password sent with "Set password..." and not yet answered: it is
+    // remembered only once the unit took it ("PW2,1").
+    QString pendingPassword;
+    bool passwordChangeSent = false;
+    void takePasswordChangeReply(const QString& line);
     // The last answer to a password sentence: 0-2 "PW1" level, 3 "PW1,?",
     // 4 "PW2" accepted, 5 "PW2" refused; 7 is set by whoever then waits.
     int passwordReplyState = 0;

@@ -174,6 +174,23 @@ void ConfigPage::slotLoginPressed()
         handler->loginAnswered = true;
 }
 
+void ConfigPage::takePasswordChangeReply(const QString& line)
+{
+    if (!passwordChangeSent)
+        return; // a configuration file's password line: the load answers it
+    const QChar c = line.size() > 4 ? line.at(4) : QChar();
+    if (c != QLatin1Char('1') && c != QLatin1Char('0'))
+        return;
+    passwordChangeSent = false;
+    const QString password = pendingPassword;
+    pendingPassword.clear();
+    if (c == QLatin1Char('1')) {
+        rememberedPassword = password;
+        return;
+    }
+    prompter()->showMessage(tr("The BMS refused the new password.\nThe password was not changed."));
+}
+
 void ConfigPage::slotAuthenticationFailed()
 {
     authenticationFailed = true;
@@ -210,9 +227,12 @@ void ConfigPage::slotSetPasswordPressed()
             continue;
         }
         Y5ProtocolHandler* handler = protocolHandler();
-        if (handler && !handler->updateRunning)
+        if (handler && !handler->updateRunning) {
             handler->sendSentence(QStringLiteral("PW2,"), first, 20);
-        rememberedPassword = first;
+            // Remembered once the unit says it took it.
+            pendingPassword = first;
+            passwordChangeSent = true;
+        }
         return;
     }
 }

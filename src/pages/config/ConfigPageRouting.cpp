@@ -17,6 +17,8 @@ void ConfigPage::receiveSentence(const QString& line)
     } else if (line.startsWith(QLatin1String("PW1")) || line.startsWith(QLatin1String("PW2"))) {
         updateAccessLevelUi(line);
         storePasswordReply(line);
+        if (line.startsWith(QLatin1String("PW2")))
+            takePasswordChangeReply(line);
     } else if (line.startsWith(QLatin1String("CS"))) {
         updateChargingState(line);
     } else if (line.startsWith(QLatin1String("CN1"))) {

@@ -23,14 +23,6 @@ struct LinkBench
 
     bool start()
     {
-        // The unit's side: "PW2,<password>" sets the password of the level
-        // logged in at.
-        link.sim.setHandler("PW2", [](ControlUnitSim& sim, const ControlUnitSim::Sentence& s) {
-            const int level = sim.loginLevel();
-            if (level >= 1)
-                sim.setPassword(level, s.text.mid(4));
-            sim.reply(QString("PW2,%1").arg(level >= 1 ? 1 : 0));
-        });
         if (!link.start() || !link.waitLinked())
             return false;
         page.reset(new ConfigPage(&map, link.comm, nullptr, &features));
@@ -252,22 +244,52 @@ void TestConfigPageAccess::setPassword()
 {
     LinkBench b;
     QVERIFY(b.start());
-    b.link.sim.setLoginLevel(1);
-    b.page->receiveSentence("PW1,1");
+    b.page->receiveSentence("PW1,0");
+    b.prompter.passwords = QStringList{"1111"};
+    b.page->loginButton->click();
+    QVERIFY(b.waitLevel(1));
     b.prompter.passwords = QStringList{"abc", "ab,cd", "abcde", "abcdf", "abcde", "abcde"};
     b.page->setPasswordButton->click();
     QCOMPARE(b.prompter.messages.size(), 3);
     QCOMPARE(b.prompter.messages.at(0),
              QString("Password must be between 4 to 8 charcters.\nEmpty string disables password."));
     QCOMPARE(b.prompter.messages.at(2), QString("Passwords don't match. Enter again"));
+    // The unit gets the password alone and sets it for the level logged in at.
     QVERIFY(b.link.sim.waitForSentence("PW2,abcde", 10000));
     QTRY_COMPARE_WITH_TIMEOUT(b.page->passwordReplyState, 4, 10000);
     QCOMPARE(b.link.sim.password(1), QString("abcde"));
+    QCOMPARE(b.link.sim.password(2), QString("2222"));
     QCOMPARE(b.page->rememberedPassword, QString("abcde"));
+    QCOMPARE(b.prompter.messages.size(), 3);
+
+    // Logged out, the new password logs in again; the old one no longer does.
+    b.page->logoutButton->click();
+    QVERIFY(b.waitLevel(0));
+    b.link.sim.clearReceived();
+    b.page->passwordReplyState = 7;
+    b.prompter.passwords = QStringList{"1111"};
+    b.page->loginButton->click();
+    QVERIFY(b.link.sim.waitForSentence("PW1,1111", 10000));
+    QTRY_COMPARE_WITH_TIMEOUT(b.page->passwordReplyState, 0, 10000);
+    QCOMPARE(b.page->accessLevel, 0);
+    b.prompter.passwords = QStringList{"abcde"};
+    b.page->loginButton->click();
+    QVERIFY(b.waitLevel(1));
+
+    // A refused change is told and not remembered.
+    b.link.sim.setPasswordChangesRefused(true);
+    b.prompter.passwords = QStringList{"wxyz1", "wxyz1"};
+    b.page->setPasswordButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(b.page->passwordReplyState, 5, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(b.prompter.messages.size(), 4, 10000);
+    QCOMPARE(b.prompter.messages.last(), QString("The BMS refused the new password.\nThe password was not changed."));
+    QCOMPARE(b.page->rememberedPassword, QString("abcde"));
+    QCOMPARE(b.link.sim.password(1), QString("abcde"));
+
     // Cancel at the second question sends nothing.
     b.link.sim.clearReceived();
     b.prompter.passwords = QStringList{"wxyz", QString()};
-    b.page->slotSetPasswordPressed();
+    b.page->setPasswordButton->click();
     QTest::qWait(200);
     for (const QString& s : b.link.sim.goodSentences())
         QVERIFY2(!s.startsWith("PW2"), qPrintable(s));

@@ -131,6 +131,8 @@ void ControlUnitSim::enqueue(qint64 dueMs, const QByteArray& bytes)
 void ControlUnitSim::reply(const QString& text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ != Mode::Firmware)
+        return;
     replyLocked(text);
 }
 
@@ -351,8 +353,11 @@ void ControlUnitSim::handleBytes(const QByteArray& bytes)
             if (mode_ == Mode::Bootloader)
                 hook = bootHook_;
         }
-        if (hook && hook(*this, c))
+        if (hook && hook(*this, c)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            updateBegun_ = true;
             continue;
+        }
         if (c == 0x11 || c == 0x13) // flow control, not data
             continue;
         bool atLineStart;
@@ -363,8 +368,11 @@ void ControlUnitSim::handleBytes(const QByteArray& bytes)
         if (c == '#' && atLineStart) {
             // The tool's answer to "#?": one raw byte, no line end.
             std::lock_guard<std::mutex> lock(mutex_);
-            if (mode_ == Mode::AwaitingProbeAnswer)
+            if (mode_ == Mode::AwaitingProbeAnswer) {
                 mode_ = Mode::Bootloader;
+                updateBegun_ = false;
+                bootDeadlineMs_ = nowMs() + bootloaderWaitMsLocked();
+            }
             Received r;
             r.ms = nowMs();
             r.raw = QByteArrayLiteral("#");
@@ -450,9 +458,13 @@ bool isHexText(const QString& t)
 void ControlUnitSim::rebootLocked(qint64 silenceMs)
 {
     mode_ = Mode::Rebooting;
+    bootDeadlineMs_ = std::numeric_limits<qint64>::max();
     modeDeadlineMs_ = silenceMs < 0 ? std::numeric_limits<qint64>::max() : nowMs() + silenceMs;
     configMode_ = false;
+    // A level without a password is open from the start.
     loginLevel_ = 0;
+    while (passwords_.contains(loginLevel_ + 1) && passwords_.value(loginLevel_ + 1).isEmpty())
+        ++loginLevel_;
     challengeIssued_ = false;
 }
 
@@ -462,6 +474,8 @@ void ControlUnitSim::tick()
     const qint64 now = nowMs();
     if (mode_ == Mode::AwaitingProbeAnswer && now >= modeDeadlineMs_)
         rebootLocked(0);
+    if (mode_ == Mode::Bootloader && !updateBegun_ && now >= bootDeadlineMs_)
+        rebootLocked(rebootMs_);
     if (mode_ == Mode::Rebooting && now >= modeDeadlineMs_) {
         mode_ = Mode::Firmware;
         replyLocked(bannerText());
@@ -575,19 +589,24 @@ void ControlUnitSim::installDeviceHandlers()
             sim.replyLocked(QStringLiteral("PW1,%1").arg(sim.loginLevel_));
             return;
         }
-        int level = 0;
+        // "PW1," logs out; a wrong password leaves the level where it was.
+        int level = given.isEmpty() ? 0 : -1;
         for (auto it = sim.passwords_.cbegin(); it != sim.passwords_.cend(); ++it)
             if (!given.isEmpty() && it.value() == given)
                 level = std::max(level, it.key());
-        sim.loginLevel_ = level;
-        sim.replyLocked(QStringLiteral("PW1,%1").arg(level));
+        if (level >= 0)
+            sim.loginLevel_ = level;
+        sim.replyLocked(QStringLiteral("PW1,%1").arg(sim.loginLevel_));
     });
     setHandler(QStringLiteral("PW2"), [](S& sim, const Sentence& s) {
         std::lock_guard<std::mutex> lock(sim.mutex_);
-        bool ok = false;
-        const int level = s.fields.value(0).toInt(&ok);
-        const QString password = s.text.section(QLatin1Char(','), 2);
-        const bool allowed = ok && level >= 1 && level <= 2 && sim.loginLevel_ >= level && !password.isEmpty();
+        // "PW2,<password>" sets the password of the level logged in at; an
+        // empty one takes the password off that level. The password may
+        // itself hold commas: take everything after the name.
+        const QString password = s.text.mid(4);
+        const int level = sim.loginLevel_;
+        const bool allowed = !sim.passwordChangesRefused_ && level >= 1
+                             && (password.isEmpty() || (password.size() >= 4 && password.size() <= 8));
         if (allowed)
             sim.passwords_[level] = password;
         sim.replyLocked(QStringLiteral("PW2,%1").arg(allowed ? 1 : 0));
@@ -624,6 +643,7 @@ void ControlUnitSim::setMode(Mode mode)
     std::lock_guard<std::mutex> lock(mutex_);
     mode_ = mode;
     modeDeadlineMs_ = nowMs() + rebootMs_;
+    bootDeadlineMs_ = std::numeric_limits<qint64>::max();
 }
 void ControlUnitSim::setBootVersion(const QString& version)
 {
@@ -639,6 +659,29 @@ void ControlUnitSim::setBootloaderByteHook(BootloaderByteHook hook)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     bootHook_ = std::move(hook);
+}
+
+void ControlUnitSim::setBootloaderWaitMs(int ms)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    bootWaitMs_ = ms;
+}
+int ControlUnitSim::bootloaderWaitMs() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bootloaderWaitMsLocked();
+}
+int ControlUnitSim::bootloaderWaitMsLocked() const
+{
+    if (bootWaitMs_ >= 0)
+        return bootWaitMs_;
+    // The "BMS3" update first starts a CANopen download, so it begins later.
+    return versionReply_.section(QLatin1Char(','), 1, 1) == QLatin1String("BMS3") ? 30000 : 5000;
+}
+bool ControlUnitSim::updateBegun() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return updateBegun_;
 }
 
 void ControlUnitSim::setBootloaderEntry(bool on)
@@ -767,6 +810,11 @@ int ControlUnitSim::badChallengeResponses() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return badChallenges_;
+}
+void ControlUnitSim::setPasswordChangesRefused(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    passwordChangesRefused_ = on;
 }
 void ControlUnitSim::setPassword(int level, const QString& password)
 {

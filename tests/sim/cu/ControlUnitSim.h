@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -32,12 +33,17 @@
 //   "CM2,?"  a challenge "CM2,0<mode>,CCCC"; "CM2,1,RRRR,W1..W5" enters and
 //            "CM2,0,RRRR" leaves when RRRR answers the challenge
 //   "PW1,?"  the login level "PW1,<level>"; "PW1,<password>" logs in; "PW1,"
-//            logs out. "PW2,<level>,<new>" changes a password ("PW2,1" done,
-//            "PW2,0" refused)
+//            logs out. "PW2,<new>" changes the password of the level logged
+//            in at ("PW2,1" done; "PW2,0" refused: not logged in, or not
+//            4 to 8 characters); "PW2," takes it off, so that the level is
+//            open after the next start
 //   "RS1,"   goes silent; sends "#?" and, answered with "#", runs its
 //            bootloader (answers only "VR1,?" with a "boot" version, and
-//            "RS1," back to the firmware); unanswered, reboots and sends its
-//            "DB1" banner
+//            "RS1," back to the firmware); when no update begins there within
+//            setBootloaderWaitMs, it starts its firmware again; unanswered, it
+//            reboots at once. Either way the firmware's "DB1" banner follows.
+//            Outside the firmware, reply() sends nothing: the application is
+//            not running (the bootloader's own bytes go through sendRaw)
 //   "FD1,"   factory defaults (parameters, passwords' login level, mode) and
 //            a reboot with the banner
 class ControlUnitSim
@@ -85,6 +91,7 @@ public:
     QString versionReply() const;
 
     // Frames text with ",XX" and CR and sends it, subject to the fault knobs.
+    // Only while the firmware runs: these are the application's sentences.
     void reply(const QString& text);
     // Sends bytes exactly as given (no framing, no faults except pacing).
     void sendRaw(const QByteArray& bytes);
@@ -112,6 +119,14 @@ public:
     void setBootVersion(const QString& version); // default "boot1.0.3"
     void setRebootMs(int ms);                    // silence before the banner, default 300
     void setBootloaderEntry(bool on);            // default on; off: a reset only reboots
+    // How long the bootloader, entered through "#?"/"#", waits for an update
+    // to begin before it starts the firmware again. Default (-1): 5 s, or
+    // 30 s for a "BMS3" unit, whose update starts later. A bootloader set by
+    // setMode stays until "RS1," or its update restarts it.
+    void setBootloaderWaitMs(int ms);
+    int bootloaderWaitMs() const;
+    // True once the bootloader took bytes of an update since it was entered.
+    bool updateBegun() const;
     // Binary traffic of the bootloader (see BootloaderSim); null removes it.
     void setBootloaderByteHook(BootloaderByteHook hook);
     QString bannerText() const { return QStringLiteral("DB1,Kepo BMS firmware started"); }
@@ -146,6 +161,7 @@ public:
 
     // "PW1"/"PW2". Default passwords: level 1 "1111", level 2 "2222".
     void setPassword(int level, const QString& password);
+    void setPasswordChangesRefused(bool on); // every "PW2" gets "PW2,0"
     QString password(int level) const;
     int loginLevel() const;
     void setLoginLevel(int level);
@@ -189,6 +205,7 @@ private:
     bool handleOutsideFirmware(const Sentence& s);
     void installDeviceHandlers();
     void rebootLocked(qint64 silenceMs);
+    int bootloaderWaitMsLocked() const;
     qint64 nowMs() const;
 
     Pty pty_;
@@ -219,6 +236,9 @@ private:
     QString bootVersion_ = QStringLiteral("boot1.0.3");
     int rebootMs_ = 300;
     bool bootloaderEntry_ = true;
+    int bootWaitMs_ = -1;
+    qint64 bootDeadlineMs_ = std::numeric_limits<qint64>::max(); // while no wait runs
+    bool updateBegun_ = false;
     QString featureReply_ = QStringLiteral("FP1,40,FFFFFFFF,0000FFFF,00000000,00000001");
     QMap<quint16, quint32> params_;
     QMap<quint16, quint32> factoryParams_;
@@ -234,6 +254,7 @@ private:
     int badChallenges_ = 0;
     QMap<int, QString> passwords_;
     int loginLevel_ = 0;
+    bool passwordChangesRefused_ = false;
     bool factoryResetHangs_ = false;
     int factoryResets_ = 0;
 };

@@ -1,4 +1,5 @@
 // The emulator's own framing and fault knobs, seen from a plain port.
+#include "BootloaderSim.h"
 #include "ControlUnitSim.h"
 #include "PackModel.h"
 #include "StatisticsSim.h"
@@ -23,6 +24,7 @@ private slots:
     void deviceReplies_data();
     void deviceReplies();
     void resetIntoBootloaderOrReboot();
+    void bootloaderWaitsForAnUpdateThenRestarts();
     void factoryDefaultsRebootOrHang();
     void wholeConfigurationFitsItsWidths();
     void wholeConfigurationAnswersWritesAndRestores();
@@ -241,10 +243,17 @@ void TestControlUnitSim::deviceReplies_data()
                                                   << QStringList{"CM2,00"} << 1;
     QTest::newRow("login levels")
         << "" << QStringList{"PW1,?", "PW1,1111", "PW1,?", "PW1,nope", "PW1,2222", "PW1,"}
-        << QStringList{"PW1,0", "PW1,1", "PW1,1", "PW1,0", "PW1,2", "PW1,0"} << 0;
-    QTest::newRow("password change needs the level")
-        << "" << QStringList{"PW2,2,fresh", "PW1,2222", "PW2,2,fresh", "PW1,fresh"}
-        << QStringList{"PW2,0", "PW1,2", "PW2,1", "PW1,2"} << 0;
+        << QStringList{"PW1,0", "PW1,1", "PW1,1", "PW1,1", "PW1,2", "PW1,0"} << 0;
+    // "PW2,<password>" sets the password of the level logged in at.
+    QTest::newRow("password change needs a level and 4 to 8 characters")
+        << "" << QStringList{"PW2,fresh", "PW1,2222", "PW2,abc", "PW2,fresh", "PW1,", "PW1,2222", "PW1,fresh"}
+        << QStringList{"PW2,0", "PW1,2", "PW2,0", "PW2,1", "PW1,0", "PW1,0", "PW1,2"} << 0;
+    QTest::newRow("level 1 password change leaves level 2's")
+        << "" << QStringList{"PW1,1111", "PW2,new1", "PW1,", "PW1,new1", "PW1,2222"}
+        << QStringList{"PW1,1", "PW2,1", "PW1,0", "PW1,1", "PW1,2"} << 0;
+    QTest::newRow("password changes refused")
+        << "refuse passwords" << QStringList{"PW1,2222", "PW2,fresh", "PW1,", "PW1,2222"}
+        << QStringList{"PW1,2", "PW2,0", "PW1,0", "PW1,2"} << 0;
 }
 
 void TestControlUnitSim::deviceReplies()
@@ -257,6 +266,8 @@ void TestControlUnitSim::deviceReplies()
         sim_->setFeatureBitmap(0xAB, {1, 0xFFFF});
     if (setup == "no features")
         sim_->setFeatureReplyText(QString());
+    if (setup == "refuse passwords")
+        sim_->setPasswordChangesRefused(true);
     if (setup == "params" || setup == "writes ignored") {
         sim_->setParam(0x0010, 0x0A);
         sim_->setParam(0x0123, 0x1234);
@@ -289,6 +300,36 @@ void TestControlUnitSim::resetIntoBootloaderOrReboot()
     // Bootloader entry off: a reset only reboots.
     sim_->setBootloaderEntry(false);
     QCOMPARE(exchange({"RS1,"}, 600, 1), QStringList{sim_->bannerText()});
+}
+
+void TestControlUnitSim::bootloaderWaitsForAnUpdateThenRestarts()
+{
+    // An update begins later on a "BMS3" unit, so its bootloader waits longer.
+    QCOMPARE(sim_->bootloaderWaitMs(), 5000);
+    sim_->setVersion("BMS3", "0001E240", "2.1.4.2");
+    QCOMPARE(sim_->bootloaderWaitMs(), 30000);
+
+    BootloaderSim bootloader(*sim_);
+    sim_->setRebootMs(100);
+    sim_->setBootloaderWaitMs(400);
+    QCOMPARE(exchange({"RS1,"}, 300, 1), QStringList{"#?"});
+    port_->write("#", 1);
+    QTRY_COMPARE(sim_->mode(), ControlUnitSim::Mode::Bootloader);
+    // Nothing of the application while the bootloader runs, then the firmware
+    // starts again by itself.
+    sim_->reply("MS2,0,1");
+    QCOMPARE(exchange({}, 1500, 1), QStringList{sim_->bannerText()});
+    QCOMPARE(sim_->mode(), ControlUnitSim::Mode::Firmware);
+
+    // Once an update began, the bootloader stays past its wait.
+    QCOMPARE(exchange({"RS1,"}, 300, 1), QStringList{"#?"});
+    port_->write("#", 1);
+    QTRY_COMPARE(sim_->mode(), ControlUnitSim::Mode::Bootloader);
+    port_->write("\x00\x02\xAB\xCD", 4);
+    QVERIFY(bootloader.waitReceivedFrames(1, 2000));
+    QCOMPARE(readFor(1000), QByteArray("\x11")); // the frame's answer, no banner
+    QCOMPARE(sim_->mode(), ControlUnitSim::Mode::Bootloader);
+    QVERIFY(sim_->updateBegun());
 }
 
 void TestControlUnitSim::factoryDefaultsRebootOrHang()
