@@ -326,6 +326,8 @@ QWidget* UpdatePage::buildControlUnitTab(QWidget* parent)
     m_unitWaitTimer = new QTimer(this);
     m_unitWaitTimer->setInterval(200);
     connect(m_unitWaitTimer, &QTimer::timeout, this, &UpdatePage::watchUnitWait);
+    // The restore after an update may also begin when the tool connects.
+    m_unitWaitTimer->start();
     connect(stopWaitButton, &QPushButton::clicked, this, &UpdatePage::slotStopWaitClicked);
 
     connect(openFirmwareButton, &QPushButton::clicked, this, &UpdatePage::slotOpenFirmwareFileClicked);
@@ -472,7 +474,6 @@ void UpdatePage::endUpdate(const QString& text, int barValue)
         updateRunning = false;
     updateActive = false;
     outcomeShown = true;
-    m_unitWaitTimer->stop();
     m_unitWaitSinceMs = -1;
     stopWaitButton->hide();
     statusText->setText(text);
@@ -589,7 +590,6 @@ void UpdatePage::slotStartUpdateClicked(bool)
     m_imageWritten = false;
     m_restoreSeen = false;
     refreshUpdateButtons();
-    m_unitWaitTimer->start();
     if (saveFirst) {
         statusText->setText(tr("Saving configuration..."));
         progressBar->setValue(0);
