@@ -305,7 +305,8 @@ void BMS_GUI::closeEvent(QCloseEvent* event)
     if (m_updatePage && m_updatePage->updateRunning) {
         event->ignore();
         // The flag also holds the window during a CAN device's download.
-        m_dialogs->information(this, !canModuleBootloaderRunning()
+        const bool canDevice = canModuleBootloaderRunning() || (m_canFwUpdater && m_canFwUpdater->isBusy());
+        m_dialogs->information(this, !canDevice
                                          ? tr("The firmware of the Control Unit is being updated.<br>Dadevoz "
                                               "Arezi can be closed when the update has finished.")
                                          : tr("The firmware of a CAN device is being updated.<br>Dadevoz "

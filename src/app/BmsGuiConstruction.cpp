@@ -188,7 +188,9 @@ BMS_GUI::BMS_GUI(QWidget* parent)
         if (page->sohLabel)
             page->sohLabel->setVisible(shown);
     });
-    m_configPage->setUpdateInProgressProbe([h = m_protocolHandler] { return bool(h->updateRunning); });
+    // The Update page's mark: it lasts through the restore after the update,
+    // when the handler's own flag is already down.
+    m_configPage->setUpdateInProgressProbe([page = m_updatePage] { return page->updateActive; });
 
     m_canConfigurator = new canConfig;
     m_scibConfig = new ToshibaSCiBModuleConfig;

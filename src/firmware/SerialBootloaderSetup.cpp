@@ -17,7 +17,7 @@ bool runY55Download(Communicator* transport, const QByteArray& image)
     bool stopSent = false;
     while (boot->running) {
         Y5ProtocolHandler* h = transport ? transport->protocolHandler() : nullptr;
-        if (!stopSent && ((transport && transport->isStopRequested()) || (h && h->isStopAsked()))) {
+        if (!stopSent && ((transport && transport->isStopRequested()) || (h && h->isFirmwareUpdateStopAsked()))) {
             // The bootloader gives up its waits and ends soon after.
             boot->requestStop();
             stopSent = true;

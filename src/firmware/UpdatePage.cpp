@@ -45,8 +45,10 @@
 #include <QSpacerItem>
 #include <QSpinBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QTabBar>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -317,7 +319,16 @@ QWidget* UpdatePage::buildControlUnitTab(QWidget* parent)
     v->addWidget(statusText);
     progressBar = newProgressBar();
     v->addWidget(progressBar);
+    stopWaitButton = new QPushButton(tr("Stop waiting"));
+    stopWaitButton->hide();
+    v->addWidget(stopWaitButton);
     v->addStretch();
+    m_unitWaitTimer = new QTimer(this);
+    m_unitWaitTimer->setInterval(200);
+    connect(m_unitWaitTimer, &QTimer::timeout, this, &UpdatePage::watchUnitWait);
+    // The restore after an update may also begin when the tool connects.
+    m_unitWaitTimer->start();
+    connect(stopWaitButton, &QPushButton::clicked, this, &UpdatePage::slotStopWaitClicked);
 
     connect(openFirmwareButton, &QPushButton::clicked, this, &UpdatePage::slotOpenFirmwareFileClicked);
     connect(startUpdateButton, &QPushButton::clicked, this, &UpdatePage::slotStartUpdateClicked);
@@ -386,8 +397,10 @@ void UpdatePage::warnIfCharging()
 
 void UpdatePage::connectionStatusChanged(bool linked)
 {
-    startUpdateButton->setEnabled(!controlUnitImage.isEmpty() && linked);
-    if (!updateActive) {
+    connected = linked;
+    refreshUpdateButtons();
+    // The link always drops around an update: its outcome stays.
+    if (!updateActive && !outcomeShown) {
         statusText->hide();
         progressBar->hide();
     }
@@ -401,7 +414,6 @@ void UpdatePage::connectionStatusChanged(bool linked)
         updateFirmwareButton->setEnabled(false);
         clearCanDeviceList();
     }
-    connected = linked;
     for (Param* p : deviceInfoParams) {
         if (!p->widget)
             continue;
@@ -443,14 +455,69 @@ bool UpdatePage::versionPair(const QString& text, int* major, int* minor)
     return true;
 }
 
+void UpdatePage::refreshUpdateButtons()
+{
+    // One update at a time, and its image stays as it was started.
+    startUpdateButton->setEnabled(!controlUnitImage.isEmpty() && connected && !updateActive);
+    openFirmwareButton->setEnabled(!updateActive);
+}
+
 void UpdatePage::failStart(const QString& text)
 {
+    endUpdate(text, 0);
+}
+
+void UpdatePage::endUpdate(const QString& text, int barValue)
+{
+    // A refused start leaves the mark of whatever else holds the window.
+    if (updateActive)
+        updateRunning = false;
+    updateActive = false;
+    outcomeShown = true;
+    m_unitWaitSinceMs = -1;
+    stopWaitButton->hide();
     statusText->setText(text);
-    progressBar->setValue(0);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(barValue);
     statusText->show();
     progressBar->show();
-    startUpdateButton->setEnabled(!controlUnitImage.isEmpty() && connected);
-    updateActive = false;
+    refreshUpdateButtons();
+}
+
+void UpdatePage::watchUnitWait()
+{
+    Y5ProtocolHandler* h = handler();
+    const bool waiting = h && h->isWaitingForUnit();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!waiting) {
+        if (stopWaitButton->isVisible()) {
+            stopWaitButton->hide();
+            statusText->setText(m_textBeforeWait);
+        }
+        m_unitWaitSinceMs = -1;
+        return;
+    }
+    if (m_unitWaitSinceMs < 0)
+        m_unitWaitSinceMs = now;
+    if (!stopWaitButton->isVisible() && now - m_unitWaitSinceMs >= unitWaitShowMs) {
+        // A lost reply holds the login for minutes: say so, and let the user end it.
+        m_textBeforeWait = statusText->text();
+        statusText->setText(tr("Waiting for the Control Unit to answer..."));
+        statusText->show();
+        stopWaitButton->show();
+    }
+}
+
+void UpdatePage::slotStopWaitClicked()
+{
+    if (Y5ProtocolHandler* h = handler())
+        h->cancelUnitWait();
+    stopWaitButton->hide();
+    m_unitWaitSinceMs = -1;
+    // The restore starts again when the unit answers; the saved
+    // configuration is kept until then.
+    statusText->setText(tr("Stopped waiting for the Control Unit. The configuration is restored when it answers "
+                           "again."));
 }
 
 QString UpdatePage::startRefusal(Y5ProtocolHandler* h, bool saveFirst) const
@@ -486,6 +553,9 @@ bool UpdatePage::imageFitsUnit(const QByteArray& image, const QString& deviceKin
 
 void UpdatePage::slotStartUpdateClicked(bool)
 {
+    // The start waits with the event loop running: never a second one.
+    if (updateActive)
+        return;
     if (chargingMask != 0) {
         warnIfCharging();
         return;
@@ -513,8 +583,14 @@ void UpdatePage::slotStartUpdateClicked(bool)
             showMessage(this, refusal);
         return;
     }
+    // From here on the update holds the page and the window until its outcome.
+    updateActive = true;
+    updateRunning = true;
+    outcomeShown = false;
+    m_imageWritten = false;
+    m_restoreSeen = false;
+    refreshUpdateButtons();
     if (saveFirst) {
-        startUpdateButton->setEnabled(false);
         statusText->setText(tr("Saving configuration..."));
         progressBar->setValue(0);
         statusText->show();
@@ -550,12 +626,9 @@ void UpdatePage::slotStartUpdateClicked(bool)
         }
         h->authenticate();
     }
-    updateActive = true;
-    updateRunning = true;
     h->startFirmwareUpdate(controlUnitImage);
     if (!h->isFirmwareUpdating()) {
         // Refused (link down, another update busy): say so at once.
-        updateRunning = false;
         if (g_mainWindow)
             g_mainWindow->updateStatisticsActions(true);
         failStart(tr("Update failed! The update could not be started."));
@@ -584,13 +657,13 @@ void UpdatePage::slotUpdateProgress(int value, int kind, QString text)
     };
     if (kind == 1) {
         if (value == -1 || value == -2) {
-            statusText->setText(value == -1 ? tr("Update failed! Bad file.")
-                                            : tr("Update failed! Device not responding."));
-            startUpdateButton->setEnabled(true);
-            updateActive = false;
-            updateRunning = false;
-        } else if (value == 100) {
+            endUpdate(value == -1 ? tr("Update failed! Bad file.") : tr("Update failed! Device not responding."),
+                      value);
+            return;
+        }
+        if (value == 100) {
             statusText->setText(tr("Update complete."));
+            m_imageWritten = true;
             updateRunning = false;
         } else {
             statusText->setText(tr("Updating firmware..."));
@@ -598,18 +671,23 @@ void UpdatePage::slotUpdateProgress(int value, int kind, QString text)
         setBar(value);
     } else if (kind == 2) {
         if (value == -1) {
+            m_restoreSeen = m_restoreSeen || m_imageWritten;
             statusText->setText(tr("Formatting EEPROM..."));
             statusText->show();
             progressBar->show();
             progressBar->setRange(0, 0);
             progressBar->setValue(0);
         } else if (value == 100) {
-            statusText->setText(tr("Loading configuration complete."));
-            statusText->hide();
-            progressBar->hide();
-            startUpdateButton->setEnabled(!controlUnitImage.isEmpty());
-            updateActive = false;
-            setBar(100);
+            // Every link session reports this: only an update ends here, and
+            // an outcome already shown stays.
+            if (updateActive)
+                endUpdate(m_restoreSeen ? tr("Loading configuration complete.") : tr("Update complete."), 100);
+            else if (!outcomeShown) {
+                statusText->setText(tr("Loading configuration complete."));
+                statusText->hide();
+                progressBar->hide();
+                setBar(100);
+            }
         } else {
             statusText->setText(tr("Loading configuration to BMS..."));
             statusText->show();
@@ -676,6 +754,9 @@ void UpdatePage::resetNewFirmware()
 
 void UpdatePage::slotOpenFirmwareFileClicked(bool)
 {
+    // The running update reads the image.
+    if (updateActive)
+        return;
     const QString path = askForFirmwareFile();
     if (path.isEmpty())
         return;
@@ -712,6 +793,10 @@ void UpdatePage::slotOpenFirmwareFileClicked(bool)
     controlUnitImageVersion = r.versionText;
     if (connected)
         startUpdateButton->setEnabled(true);
+    // Something new begins: the last update's outcome goes.
+    outcomeShown = false;
+    statusText->hide();
+    progressBar->hide();
 }
 
 // --- CAN Devices tab
@@ -989,6 +1074,8 @@ void UpdatePage::slotCanDevicesStartUpdate()
             canProgressBar->setEnabled(false);
             return;
         }
+        // Closing mid-image would leave the device half written.
+        updateRunning = true;
     }
     canProgressBar->show();
     discoverButton->setEnabled(false);

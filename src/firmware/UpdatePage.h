@@ -16,6 +16,7 @@ class Param;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QTimer;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -110,6 +111,13 @@ public:
 
     // --- Control Unit tab
     bool updateActive = false;
+    // An update's outcome, or why it did not start, is on the page: it stays
+    // through link changes until the user opens a file or starts again.
+    bool outcomeShown = false;
+    // Shown while the update waits long for the unit's answer to its login.
+    QPushButton* stopWaitButton = nullptr;
+    // How long the login may wait unseen before the page says so.
+    int unitWaitShowMs = 3000;
     QList<Param*> deviceInfoParams;
     QPushButton* openFirmwareButton = nullptr;
     QPushButton* startUpdateButton = nullptr;
@@ -195,9 +203,20 @@ private:
     // A route update, a CAN device download or another CAN job runs.
     bool canUpdateBusy() const;
     void failStart(const QString& text);
+    // Ends the update on the page with its outcome shown.
+    void endUpdate(const QString& text, int barValue);
+    // "Start update" and "Open firmware file..." as the link and the update allow.
+    void refreshUpdateButtons();
+    void watchUnitWait();
+    void slotStopWaitClicked();
     // Why a control-unit update must not start now; empty when it may.
     QString startRefusal(Y5ProtocolHandler* h, bool saveFirst) const;
     // A SHA-1 image for a "BMS3" unit, whole legacy frames for any other.
     static bool imageFitsUnit(const QByteArray& image, const QString& deviceKind);
     bool m_controlsEnabled = false;
+    bool m_imageWritten = false; // the updater reported the image written
+    bool m_restoreSeen = false;  // the configuration restore began after it
+    QTimer* m_unitWaitTimer = nullptr;
+    qint64 m_unitWaitSinceMs = -1;
+    QString m_textBeforeWait;
 };

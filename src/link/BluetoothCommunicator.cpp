@@ -524,6 +524,9 @@ void BluetoothCommunicator::run()
         emit sigToshibaSCiBProcess();
         pumpFor(30);
     }
+    // A serial updater still working through this transport ends first.
+    if (handler_)
+        handler_->endFirmwareUpdate();
     shutdownDongle();
     linked = false;
     loopThread_ = nullptr;

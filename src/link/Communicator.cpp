@@ -373,6 +373,10 @@ void Communicator::run()
         emit sigStatusChanged(0);
         for (;;) {
             if (stopRequested_) {
+                // A serial updater still working on this port ends first:
+                // whoever stopped the loop may delete the transport next.
+                if (handler_)
+                    handler_->endFirmwareUpdate();
                 closePortNow();
                 chosenPort_.release();
                 loopThread_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QMutexLocker>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <chrono>
 #include <cstdio>
@@ -207,7 +208,14 @@ bool Y5ProtocolHandler::authenticate()
     processEvents();
 
     bool replied = false;
-    for (int i = 0; i < timing_.authLongPolls && !replied; ++i) {
+    unitWaitCancel_ = false;
+    waitingForUnit_ = true;
+    struct Clear
+    {
+        std::atomic<bool>& flag;
+        ~Clear() { flag = false; }
+    } clear{waitingForUnit_};
+    for (int i = 0; i < timing_.authLongPolls && !replied && !unitWaitCancel_.exchange(false); ++i) {
         if (!sleepUnlessStopped(timing_.authLongPollMs))
             return false;
         processEvents();
@@ -216,6 +224,7 @@ bool Y5ProtocolHandler::authenticate()
             sleepMs(1);
         replied = !pw1ReplyPending;
     }
+    waitingForUnit_ = false;
     if (!replied) {
         std::printf("timeout auth  long\n");
         std::fflush(stdout);
@@ -325,9 +334,17 @@ void Y5ProtocolHandler::startFirmwareUpdate(const QByteArray& image)
         return;
     updater_ = updater;
     updateStarting = true;
+    updaterStop_ = false;
     updater->setImage(image);
     startUpdaterThread();
 }
+
+struct Y5ProtocolHandler::UpdaterEnd
+{
+    QMutex mutex;
+    QWaitCondition changed;
+    bool ended = false;
+};
 
 void Y5ProtocolHandler::startUpdaterThread()
 {
@@ -340,7 +357,9 @@ void Y5ProtocolHandler::startUpdaterThread()
     updater->moveToThread(thread);
     thread->setObjectName(QStringLiteral("Y5 FW Updater Thread"));
     connect(thread, &QThread::started, updater, &FirmwareUpdater::T_UpdateFirmware, Qt::QueuedConnection);
-    connect(updater, &FirmwareUpdater::done, thread, &QThread::quit, Qt::QueuedConnection);
+    // Direct: quit() is safe from the updater's own thread, and the thread
+    // ends even while the thread that owns it waits in endFirmwareUpdate.
+    connect(updater, &FirmwareUpdater::done, thread, &QThread::quit, Qt::DirectConnection);
     // Direct, in the ending thread: a queued call would wait for an event
     // loop that no longer runs there, and the updater would never be freed.
     connect(thread, &QThread::finished, updater, &QObject::deleteLater, Qt::DirectConnection);
@@ -350,7 +369,42 @@ void Y5ProtocolHandler::startUpdaterThread()
         QThread* expected = thread;
         updaterThread_.compare_exchange_strong(expected, nullptr);
     }, Qt::DirectConnection);
+    auto end = std::make_shared<UpdaterEnd>();
+    {
+        QMutexLocker lock(&updaterEndMutex_);
+        updaterEnd_ = end;
+    }
+    // Last of the thread's own work on this handler: whoever waits in
+    // endFirmwareUpdate may take the transport and the handler away after it.
+    connect(thread, &QThread::finished, thread, [end] {
+        QMutexLocker lock(&end->mutex);
+        end->ended = true;
+        end->changed.wakeAll();
+    }, Qt::DirectConnection);
     thread->start(QThread::InheritPriority);
+}
+
+bool Y5ProtocolHandler::endFirmwareUpdate(int waitMs)
+{
+    std::shared_ptr<UpdaterEnd> end;
+    {
+        QMutexLocker lock(&updaterEndMutex_);
+        end = updaterEnd_;
+    }
+    if (!end || QThread::currentThread() == updaterThread_.load())
+        return !end;
+    updaterStop_ = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    QMutexLocker lock(&end->mutex);
+    while (!end->ended) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        end->changed.wait(&end->mutex, ulong(left.count()));
+    }
+    if (!end->ended)
+        logMessage(QStringLiteral("The firmware updater did not end in time"), 0);
+    return end->ended;
 }
 
 void Y5ProtocolHandler::applyReplyFlags(const QString& line)

@@ -20,7 +20,11 @@ Y5ProtocolHandler::Y5ProtocolHandler(Communicator* communicator)
 {
 }
 
-Y5ProtocolHandler::~Y5ProtocolHandler() = default;
+Y5ProtocolHandler::~Y5ProtocolHandler()
+{
+    // The updater works with this handler until its thread has ended.
+    endFirmwareUpdate();
+}
 
 qint64 Y5ProtocolHandler::nowMs() const
 {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class Communicator;
@@ -170,6 +171,10 @@ public:
     QString challenge() const;
     // Login after a firmware update; false (link reset) on a time-out.
     bool authenticate();
+    // True while authenticate waits for the unit's "PW1" reply (up to about
+    // 250 s); cancelUnitWait ends that wait now, as its time-out would.
+    bool isWaitingForUnit() const { return waitingForUnit_; }
+    void cancelUnitWait() { unitWaitCancel_ = true; }
     // The configuration restore after a firmware update; true when the unit
     // did not come back after its factory reset (the caller resets the link).
     bool restoreAfterUpdate();
@@ -177,6 +182,13 @@ public:
     void startUpdaterThread();
     // The running updater's thread; none once it has finished.
     QThread* updaterThread() const { return updaterThread_; }
+    // Asks a running serial updater to stop and waits (at most waitMs) until
+    // its thread has ended; true when none runs any more. Whatever replaces
+    // or deletes the transport the updater works on calls this first.
+    bool endFirmwareUpdate(int waitMs = 30000);
+    // The updater's stop question: the handler's or the transport's stop, or
+    // endFirmwareUpdate.
+    bool isFirmwareUpdateStopAsked() const { return updaterStop_ || isStopAsked(); }
     void setResetPending(bool on) { resetPending = on; }
 
     // The pump's reply checks, for each line it takes from the queue: a "PW1"
@@ -263,6 +275,12 @@ protected:
     FirmwareUpdaterFactory updaterFactory_;
     FirmwareUpdater* updater_ = nullptr;
     std::atomic<QThread*> updaterThread_{nullptr};
+    std::atomic<bool> updaterStop_{false};
+    std::atomic<bool> waitingForUnit_{false};
+    std::atomic<bool> unitWaitCancel_{false};
+    struct UpdaterEnd;
+    QMutex updaterEndMutex_;
+    std::shared_ptr<UpdaterEnd> updaterEnd_; // of the last updater started
     Y5Timing timing_;
     std::function<qint64()> clock_;
 

@@ -10,6 +10,9 @@
 #include "UpdatePage.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QListWidget>
 #include <QRegularExpression>
 
@@ -127,6 +130,20 @@ void TestUpdateKeepsConfiguration::updateFromTheButtonRestoresEveryValue()
         QVERIFY2(after.value(it.key()) == it.value(), qPrintable(QString::number(it.key(), 16)));
     QCOMPARE(boxes, QStringList{});
     QCOMPARE(rig.prompter.asked.filter("did not confirm"), QStringList{});
+    // The unit asked for its login at both logins of the restore; the
+    // password typed at the first one was used again.
+    QCOMPARE(rig.prompter.prompts.filter("Enter login password").size(), 1);
+
+    // The unit ends up running its application (its bootloader, entered by
+    // the restore's reset, starts it again), the window linked to it, and
+    // the page still says how the update ended.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.sim.mode() == ControlUnitSim::Mode::Firmware && rig.linked()
+                                 && update->startUpdateButton->isEnabled(),
+                             kLongWaitMs);
+    QCOMPARE(update->statusText->text(), QString("Loading configuration complete."));
+    QVERIFY(update->statusText->isVisible());
+    QCOMPARE(update->progressBar->value(), 100);
+    QVERIFY(!update->updateRunning);
 }
 
 QTEST_MAIN(TestUpdateKeepsConfiguration)

@@ -271,6 +271,10 @@ void TestFirmwareImages::canImage_data()
                             << false << "" << "" << QByteArray() << QStringList{message};
     };
     refusedRow("header and no records", "$7$15\r\n", 7, "The file holds no firmware!");
+    // Nothing to write: the route updater would send nothing and still report.
+    refusedRow("only the end record", "$7$15\r\n" + eof + "\r\n", 7, "The file holds no firmware!");
+    refusedRow("only an address record", "$7$15\r\n:020000040800F2\r\n" + eof + "\r\n", 7,
+               "The file holds no firmware!");
     refusedRow("record file for a CANopen device", "$21$15\r\n" + good, 0x21,
                "A record file cannot update a device of product code 33: only codes up to 15 take one!");
     const QString badRecord = "Line %1 is not a valid Intel HEX record!";

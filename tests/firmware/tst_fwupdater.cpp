@@ -138,6 +138,7 @@ private slots:
     void noBootloader();
     void damagedImageNotSent();
     void stopEndsTransfer();
+    void transportOutlivesTheUpdater();
     void canopenPath_data();
     void canopenPath();
 };
@@ -276,6 +277,32 @@ void TestFwUpdater::stopEndsTransfer()
     QCOMPARE(lastValue(rig.progressRecord(), 1), -2);
     QVERIFY(!rig.log().contains("Software update failed as device is not responding"));
     QVERIFY(!rig.handler.isFirmwareUpdating());
+}
+
+// Whoever stops the transport's loop may delete the transport next (a
+// transport change, the window going): by then no updater may use it. The
+// "BMS3" download gives up only within its transfer's time-out.
+void TestFwUpdater::transportOutlivesTheUpdater()
+{
+    UpdateRig rig;
+    std::atomic<bool> inDownload{false};
+    setSerialBootloaderRunner([&inDownload](Communicator* transport, const QByteArray&) {
+        inDownload = true;
+        while (!transport->isStopRequested())
+            QThread::msleep(5);
+        QThread::msleep(300);
+        transport->setTimeout(50);
+        return false;
+    });
+    QVERIFY(rig.startLinked("BMS3"));
+    rig.handler.startFirmwareUpdate(frameImage(firmwareFrames()));
+    QVERIFY(rig.handler.updaterThread());
+    QTRY_VERIFY_WITH_TIMEOUT(inDownload, 15000);
+    rig.SimLink::stop();
+    QVERIFY(!rig.handler.updaterThread());
+    QVERIFY(!rig.handler.isFirmwareUpdating());
+    // The rig deletes the transport now; under the sanitizers nothing may
+    // read it afterwards.
 }
 
 void TestFwUpdater::canopenPath_data()

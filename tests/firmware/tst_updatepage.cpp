@@ -404,6 +404,8 @@ void TestUpdatePage::controlUnitProgress()
     rig.page.slotUpdateProgress(40, 2);
     QCOMPARE(rig.page.statusText->text(), QString("Loading configuration to BMS..."));
     QCOMPARE(rig.page.progressBar->value(), 40);
+    rig.page.controlUnitImage = kFrames;
+    rig.page.connectionStatusChanged(true);
     rig.page.updateActive = true;
     rig.page.slotUpdateProgress(-2, 1);
     QCOMPARE(rig.page.statusText->text(), QString("Update failed! Device not responding."));
@@ -411,6 +413,14 @@ void TestUpdatePage::controlUnitProgress()
     QVERIFY(rig.page.startUpdateButton->isEnabled());
     rig.page.slotUpdateProgress(0, 0, "A step");
     QCOMPARE(rig.page.statusText->text(), QString("A step"));
+    // The outcome outlasts the link loss that follows a failure, and the
+    // next link session's report.
+    rig.page.connectionStatusChanged(false);
+    rig.page.connectionStatusChanged(true);
+    rig.page.slotUpdateProgress(100, 2);
+    QCOMPARE(rig.page.statusText->text(), QString("A step"));
+    QVERIFY(!rig.page.statusText->isHidden());
+    QVERIFY(!rig.page.progressBar->isHidden());
 }
 
 void TestUpdatePage::versionCrossing_data()

@@ -170,6 +170,7 @@ QString withoutLineEnd(QString line)
     return line;
 }
 
+constexpr int kData = 0;
 constexpr int kEndOfFile = 1;
 constexpr uint kLastRouteProduct = 15;
 
@@ -210,6 +211,7 @@ ImageFileMessage recordFileProblem(const QList<QPair<int, QByteArray>>& records,
     if (product > kLastRouteProduct)
         return message(kRecordsForCanopenDevice, product);
     int endLine = 0;
+    bool data = false;
     for (const auto& record : records) {
         if (endLine != 0)
             return message(kRecordAfterEnd, uint(record.first));
@@ -218,9 +220,14 @@ ImageFileMessage recordFileProblem(const QList<QPair<int, QByteArray>>& records,
             return message(kBadHexRecord, uint(record.first));
         if (type == kEndOfFile)
             endLine = record.first;
+        data = data || type == kData;
     }
     if (endLine == 0)
         return {QString::fromLatin1(kNoEndRecord), true};
+    // Address records alone write nothing: the update would report an
+    // outcome for a device that was never touched.
+    if (!data)
+        return {QString::fromLatin1(kNoFirmware), true};
     return {};
 }
 

@@ -77,7 +77,7 @@ bool Y5FwUpdater::isFrameImage(const QByteArray& image)
 
 bool Y5FwUpdater::stopAsked() const
 {
-    return transport_->isStopRequested();
+    return transport_->isStopRequested() || handler_->isFirmwareUpdateStopAsked();
 }
 
 bool Y5FwUpdater::pause(int ms) const
