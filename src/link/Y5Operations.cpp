@@ -429,6 +429,8 @@ void Y5ProtocolHandler::applyReplyFlags(const QString& line)
     // ("CM2,01") may still be on its way from an earlier try.
     if (line.startsWith(QLatin1String("CM2")) && line.size() > 7 && isWaitingForChallenge())
         setChallenge(line.mid(7, 4));
+    if (bootMode && !updateStarting && !updateRunning && line.startsWith(QLatin1String("DB1")))
+        firmwareStartedInBootMode = true;
     if (!deviceAnswered && (line.startsWith(QLatin1String("DB1")) || line.startsWith(QLatin1String("VR1"))))
         deviceAnswered = true;
 }

@@ -196,7 +196,8 @@ public:
     // pw1ReplyPending (and resetPending); "CM1"/"CM2" replies set or clear the
     // transport's configuration mode; a "CM2" reply with a challenge field
     // while a challenge is awaited delivers it; a "DB1" banner or a "VR1"
-    // line sets deviceAnswered.
+    // line sets deviceAnswered; a "DB1" banner while linked to the bootloader
+    // with no update under way means the unit started its firmware again.
     void applyReplyFlags(const QString& line);
 
     const QStringList sentenceNames;
@@ -217,6 +218,7 @@ public:
     std::atomic<bool> resetPending{false};
     std::atomic<bool> deviceAnswered{false};
     std::atomic<bool> challengePending{false};
+    std::atomic<bool> firmwareStartedInBootMode{false};
 
 signals:
     void done();

@@ -44,6 +44,7 @@ bool Y5ProtocolHandler::identifyDevice(const QString& portName, bool& isLedOrCan
         const QString kind = fields[1], serial = fields[2], version = fields[3];
         setVersionFields(sentence, kind, serial, version);
         bootMode = version.startsWith(QLatin1String("boot"));
+        firmwareStartedInBootMode = false;
         logMessage(QStringLiteral("Connected to %1 SN:%2 version:%3 on %4").arg(kind, serial, version, portName), 3);
         if (c->autoConnection)
             emit sigRefreshPortList();
@@ -180,8 +181,12 @@ bool Y5ProtocolHandler::startSession(bool skipRestore, const QString& portName)
 bool Y5ProtocolHandler::checkKeepAlive()
 {
     Communicator* c = communicator_;
-    if (!c || !c->linked || bootMode || updateStarting || updateRunning || restoring)
+    if (!c || !c->linked || updateStarting || updateRunning || restoring)
         return true;
+    // The bootloader sends no keep-alive answers; the firmware's banner says
+    // the unit left it, and the link must identify the unit again.
+    if (bootMode)
+        return !firmwareStartedInBootMode;
     const qint64 silence = keepAliveSilenceMs();
     if (silence < 0 || silence <= keepAliveBudgetMs)
         return true;
@@ -208,7 +213,10 @@ void Y5ProtocolHandler::run()
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
-        logMessage(QStringLiteral("Lost connection to BMS due to keep-alive expiry"), 0);
+        if (firmwareStartedInBootMode)
+            logMessage(QStringLiteral("The BMS left its bootloader: connecting to its firmware"), 0);
+        else
+            logMessage(QStringLiteral("Lost connection to BMS due to keep-alive expiry"), 0);
         resetSessionState();
         if (Communicator* c = communicator_) {
             c->linked = false;
@@ -225,6 +233,7 @@ void Y5ProtocolHandler::resetSessionState()
     featureBitmapValid = false;
     unsupportedWarningShown = false;
     restoring = false;
+    firmwareStartedInBootMode = false;
     QMutexLocker lock(&bitmapMutex_);
     bitmap_.clear();
 }

@@ -142,9 +142,11 @@ void TestBms3UpdateKeepsConfiguration::updateFromTheButtonRestoresEveryValue()
     QCOMPARE(rig.prompter.prompts.filter("Enter login password").size(), 1);
 
     // The unit ends up running its application (its bootloader, entered by
-    // the restore's reset, starts it again), the window linked to it, and
+    // the restore's reset, starts it again), the window linked to that
+    // application and not to the bootloader it passed through, and
     // the page still says how the update ended.
     QTRY_VERIFY_WITH_TIMEOUT(rig.sim.mode() == ControlUnitSim::Mode::Firmware && rig.linked()
+                                 && !rig.window->protocolHandler()->isBootMode()
                                  && update->startUpdateButton->isEnabled(),
                              kLongWaitMs);
     QCOMPARE(update->statusText->text(), QString("Loading configuration complete."));
