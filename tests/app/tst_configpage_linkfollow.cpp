@@ -19,6 +19,7 @@ private slots:
     void initTestCase() { QVERIFY(rig.startEmulator()); }
     void cleanupTestCase() { rig.closeWindow(); }
     void unitsOneAfterTheOther();
+    void highSerialConfigurationSurvivesAnUpdate_data();
     void highSerialConfigurationSurvivesAnUpdate();
     void failureQuestionGoesWithTheLink();
 
@@ -76,51 +77,50 @@ void TestConfigPageLinkFollow::unitsOneAfterTheOther()
 // A serial number with the high bit set is written as a negative decimal;
 // the protocol handler must find the copy on the next connection and the page
 // must restore it, also from entries written in the unsigned form before.
+void TestConfigPageLinkFollow::highSerialConfigurationSurvivesAnUpdate_data()
+{
+    QTest::addColumn<bool>("savedByThePage"); // else left by an earlier version under the other name
+    QTest::addColumn<quint32>("cells");       // the user's configuration
+    QTest::newRow("saved") << true << 20u;
+    QTest::newRow("unsigned") << false << 28u;
+}
+
 void TestConfigPageLinkFollow::highSerialConfigurationSurvivesAnUpdate()
 {
+    QFETCH(bool, savedByThePage);
+    QFETCH(quint32, cells);
     const QMap<quint16, quint32> factory = batteryPackValues();
     rig.prompter.password = "1111"; // the unit asks for the login after its restart
     QVERIFY(rig.linkUnit("80000000", 1, factory));
     QVERIFY(rig.loadConfiguration());
     QCOMPARE(rig.window->bmsSerialNumber(), 0x80000000u);
 
-    const struct
-    {
-        const char* name;
-        bool savedByThePage; // else left by an earlier version under the other name
-        quint32 cells;       // the user's configuration
-    } cases[] = {
-        {"saved before the update", true, 20},
-        {"written in the unsigned form", false, 28},
-    };
-    for (const auto& c : cases) {
-        // The user's configuration differs from the unit's factory values.
-        rig.page->submitParamText(0x0100, QString::number(c.cells));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.page->paramValue(0x0100), c.cells, 5000); // the unit's echo
-        QCOMPARE(rig.sim.param(0x0100), c.cells);
-        if (c.savedByThePage) {
-            QVERIFY(rig.window->updatePage()->saveConfiguration());
-            QCOMPARE(QSettings().value("SN -2147483648/CF2,0100").toUInt(), c.cells);
-        } else {
-            QSettings settings;
-            for (auto it = factory.cbegin(); it != factory.cend(); ++it)
-                settings.setValue(QString::asprintf("SN 2147483648/CF2,%04X", it.key()),
-                                  it.key() == 0x0100 ? c.cells : it.value());
-        }
-
-        // The unit restarts after its update: on the next connection the copy
-        // is found, the unit set to its defaults and the copy written back.
-        const int resets = rig.sim.factoryResets();
-        QVERIFY2(rig.unplug(), c.name);
-        QVERIFY(rig.sim.reappear());
-        QTRY_VERIFY2_WITH_TIMEOUT(rig.sim.factoryResets() == resets + 1, c.name, ConfigUnitRig::kLinkTimeoutMs);
-        QVERIFY2(rig.loadConfiguration(), c.name);
-        QCOMPARE(rig.sim.param(0x0100), c.cells);
-        QCOMPARE(rig.page->paramValue(0x0100), c.cells);
-        // Restored once: no entry is left to trigger another restore.
-        QVERIFY2(QSettings().allKeys().filter(QRegularExpression("^SN -?2147483648/")).isEmpty(), c.name);
-        QCOMPARE(rig.sim.factoryResets(), resets + 1);
+    // The user's configuration differs from the unit's factory values.
+    rig.page->submitParamText(0x0100, QString::number(cells));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.page->paramValue(0x0100), cells, 5000); // the unit's echo
+    QCOMPARE(rig.sim.param(0x0100), cells);
+    if (savedByThePage) {
+        QVERIFY(rig.window->updatePage()->saveConfiguration());
+        QCOMPARE(QSettings().value("SN -2147483648/CF2,0100").toUInt(), cells);
+    } else {
+        QSettings settings;
+        for (auto it = factory.cbegin(); it != factory.cend(); ++it)
+            settings.setValue(QString::asprintf("SN 2147483648/CF2,%04X", it.key()),
+                              it.key() == 0x0100 ? cells : it.value());
     }
+
+    // The unit restarts after its update: on the next connection the copy
+    // is found, the unit set to its defaults and the copy written back.
+    const int resets = rig.sim.factoryResets();
+    QVERIFY2(rig.unplug(), QTest::currentDataTag());
+    QVERIFY(rig.sim.reappear());
+    QTRY_VERIFY2_WITH_TIMEOUT(rig.sim.factoryResets() == resets + 1, QTest::currentDataTag(), ConfigUnitRig::kLinkTimeoutMs);
+    QVERIFY2(rig.loadConfiguration(), QTest::currentDataTag());
+    QCOMPARE(rig.sim.param(0x0100), cells);
+    QCOMPARE(rig.page->paramValue(0x0100), cells);
+    // Restored once: no entry is left to trigger another restore.
+    QVERIFY2(QSettings().allKeys().filter(QRegularExpression("^SN -?2147483648/")).isEmpty(), QTest::currentDataTag());
+    QCOMPARE(rig.sim.factoryResets(), resets + 1);
 }
 
 
@@ -142,9 +142,9 @@ QMessageBox* openFailureQuestion()
 // without its parameter store.
 void TestConfigPageLinkFollow::failureQuestionGoesWithTheLink()
 {
-    rig.window->setDialogs(nullptr); // the real boxes
-    rig.sim.setHandler("CF2", {});   // no parameter answers
+    rig.sim.setHandler("CF2", {}); // no parameter answers
     QVERIFY(rig.linkUnit("0000000C", 1, batteryPackValues()));
+    rig.window->setDialogs(nullptr); // the real boxes
     QVERIFY(rig.waitLoadQuestion());
 
     // The box runs its own event loop: the unit goes from a timer inside it.
