@@ -637,6 +637,9 @@ private:
     bool m_loadStopped = false;
     std::function<bool(const QList<SplitterParam>&)> m_splitterStarter;
     QMessageBox* m_askLoadBox = nullptr;
+    // The link as the window last reported it: a report still queued may
+    // say the link went, and must not find a load it would stop.
+    bool m_linkReported = false;
     bool m_fileLoadRunning = false;
     QPointer<QDialog> m_fileLoadProgress;
     // "Stop" was pressed: the file load ends before its next line.

@@ -51,8 +51,10 @@ void ensureAtEnd(QComboBox* box, const QString& prefix, const QString& text, int
 
 void ConfigPage::slotCurrentPageChanged(int index)
 {
+    // Only once the window has reported the link: the transport may be
+    // linked before its earlier reports of no link have reached the page.
     if (index == 2)
-        askLoadConfiguration(communicator() && communicator()->linked);
+        askLoadConfiguration(m_linkReported);
 }
 
 void ConfigPage::askLoadConfiguration(bool linked)

@@ -73,6 +73,7 @@ void ConfigPage::slotReceivedVersionString(QString line)
 
 void ConfigPage::setConnected(bool linked)
 {
+    m_linkReported = linked;
     Y5ProtocolHandler* handler = protocolHandler();
     const bool bootMode = handler && handler->isBootMode();
     if (linked && !bootMode && !parametersLoading) {
