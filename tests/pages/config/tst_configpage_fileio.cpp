@@ -270,8 +270,12 @@ void TestConfigPageFileIo::loadQuestionOnceWhileLinked()
     b.page->setConnected(false);
     QVERIFY(!box->isVisible());
     QVERIFY(!b.page->paramLoader);
-    // Yes reads the parameters; a loaded page is not asked again.
+    // The page is not offered a load before the window reports the link
+    // again, even with the transport already linked.
     b.page->slotCurrentPageChanged(2);
+    QVERIFY(!box->isVisible());
+    // Yes reads the parameters; a loaded page is not asked again.
+    b.page->setConnected(true);
     QVERIFY(box->isVisible());
     box->done(QMessageBox::Yes);
     QTRY_VERIFY_WITH_TIMEOUT(b.page->configurationLoaded, 10000);
