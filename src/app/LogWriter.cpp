@@ -40,17 +40,15 @@ QString LogWriter::maskPasswords(const QString& text)
             continue;
         const QString sentence = text.mid(prefix.size());
         const QStringList fields = sentence.split(QLatin1Char(','));
-        // Password fields: PW1's first, PW2's second. The query "?" and the
+        // The password is the first field of both. PW1's query "?" and its
         // logout (empty) carry none.
         int passwordField = 0;
-        if (fields.value(0) == QLatin1String("PW1"))
+        if (fields.value(0) == QLatin1String("PW1") || fields.value(0) == QLatin1String("PW2"))
             passwordField = 1;
-        else if (fields.value(0) == QLatin1String("PW2"))
-            passwordField = 2;
         if (passwordField == 0 || fields.size() <= passwordField)
             return text;
         const QString& secret = fields.at(passwordField);
-        if (passwordField == 1 && (secret.isEmpty() || secret == QLatin1String("?")))
+        if (fields.at(0) == QLatin1String("PW1") && (secret.isEmpty() || secret == QLatin1String("?")))
             return text;
         return prefix + QStringList(fields.mid(0, passwordField)).join(QLatin1Char(',')) + QStringLiteral(",***");
     }

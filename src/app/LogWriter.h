@@ -48,9 +48,9 @@ public:
 
     // "BMS_SN%u_%04i%02i%02i.log", or with "_%01i" for parts from 1 up.
     static QString fileName(quint32 serial, const QDate& date, int part);
-    // A sent login or password change ("<-PW1,<password>,XX", "<-PW2,<level>,
-    // <password>,XX", also as "Not sent: ...") with the password and check
-    // sum replaced by "***"; every other text as it is.
+    // A sent login or password change ("<-PW1,<password>,XX",
+    // "<-PW2,<password>,XX", also as "Not sent: ...") with the password and
+    // check sum replaced by "***"; every other text as it is.
     static QString maskPasswords(const QString& text);
     // "%02i:%02i:%02i.%03i,%1i," + the text without CR and LF.
     static QString formatLine(const QTime& time, int level, const QString& text);

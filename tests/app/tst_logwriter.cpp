@@ -54,7 +54,7 @@ private slots:
         QTest::addColumn<QString>("logged");
         QTest::newRow("login") << "<-PW1,2222,5C" << "<-PW1,***";
         QTest::newRow("login not sent") << "Not sent: PW1,secret,01" << "Not sent: PW1,***";
-        QTest::newRow("password change") << "<-PW2,2,newpass,A0" << "<-PW2,2,***";
+        QTest::newRow("password change") << "<-PW2,newpass,A0" << "<-PW2,***";
         QTest::newRow("login query") << "<-PW1,?,D1" << "<-PW1,?,D1";
         QTest::newRow("logout") << "<-PW1,,7E" << "<-PW1,,7E";
         QTest::newRow("level reply") << "PW1,2,3C" << "PW1,2,3C";

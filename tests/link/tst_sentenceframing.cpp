@@ -150,8 +150,8 @@ void TestSentenceFraming::passwordsNeverReachTheLog_data()
     QTest::newRow("sent") << "<-PW1,secret,3A\r" << "<-PW1,****";
     QTest::newRow("received") << "PW1,secret" << "PW1,****";
     QTest::newRow("rejected") << "x>PW1,secret,00<x" << "x>PW1,****<x";
-    QTest::newRow("password change sent") << "<-PW2,2,newsecret,5C\r" << "<-PW2,****";
-    QTest::newRow("password change rejected") << "x>PW2,2,newsecret,00<x" << "x>PW2,****<x";
+    QTest::newRow("password change sent") << "<-PW2,newsecret,5C\r" << "<-PW2,****";
+    QTest::newRow("password change rejected") << "x>PW2,newsecret,00<x" << "x>PW2,****<x";
     QTest::newRow("other sentence") << "<-PW3,?,11" << "<-PW3,?,11";
     QTest::newRow("carriage return dropped") << "<-VR1,?,D7\r" << "<-VR1,?,D7";
 }
