@@ -321,6 +321,8 @@ void StatusPage::updateParamWidgetState(int i)
 
 void StatusPage::startSentenceLoader()
 {
+    if (m_loadersShutDown)
+        return;
     SentenceLoader::Hooks h;
     CSntcMap* map = m_sentenceMap;
     h.sentenceNames = [map]() { return map->sentenceNames(); };
@@ -389,6 +391,7 @@ void StatusPage::setPollingEnabled(bool enabled)
 
 void StatusPage::shutDownSentenceLoaders()
 {
+    m_loadersShutDown = true;
     // Every poller is told to stop first; their waits end at once, a send in
     // progress finishes.
     for (const auto& p : qAsConst(pollers)) {

@@ -235,6 +235,9 @@ private:
     // The newest status poller; cleared in the GUI thread when that poller
     // ends, and only if it still is the newest.
     SentenceLoader* sentenceLoader = nullptr;
+    // Set once the pollers were shut down for good: the window going may
+    // still deliver a link report, and a new poller would outlive it.
+    bool m_loadersShutDown = false;
     QThread* sentenceLoaderThread = nullptr;
     // Every poller whose thread has not been cleaned up yet (an ending one
     // may overlap the newest); deleted once its thread has finished.
