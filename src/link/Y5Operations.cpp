@@ -66,8 +66,20 @@ void Y5ProtocolHandler::sendLogout()
 
 void Y5ProtocolHandler::sendParamRequest(quint16 id)
 {
+    // The 3 ms are the line's rest before the query, counted from the last
+    // bytes either way: the time this thread took to see the reply is part
+    // of it, not added to it. A busy CAN update keeps its own longer pause.
+    constexpr auto kRest = std::chrono::milliseconds(3);
+    unsigned delayMs = 0;
+    if (canUpdateBusy_ && canUpdateBusy_()) {
+        delayMs = 3;
+    } else {
+        const auto now = std::chrono::steady_clock::now();
+        const auto last = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(lastLineActivityNs_.load()));
+        std::this_thread::sleep_until(std::min(now + kRest, std::max(now, last + kRest)));
+    }
     sendSentence(QStringLiteral("%1,%2,").arg(sentenceNames.at(0)).arg(id, 4, 16, QLatin1Char('0')).toUpper(),
-                 QStringLiteral("?"), 3);
+                 QStringLiteral("?"), delayMs);
 }
 
 bool Y5ProtocolHandler::sendParamValue(quint16 id, quint32 value)

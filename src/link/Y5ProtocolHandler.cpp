@@ -26,6 +26,12 @@ Y5ProtocolHandler::~Y5ProtocolHandler()
     endFirmwareUpdate();
 }
 
+static qint64 steadyNs()
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 qint64 Y5ProtocolHandler::nowMs() const
 {
     if (clock_)
@@ -45,6 +51,8 @@ bool Y5ProtocolHandler::sendSentence(const QString& name, const QString& paramet
     const QString sentence = QString::fromLatin1(wire);
     Communicator* c = communicator_;
     const bool written = c && c->writeSentence(sentence);
+    if (written)
+        lastLineActivityNs_ = steadyNs();
 
     static const char* const quiet[] = {"CM1", "CM3", "SR1", "SR2", "SS2"};
     for (const char* q : quiet)
@@ -108,6 +116,7 @@ bool Y5ProtocolHandler::noteReceived(const QString& text, bool linkUp)
 
 void Y5ProtocolHandler::slotDataReceived()
 {
+    lastLineActivityNs_ = steadyNs();
     Communicator* c = communicator_;
     if (!c)
         return;

@@ -264,6 +264,8 @@ protected:
 
     std::atomic<Communicator*> communicator_{nullptr};
     std::function<bool()> canUpdateBusy_;
+    // When bytes last crossed the port either way (steady clock, ns).
+    std::atomic<qint64> lastLineActivityNs_{0};
 
     mutable QMutex queueMutex_;
     std::deque<QString> queue_;

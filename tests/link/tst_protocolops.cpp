@@ -57,6 +57,19 @@ public slots:
         emit done();
     }
 };
+// Keeps when each write reached it.
+struct TimedFeed : FeedTransport
+{
+    QElapsedTimer clock;
+    QList<qint64> writtenAtNs;
+    TimedFeed() { clock.start(); }
+    qint64 write(const char* data, qint64 count) override
+    {
+        writtenAtNs.append(clock.nsecsElapsed());
+        return FeedTransport::write(data, count);
+    }
+};
+
 std::atomic<int> FakeUpdater::runs{0};
 QString FakeUpdater::threadName;
 
@@ -69,6 +82,7 @@ private slots:
     void init() { QSettings().clear(); }
     void sentenceTexts_data();
     void sentenceTexts();
+    void queryRestsTheLine();
     void replyFlags_data();
     void replyFlags();
     void configModeConfirmed();
@@ -142,6 +156,26 @@ void TestProtocolOps::sentenceTexts()
             QVERIFY(t.written.isEmpty());
         }
     }
+}
+
+void TestProtocolOps::queryRestsTheLine()
+{
+    // The unit has 3 ms of a quiet line before each query, counted from the
+    // last bytes either way.
+    constexpr qint64 kRestNs = 3000000;
+    TimedFeed t;
+    Y5ProtocolHandler h(&t);
+    QObject::connect(&t, &CommunicatorBase::sigDataReceived, &h, &Y5ProtocolHandler::slotDataReceived,
+                     Qt::DirectConnection);
+    const qint64 fed = t.clock.nsecsElapsed();
+    t.feed(ControlUnitSim::frame("CF2,0010,A5"));
+    h.sendParamRequest(0x0011);
+    QCOMPARE(t.writtenAtNs.size(), 1);
+    QVERIFY(t.writtenAtNs[0] - fed >= kRestNs);
+    h.sendParamRequest(0x0012);
+    QCOMPARE(t.writtenAtNs.size(), 2);
+    QVERIFY(t.writtenAtNs[1] - t.writtenAtNs[0] >= kRestNs);
+    QVERIFY(t.written.contains("CF2,0011,?,") && t.written.contains("CF2,0012,?,"));
 }
 
 void TestProtocolOps::replyFlags_data()
