@@ -28,7 +28,7 @@
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

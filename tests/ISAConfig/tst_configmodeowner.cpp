@@ -9,8 +9,10 @@
 #include "ToshibaSCiBModuleConfig.h"
 #include "canConfig.h"
 
+#include <QLoggingCategory>
 #include <QPushButton>
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 namespace {
 

@@ -4,7 +4,7 @@
 // was not confirmed.
 #include "CurrentSensorBench.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 BusOptions noSensor()

@@ -4,7 +4,7 @@
 // page's questions are answered by a script.
 #include "CurrentSensorBench.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TstCurrentSensorWindow : public QObject
 {

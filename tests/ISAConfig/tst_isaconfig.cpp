@@ -7,8 +7,9 @@
 #include "IvtSensorSim.h"
 #include "SimLink.h"
 
+#include <QLoggingCategory>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 constexpr int kJobTimeoutMs = 60000;

@@ -26,7 +26,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

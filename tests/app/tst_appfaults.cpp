@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 #include <chrono>

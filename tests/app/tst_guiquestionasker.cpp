@@ -3,8 +3,8 @@
 #include "GuiQuestionAsker.h"
 #include "HeldBox.h"
 
+#include <QTest>
 #include <QThread>
-#include <QtTest>
 
 class TestGuiQuestionAsker : public QObject
 {

@@ -13,7 +13,7 @@
 
 #include <QListWidget>
 #include <QStandardItemModel>
-#include <QtTest>
+#include <QTest>
 
 using namespace windowlink;
 

@@ -4,7 +4,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 

@@ -13,10 +13,10 @@
 #include "myTabWidget.h"
 
 #include <QListWidget>
-#include <QStackedWidget>
 #include <QMouseEvent>
+#include <QStackedWidget>
 #include <QTabBar>
-#include <QtTest>
+#include <QTest>
 
 using namespace windowlink;
 

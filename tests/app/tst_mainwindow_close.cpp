@@ -13,7 +13,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <condition_variable>
 #include <mutex>

@@ -15,7 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QtTest>
+#include <QTest>
 
 using namespace windowlink;
 

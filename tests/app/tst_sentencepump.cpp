@@ -13,7 +13,7 @@
 #include "canConfig.h"
 
 #include <QSettings>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

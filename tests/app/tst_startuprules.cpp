@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class TestStartupRules : public QObject
 {

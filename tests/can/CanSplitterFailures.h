@@ -4,7 +4,8 @@
 // a few small executables, since every row waits out the job's own pauses.
 #include "CanJobTestSupport.h"
 
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <initializer_list>
 

@@ -3,9 +3,10 @@
 #include "CanDeviceCatalog.h"
 #include "CanJobTestSupport.h"
 
+#include <QLoggingCategory>
 #include <QProgressDialog>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TstCanCommit : public QObject
 {

@@ -2,7 +2,7 @@
 #include "CanTunnel.h"
 #include "RouteProtocol.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TstCanCore : public QObject
 {

@@ -4,8 +4,10 @@
 #include "CanJobTestSupport.h"
 #include "FakeCanLink.h"
 
+#include <QLoggingCategory>
 #include <QProgressDialog>
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 class TstCanSpeed : public QObject
 {

@@ -3,8 +3,10 @@
 #include "CanJobTestSupport.h"
 #include "HeldBox.h"
 
+#include <QLoggingCategory>
 #include <QProgressDialog>
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 class TstCanSplitter : public QObject
 {

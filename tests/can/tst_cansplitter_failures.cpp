@@ -3,6 +3,8 @@
 // mode.
 #include "CanSplitterFailures.h"
 
+#include <QLoggingCategory>
+
 class TstCanSplitterFailures : public QObject
 {
     Q_OBJECT

@@ -2,6 +2,8 @@
 // mode.
 #include "CanSplitterFailures.h"
 
+#include <QLoggingCategory>
+
 class TstCanSplitterNoEnter : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,8 @@
 // CAN Splitter set-up with a splitter that never answers the leave request.
 #include "CanSplitterFailures.h"
 
+#include <QLoggingCategory>
+
 class TstCanSplitterSilentLeave : public QObject
 {
     Q_OBJECT

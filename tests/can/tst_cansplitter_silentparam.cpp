@@ -1,6 +1,8 @@
 // CAN Splitter set-up with a splitter that never answers a parameter.
 #include "CanSplitterFailures.h"
 
+#include <QLoggingCategory>
+
 class TstCanSplitterSilentParam : public QObject
 {
     Q_OBJECT

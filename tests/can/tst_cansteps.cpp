@@ -3,10 +3,11 @@
 #include "FakeCanLink.h"
 #include "canConfig.h"
 
+#include <QLoggingCategory>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QString line(quint32 id, const QByteArray& data, bool extended = true)

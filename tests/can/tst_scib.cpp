@@ -7,7 +7,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

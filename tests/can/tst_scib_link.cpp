@@ -7,7 +7,7 @@
 #include "ToshibaSCiBModuleConfig.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TestScibLink : public QObject
 {

@@ -3,10 +3,11 @@
 
 #include "TempBoardRig.h"
 
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 class TstTempBoard : public QObject
 {

@@ -4,9 +4,10 @@
 
 #include "TempBoardRig.h"
 
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QtTest>
+#include <QTest>
 
 class TstTempBoardFaults : public QObject
 {

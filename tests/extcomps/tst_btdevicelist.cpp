@@ -5,7 +5,8 @@
 #include "RecordingPrompts.h"
 
 #include <QLineEdit>
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 using BTDevInfo = BluetoothCommunicator::BTDevInfo;
 

@@ -7,7 +7,7 @@
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <openssl/evp.h>
 

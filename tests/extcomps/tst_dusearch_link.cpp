@@ -14,7 +14,7 @@
 
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 
 class TestDuSearchLink : public QObject

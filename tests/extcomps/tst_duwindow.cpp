@@ -23,7 +23,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <openssl/evp.h>
 

@@ -7,7 +7,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TestExtComponents : public QObject
 {

@@ -15,7 +15,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 

@@ -6,7 +6,7 @@
 #include "Y5CanFwUpdater.h"
 #include "Y5CanProtocolHandler.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

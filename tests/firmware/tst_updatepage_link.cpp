@@ -21,8 +21,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
-#include <QtTest>
 
 
 class TestUpdatePageLink : public QObject

@@ -6,8 +6,8 @@
 #include "SerialBootloaderSetup.h"
 #include "Y5FwUpdater.h"
 
+#include <QTest>
 #include <QThread>
-#include <QtTest>
 
 #include <atomic>
 

@@ -3,7 +3,7 @@
 #include "FeedTransport.h"
 #include "Y5ProtocolHandler.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestLinkFaults : public QObject
 {

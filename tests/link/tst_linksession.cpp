@@ -6,7 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 

@@ -5,8 +5,8 @@
 #include "LinkRig.h"
 
 #include <QRandomGenerator>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 #include <atomic>
 #include <future>

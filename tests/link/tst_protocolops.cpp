@@ -6,7 +6,7 @@
 
 #include <QSettings>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 

@@ -2,8 +2,8 @@
 #include "SimLink.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
-#include <QtTest>
 
 #include <mutex>
 

@@ -5,7 +5,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TestSentenceReception : public QObject
 {

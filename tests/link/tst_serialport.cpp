@@ -4,7 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTemporaryFile>
+#include <QTest>
 
 #include <cerrno>
 

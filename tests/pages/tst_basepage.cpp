@@ -5,7 +5,7 @@
 #include "TestServices.h"
 #include "Y5ProtocolHandler.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <stdexcept>
 

@@ -5,7 +5,8 @@
 #include "ParamReplyWait.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <cmath>

@@ -2,7 +2,7 @@
 #include "TestSinks.h"
 
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 class TestFeatureTable : public QObject
 {

@@ -14,9 +14,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
-#include <QtTest>
 
 #include <condition_variable>
 #include <map>

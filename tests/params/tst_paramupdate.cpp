@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
-#include <QtTest>
+#include <QTest>
 
 #include <climits>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "Param.h"
 #include "SentenceMaps.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 #include <vector>

@@ -12,8 +12,8 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
-#include <QtTest>
 
 #include <memory>
 #include <vector>

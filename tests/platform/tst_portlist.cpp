@@ -1,6 +1,6 @@
 #include "PortList.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TstPortList : public QObject
 {

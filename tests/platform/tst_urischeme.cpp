@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QtTest>
+#include <QTest>
 
 class TstUriScheme : public QObject
 {

@@ -18,7 +18,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTableWidget>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

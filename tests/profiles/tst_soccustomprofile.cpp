@@ -12,8 +12,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QTest>
 #include <QToolTip>
-#include <QtTest>
 
 #include <cfloat>
 

@@ -11,7 +11,7 @@
 #include "TestServices.h"
 
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

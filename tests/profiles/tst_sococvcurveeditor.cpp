@@ -4,9 +4,9 @@
 #include "ScriptedDialogs.h"
 
 #include <QLineEdit>
-#include <QTableWidget>
 #include <QPushButton>
-#include <QtTest>
+#include <QTableWidget>
+#include <QTest>
 
 #include "ToolTipPlot.h"
 

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
-#include <QtTest>
+#include <QTest>
 
 #include "ToolTipPlot.h"
 

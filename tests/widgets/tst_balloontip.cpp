@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QScreen>
-#include <QtTest>
+#include <QTest>
 
 class TestBalloonTip : public QObject
 {

@@ -25,8 +25,8 @@
 #include <QRegExpValidator>
 #include <QShortcut>
 #include <QStandardItemModel>
+#include <QTest>
 #include <QVBoxLayout>
-#include <QtTest>
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QtTest>
+#include <QTest>
 
 class TestMyToolTip : public QObject
 {

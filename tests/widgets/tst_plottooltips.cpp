@@ -2,8 +2,8 @@
 
 #include <QHelpEvent>
 #include <QSignalSpy>
+#include <QTest>
 #include <QToolTip>
-#include <QtTest>
 
 class TestPlotToolTips : public QObject
 {

@@ -3,7 +3,7 @@
 #include <QRandomGenerator>
 #include <QRegExp>
 #include <QRegExpValidator>
-#include <QtTest>
+#include <QTest>
 
 class TestRangeRegExp : public QObject
 {

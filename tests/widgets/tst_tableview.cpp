@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStandardItemModel>
-#include <QtTest>
+#include <QTest>
 
 
 class TestTableView : public QObject

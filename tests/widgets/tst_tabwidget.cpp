@@ -6,7 +6,7 @@
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTabBar>
-#include <QtTest>
+#include <QTest>
 
 class TestTabWidget : public QObject
 {

@@ -6,7 +6,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

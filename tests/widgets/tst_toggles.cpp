@@ -4,7 +4,7 @@
 
 #include <QImage>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TestToggles : public QObject
 {

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
+#include <QTest>
 #include <QVBoxLayout>
-#include <QtTest>
 
 class TestWidgetFold : public QObject
 {

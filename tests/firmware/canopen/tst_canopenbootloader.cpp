@@ -4,7 +4,7 @@
 #include "SimLink.h"
 
 #include <QPointer>
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 #include <thread>

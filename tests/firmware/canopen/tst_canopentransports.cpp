@@ -3,7 +3,7 @@
 #include "SdoServerSim.h"
 #include "SimLink.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "SdoTestClient.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <thread>
 

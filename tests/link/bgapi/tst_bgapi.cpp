@@ -4,7 +4,7 @@
 #include "Bgapi.h"
 #include "BgapiTestKit.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 

@@ -4,7 +4,7 @@
 #include "Bled112.h"
 #include "BgapiTestKit.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 

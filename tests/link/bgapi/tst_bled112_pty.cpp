@@ -7,7 +7,7 @@
 #include "SerialPort.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 

@@ -5,7 +5,7 @@
 #include "BgapiTestKit.h"
 #include "Gatt.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <QBuffer>
 #include <QSettings>
-#include <QtTest>
+#include <QTest>
 
 class TestConfigFile : public QObject
 {

@@ -9,7 +9,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

@@ -10,8 +10,8 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTest>
 #include <QVBoxLayout>
-#include <QtTest>
 
 #include <vector>
 

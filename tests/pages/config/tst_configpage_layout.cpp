@@ -4,7 +4,7 @@
 #include "FeatureSupportTable.h"
 #include "SentenceMaps.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

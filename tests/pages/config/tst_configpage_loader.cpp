@@ -12,12 +12,12 @@
 #include "SimLink.h"
 #include "UserQuestion.h"
 
-#include <QProgressBar>
 #include <QPointer>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <map>
 #include <mutex>

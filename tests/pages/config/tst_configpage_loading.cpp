@@ -7,7 +7,7 @@
 #include "myTabWidget.h"
 
 #include <QComboBox>
-#include <QtTest>
+#include <QTest>
 
 class TestConfigPageLoading : public QObject
 {

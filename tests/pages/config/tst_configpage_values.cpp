@@ -11,12 +11,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QShortcut>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
-#include <QtTest>
+#include <QTest>
 
 #include <cstring>
 #include <vector>

@@ -6,7 +6,7 @@
 #include "CurrentSensorActions.h"
 
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 struct FakeSensorService : CurrentSensorService

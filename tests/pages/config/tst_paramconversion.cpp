@@ -2,7 +2,7 @@
 #include "ConfigParam.h"
 #include "ParamConversion.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <cstring>
 

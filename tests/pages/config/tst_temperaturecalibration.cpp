@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTableWidget>
-#include <QtTest>
+#include <QTest>
 
 #include <qcustomplot.h>
 

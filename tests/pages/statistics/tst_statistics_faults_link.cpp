@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 #include <functional>
 

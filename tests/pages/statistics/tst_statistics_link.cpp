@@ -10,10 +10,10 @@
 
 #include <QCoreApplication>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QSettings>
+#include <QStandardItemModel>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 
 namespace {

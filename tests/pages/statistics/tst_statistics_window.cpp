@@ -7,7 +7,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QSettings>
-#include <QtTest>
+#include <QTest>
 
 class TestStatisticsWindow : public QObject
 {

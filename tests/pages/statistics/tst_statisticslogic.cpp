@@ -5,7 +5,7 @@
 #include "StatisticsLogic.h"
 
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 using namespace StatisticsLogic;
 

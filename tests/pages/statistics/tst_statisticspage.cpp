@@ -11,8 +11,8 @@
 #include <QClipboard>
 #include <QPushButton>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 class TestStatisticsPage : public QObject
 {

@@ -6,7 +6,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QStandardItemModel>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QString cell(QStandardItemModel* m, int row, int column)

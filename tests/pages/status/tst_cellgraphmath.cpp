@@ -1,7 +1,7 @@
 #include "CellGraphMath.h"
 #include "CellStringLayout.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 #include <limits>

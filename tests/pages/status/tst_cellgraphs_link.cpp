@@ -15,9 +15,9 @@
 
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QVBoxLayout>
-#include <QtTest>
 
 #include <iterator>
 #include <memory>

@@ -6,7 +6,7 @@
 
 #include <QImage>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <climits>
 #include <cmath>

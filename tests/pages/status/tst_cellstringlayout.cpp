@@ -1,6 +1,6 @@
 #include "CellStringLayout.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <climits>
 

@@ -3,7 +3,7 @@
 #include "CellStringLayout.h"
 #include "StatusLogic.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace StatusLogic;
 

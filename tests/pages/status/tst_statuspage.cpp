@@ -13,19 +13,19 @@
 #include "myTabWidget.h"
 
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QMouseEvent>
-#include <QLabel>
-#include <QPlainTextEdit>
 #include <QDataStream>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
-#include <QtTest>
 
 // Stands in for the configuration page's signal.
 class ConfigStandIn : public QObject

@@ -11,7 +11,7 @@
 
 #include <QLabel>
 #include <QTableWidget>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <QLabel>
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 #include <vector>

@@ -7,7 +7,8 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
+#include <QThread>
 
 class TestControlUnitSim : public QObject
 {

@@ -5,7 +5,7 @@
 #include "Y5ProtocolHandler.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 // Sends the sentences and collects the good replies (without check suffix)

@@ -10,10 +10,11 @@
 
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

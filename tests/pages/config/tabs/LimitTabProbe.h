@@ -14,8 +14,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <QValidator>
-#include <QtTest>
 
 #include <initializer_list>
 

@@ -2,7 +2,7 @@
 
 // Finding a tab's editors by their parameter names, and firmware features
 // reported through the unit's bitmap.
-#include <QtTest>
+#include <QTest>
 #include "../ConfigPageFixture.h"
 
 #include <QLineEdit>

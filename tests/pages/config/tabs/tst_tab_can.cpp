@@ -17,7 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

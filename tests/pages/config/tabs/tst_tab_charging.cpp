@@ -10,7 +10,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 class TestTabCharging : public QObject
 {

@@ -10,7 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QtTest>
+#include <QTest>
 
 using namespace TabTest;
 

@@ -17,7 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

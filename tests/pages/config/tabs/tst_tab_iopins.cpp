@@ -5,7 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QtTest>
+#include <QTest>
 
 using namespace TabTest;
 

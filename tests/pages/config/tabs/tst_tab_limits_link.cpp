@@ -10,7 +10,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

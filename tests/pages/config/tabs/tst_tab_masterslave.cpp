@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QtTest>
+#include <QTest>
 
 using namespace TabTest;
 

@@ -17,7 +17,7 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QRadioButton>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

@@ -14,7 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 class TestTabSocSoh : public QObject
 {
