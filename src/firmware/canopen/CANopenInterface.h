@@ -45,6 +45,8 @@ public:
     void sendAndWaitForFrame(const CanFrame& frame, bool extended, CanFrame* record);
 
 protected:
+    // The SDO requests' own overload stays reachable beside the frame one.
+    using CO::CANopen::sendFrame;
     // Hands a received frame to an armed waiter; false when none is armed.
     bool deliverToWaiter(const CanFrame& frame);
     void armWaiter(CanFrame* record);
