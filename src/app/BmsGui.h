@@ -153,6 +153,7 @@ protected slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -165,6 +166,9 @@ private:
     void createAboutWindow();
     void wirePages();
     void fitToScreenAndShow();
+    // Invalidates and activates every layout from widget down.
+    void relayoutTree(QWidget* widget);
+    bool m_relayoutPending = false;
     // Content and menu bar, without scroll bars.
     QSize neededWindowSize() const;
     // Grows the window when its content grew (values arrived), within the screen.

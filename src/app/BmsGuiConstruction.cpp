@@ -502,11 +502,31 @@ static void invalidateLayout(QLayout* layout)
 
 void BMS_GUI::relayout(QWidget* widget)
 {
+    // A window not on screen is laid out once, as it shows: the pages ask
+    // for it on every feature update, and each pass measures every widget.
+    if (widget && widget->window() == this && !isVisible()) {
+        m_relayoutPending = true;
+        return;
+    }
+    relayoutTree(widget);
+}
+
+void BMS_GUI::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_relayoutPending)
+        relayoutTree(this);
+}
+
+void BMS_GUI::relayoutTree(QWidget* widget)
+{
     if (!widget)
         return;
+    if (widget == this)
+        m_relayoutPending = false;
     for (QObject* child : widget->children())
         if (child->isWidgetType())
-            relayout(static_cast<QWidget*>(child));
+            relayoutTree(static_cast<QWidget*>(child));
     if (QLayout* layout = widget->layout()) {
         // The main window's own layout does not list its items.
         if (qobject_cast<QMainWindow*>(widget)) {

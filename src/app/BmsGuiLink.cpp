@@ -75,7 +75,7 @@ void BMS_GUI::slotUpdateStatus(int status)
 
     if (!m_windowShown) {
         sizePageList();
-        relayout(this);
+        relayoutTree(this);
         fitToScreenAndShow();
         m_windowShown = true;
     }
