@@ -204,6 +204,7 @@ private:
     // The link as the window last told the pages: a page built later is told the same.
     bool m_pagesToldLink = false;
     bool m_pagesLinked = false;
+    bool m_pagesHadBitmap = false;
     QString m_pagesVersion;
     void wireConfigurationServices();
     StatusPage* m_statusPage = nullptr;

@@ -560,9 +560,13 @@ void BMS_GUI::buildConfigPage()
             connect(c, &CommunicatorBase::sigCanDeviceOperationStatus, page,
                     &ConfigPage::slotCanDeviceOperationStatus, Qt::QueuedConnection);
 
-    // What the window has told the other pages of the link.
+    // What the window has told the other pages of the link, with the
+    // features as they were known then.
     if (m_pagesToldLink) {
-        page->updateFeatureVisibility(m_pagesVersion);
+        if (m_pagesHadBitmap)
+            page->updateFeatureVisibility(m_pagesVersion);
+        else
+            page->updateFeatureVisibilityByVersion(m_pagesVersion);
         page->connectionStatusChanged(m_pagesLinked);
     }
     m_buildingConfigPage = false;

@@ -77,6 +77,7 @@ void BMS_GUI::slotUpdateStatus(int status)
             m_pagesToldLink = true;
             m_pagesLinked = connected;
             m_pagesVersion = version;
+            m_pagesHadBitmap = m_featureBitmap.isFeatureBitmapValid();
             if (m_configPage) {
                 m_configPage->connectionStatusChanged(connected);
             } else if (!connected) {

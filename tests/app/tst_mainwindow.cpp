@@ -226,6 +226,25 @@ void TestMainWindow::versionAfterResetAsksForTheLogin()
 void TestMainWindow::configurationPageBuiltLateKnowsTheLink()
 {
     sim_.setVersion("BMS2", "0001E240", "2.1.4.2");
+    const QString linked = port_ + ": BMS SN:123456 ver.:2.1.4.2" + kApp;
+    // Which of the page's widgets are hidden, in the order they were made.
+    auto hiddenOf = [](ConfigPage* page) {
+        QList<bool> hidden;
+        for (QWidget* w : page->findChildren<QWidget*>())
+            hidden << w->isHidden();
+        return hidden;
+    };
+    QList<bool> builtFirst;
+    {
+        // Asked for before the window reported anything: built as the window stands.
+        BMS_GUI w;
+        ConfigPage* page = w.configPage();
+        QVERIFY(choosePort(w));
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 8000);
+        builtFirst = hiddenOf(page);
+        page->loadQuestion()->done(QMessageBox::No);
+    }
     {
         // Asked for once the window has shown itself without a link.
         BMS_GUI w;
@@ -249,15 +268,17 @@ void TestMainWindow::configurationPageBuiltLateKnowsTheLink()
     }
     {
         // Nothing asks for it before the unit links: the link offers the load
-        // all the same, for the unit the version line named.
+        // all the same, for the unit the version line named, and the page
+        // shows and hides what the page built first did.
         BMS_GUI w;
         QVERIFY(choosePort(w));
-        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), port_ + ": BMS SN:123456 ver.:2.1.4.2" + kApp, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
         auto* page = qobject_cast<ConfigPage*>(w.pageStack()->widget(2));
         QVERIFY(page);
         QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 8000);
         QTRY_VERIFY(page->isUnitGenerationKnown());
         QCOMPARE(page->unitGeneration(), 2);
+        QCOMPARE(hiddenOf(page), builtFirst);
         page->loadQuestion()->done(QMessageBox::No);
     }
 }
