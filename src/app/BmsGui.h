@@ -81,7 +81,8 @@ public:
     CSntcMap* rootSentenceMap() override { return &m_rootSentenceMap; }
     StatusPage* statusPage() const override { return m_statusPage; }
     StatisticsPage* statisticsPage() const override { return m_statisticsPage; }
-    ConfigPage* configPage() const override { return m_configPage; }
+    // Built at the first call if the window has not built it yet.
+    ConfigPage* configPage() const override;
     UpdatePage* updatePage() const override { return m_updatePage; }
     ExternalComponentsPage* extComponentsPage() const override { return m_extComponentsPage; }
     void setAccessLevel(int level) override;
@@ -153,6 +154,7 @@ protected slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -165,6 +167,9 @@ private:
     void createAboutWindow();
     void wirePages();
     void fitToScreenAndShow();
+    // Invalidates and activates every layout from widget down.
+    void relayoutTree(QWidget* widget);
+    bool m_relayoutPending = false;
     // Content and menu bar, without scroll bars.
     QSize neededWindowSize() const;
     // Grows the window when its content grew (values arrived), within the screen.
@@ -190,6 +195,17 @@ private:
     canConfig* m_canConfigurator = nullptr;
     ToshibaSCiBModuleConfig* m_scibConfig = nullptr;
     ConfigPage* m_configPage = nullptr;
+    // The page's place in the stack until it is built.
+    QWidget* m_configPlaceholder = nullptr;
+    bool m_buildingConfigPage = false;
+    bool m_destroying = false;
+    static constexpr int kConfigPageIndex = 2;
+    void buildConfigPage();
+    // The link as the window last told the pages: a page built later is told the same.
+    bool m_pagesToldLink = false;
+    bool m_pagesLinked = false;
+    bool m_pagesHadBitmap = false;
+    QString m_pagesVersion;
     void wireConfigurationServices();
     StatusPage* m_statusPage = nullptr;
     StatisticsPage* m_statisticsPage = nullptr;

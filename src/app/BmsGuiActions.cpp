@@ -100,14 +100,15 @@ void BMS_GUI::setAccessLevel(int level)
         updateStatisticsActions(false);
     m_accessLevel = uint8_t(level);
     if (level == 0) {
-        for (myTabWidget* tabs : {m_configPage->tabWidget, m_updatePage->tabWidget})
+        myTabWidget* configTabs = m_configPage ? m_configPage->tabWidget : nullptr;
+        for (myTabWidget* tabs : {configTabs, m_updatePage->tabWidget})
             if (tabs)
                 for (int i = 0; i < tabs->pageCount(); ++i)
                     if (!tabs->isTabDocked(i))
                         tabs->closeTabWindow(i);
-        if (m_configPage->tabWidget)
-            m_configPage->tabWidget->setUndockLocked(true);
-    } else if (m_configPage->tabWidget) {
+        if (configTabs)
+            configTabs->setUndockLocked(true);
+    } else if (m_configPage && m_configPage->tabWidget) {
         m_configPage->tabWidget->setUndockLocked(false);
     }
 }

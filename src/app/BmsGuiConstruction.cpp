@@ -170,34 +170,33 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pageStack->addWidget(m_statusPage);
     m_statisticsPage = new StatisticsPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
     m_pageStack->addWidget(m_statisticsPage);
-    m_configPage = new ConfigPage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
-    m_pageStack->addWidget(m_configPage);
+    // The Configuration page holds most of the window's widgets and shows
+    // nothing of the first frame: it is built once that frame is on screen
+    // (main asks for it then), or before when anything needs it (configPage()).
+    m_configPlaceholder = new QWidget;
+    m_pageStack->addWidget(m_configPlaceholder);
     m_updatePage = new UpdatePage(&m_rootSentenceMap, c, nullptr, &m_featureTable);
     m_pageStack->addWidget(m_updatePage);
     m_extComponentsPage = new ExternalComponentsPage(nullptr);
     m_pageStack->addWidget(m_extComponentsPage);
-    m_configPage->setQuestionAsker(&m_questionAsker);
-    setPinFunctionQuery([page = m_configPage](int function) { return page->isPinFunctionAssigned(function); });
+    setPinFunctionQuery([this](int function) {
+        ConfigPage* page = configPage();
+        return page && page->isPinFunctionAssigned(function);
+    });
     // What the Status page needs of the pages and objects built after it.
     StatusPage::Hooks statusHooks;
-    statusHooks.parametersLoading = [page = m_configPage] { return bool(page->parametersLoading); };
-    statusHooks.ltoSupportEnabled = [page = m_configPage] { return page->isLtoSupportEnabled(); };
+    // A page not yet built loads nothing.
+    statusHooks.parametersLoading = [this] { return m_configPage && m_configPage->parametersLoading; };
+    statusHooks.ltoSupportEnabled = [this] {
+        ConfigPage* page = configPage();
+        return page && page->isLtoSupportEnabled();
+    };
     statusHooks.canUpdateBusy = [this] { return m_canFwUpdater && m_canFwUpdater->isBusy(); };
     m_statusPage->setHooks(statusHooks);
-    m_configPage->setSohVisibility([page = m_statusPage](bool shown) {
-        if (page->sohLabel)
-            page->sohLabel->setVisible(shown);
-    });
-    // The Update page's mark: it lasts through the restore after the update,
-    // when the handler's own flag is already down.
-    m_configPage->setUpdateInProgressProbe([page = m_updatePage] { return page->updateActive; });
 
     m_canConfigurator = new canConfig;
     m_scibConfig = new ToshibaSCiBModuleConfig;
     g_cisaConfig = new CISAConfig;
-    // The General tab's "Discover" and "Commit" run the IVT-S sensor's jobs.
-    if (m_configPage->general)
-        joinCurrentSensor(g_cisaConfig, m_configPage->general->sensorActions);
 
     createPageList();
     m_pageList->setCurrentRow(0);
@@ -212,7 +211,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
     m_pump.canFwUpdater = m_canFwUpdater;
     m_pump.statisticsPage = m_statisticsPage;
     m_pump.featureTable = &m_featureTable;
-    m_pump.pages = {m_configPage, m_statusPage, m_updatePage};
+    m_pump.pages = {m_statusPage, m_updatePage}; // the Configuration page goes first once built
     m_pump.canConfigurator = m_canConfigurator;
     m_pump.cisaConfig = g_cisaConfig;
     m_pump.scibConfig = m_scibConfig;
@@ -241,6 +240,7 @@ BMS_GUI::BMS_GUI(QWidget* parent)
 BMS_GUI::~BMS_GUI()
 {
     const bool closedBefore = m_closing;
+    m_destroying = true;
     // Deleting the pages moves the focus: no call may reach this half-destroyed
     // window (main connects the application's focus change to it).
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
@@ -319,6 +319,8 @@ void BMS_GUI::changePage(QListWidgetItem* current, QListWidgetItem* previous)
         current = previous;
     if (!current)
         return;
+    if (m_pageList->row(current) == kConfigPageIndex)
+        configPage();
     m_pageStack->setCurrentIndex(m_pageList->row(current));
     emit sigCurrentPageChanged(m_pageStack->currentIndex());
     const int row = m_pageList->row(current);
@@ -418,50 +420,156 @@ void BMS_GUI::createMenus()
 
 void BMS_GUI::wirePages()
 {
+    // What goes to the Configuration page goes through the window, in the
+    // same order among the receivers: the page may not be built yet, and
+    // is built for it.
     connect(this, &BMS_GUI::sigCurrentPageChanged, m_statusPage, &StatusPage::slotCurrentPageChanged);
     connect(this, &BMS_GUI::sigCurrentPageChanged, m_statisticsPage, &StatisticsPage::slotCurrentPageChanged);
-    connect(this, &BMS_GUI::sigCurrentPageChanged, m_configPage, &ConfigPage::slotCurrentPageChanged);
+    connect(this, &BMS_GUI::sigCurrentPageChanged, this, [this](int index) {
+        // Only its own index means something to a page built afresh.
+        if (ConfigPage* page = index == kConfigPageIndex ? configPage() : m_configPage)
+            page->slotCurrentPageChanged(index);
+    });
     connect(m_canConfigurator, &canConfig::sigCanDeviceUploadProgress, m_updatePage,
             &UpdatePage::slotCanDevicesProgress);
     connect(m_canConfigurator, &canConfig::sigCanDeviceUploadStatus, m_updatePage,
             QOverload<int, int>::of(&UpdatePage::slotCanDevicesStatusUpdate));
-    connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, m_configPage,
-            &ConfigPage::slotCanDeviceOperationStatus);
+    connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, this, [this](int status, int operation) {
+        if (ConfigPage* page = configPage())
+            page->slotCanDeviceOperationStatus(status, operation);
+    });
     connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, m_updatePage,
             &UpdatePage::slotCanDeviceOperationStatus);
-    connect(m_scibConfig, &ToshibaSCiBModuleConfig::sigToshibSCiBModuleOperationStatus, m_configPage,
-            &ConfigPage::slotToshibaSCiBOperationStatus);
-    connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_statusPage, &StatusPage::slotConfigParamUpdate);
+    connect(m_scibConfig, &ToshibaSCiBModuleConfig::sigToshibSCiBModuleOperationStatus, this,
+            [this](int status, int operation) {
+                if (ConfigPage* page = configPage())
+                    page->slotToshibaSCiBOperationStatus(status, operation);
+            });
     wireConfigurationServices();
-    connect(m_configPage, &ConfigPage::sigConfigParamUpdate, m_updatePage, &UpdatePage::slotConfigParamUpdate);
-    connect(m_canConfigurator, &canConfig::sigCanSplitterConfigFinish, m_configPage,
-            &ConfigPage::slotCanSplitterConfigFinish);
-    connect(m_canConfigurator, &canConfig::sigCanDeviceSortingRequest, m_configPage,
-            &ConfigPage::slotCanDeviceSortingRequest);
-    connect(m_canConfigurator, &canConfig::sigCGMGen2StatusUpdate, m_configPage,
-            &ConfigPage::slotCGMGen2StatusUpdate);
+    connect(m_canConfigurator, &canConfig::sigCanSplitterConfigFinish, this, [this](int result) {
+        if (ConfigPage* page = configPage())
+            page->slotCanSplitterConfigFinish(result);
+    });
+    connect(m_canConfigurator, &canConfig::sigCanDeviceSortingRequest, this, [this](uint8_t request) {
+        if (ConfigPage* page = configPage())
+            page->slotCanDeviceSortingRequest(request);
+    });
+    connect(m_canConfigurator, &canConfig::sigCGMGen2StatusUpdate, this,
+            [this](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+                if (ConfigPage* page = configPage())
+                    page->slotCGMGen2StatusUpdate(a, b, c, d);
+    });
     connect(m_statusPage, &StatusPage::sigClose, this, &QWidget::close);
-    connect(m_configPage, &ConfigPage::sigDistanceUnitChanged, m_statusPage, &StatusPage::slotDistanceUnitChanged);
 
     // Senders that never change: wired once, not again on a transport change.
-    connect(g_cisaConfig, &CISAConfig::sigCanDeviceOperationStatus, m_configPage,
-            &ConfigPage::slotCanDeviceOperationStatus, Qt::QueuedConnection);
+    connect(g_cisaConfig, &CISAConfig::sigCanDeviceOperationStatus, this, [this](int status, int operation) {
+        if (ConfigPage* page = configPage())
+            page->slotCanDeviceOperationStatus(status, operation);
+    }, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, this,
             &BMS_GUI::slotReceivedVersionString, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statusPage,
             &StatusPage::slotReceivedVersionString, Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_configPage,
-            &ConfigPage::slotReceivedVersionString, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, this, [this](const QString& line) {
+        if (ConfigPage* page = configPage())
+            page->slotReceivedVersionString(line);
+    }, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statisticsPage,
             &StatisticsPage::slotReceivedVersionString, Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigLoadConfigurationFromHardDrive, m_configPage,
-            &ConfigPage::slotLoadConfigurationFromHardDrive, Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigLogin, m_configPage, &ConfigPage::slotLoginPressed,
-            Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigAuthenticationFailed, m_configPage,
-            &ConfigPage::slotAuthenticationFailed, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigLoadConfigurationFromHardDrive, this, [this] {
+        if (ConfigPage* page = configPage())
+            page->slotLoadConfigurationFromHardDrive();
+    }, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigLogin, this, [this] {
+        if (ConfigPage* page = configPage())
+            page->slotLoginPressed();
+    }, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigAuthenticationFailed, this, [this] {
+        if (ConfigPage* page = configPage())
+            page->slotAuthenticationFailed();
+    }, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigObsoleteFirmwareVersion, m_statusPage,
             &StatusPage::slotObsoleteVersionDialog, Qt::QueuedConnection);
+}
+
+ConfigPage* BMS_GUI::configPage() const
+{
+    // Widgets are made in the GUI thread only, and not for a window being
+    // destroyed: there a page not yet built is none.
+    if (!m_configPage && !m_destroying && QThread::currentThread() == thread())
+        const_cast<BMS_GUI*>(this)->buildConfigPage();
+    return m_configPage;
+}
+
+void BMS_GUI::buildConfigPage()
+{
+    if (m_configPage || m_buildingConfigPage)
+        return;
+    m_buildingConfigPage = true;
+    auto* page = new ConfigPage(&m_rootSentenceMap, m_communicator, nullptr, &m_featureTable);
+    m_configPage = page;
+    const bool current = m_pageStack->currentWidget() == m_configPlaceholder;
+    m_pageStack->insertWidget(kConfigPageIndex, page);
+    if (current)
+        m_pageStack->setCurrentWidget(page);
+    m_pageStack->removeWidget(m_configPlaceholder);
+    delete m_configPlaceholder;
+    m_configPlaceholder = nullptr;
+    m_pump.pages.prepend(page);
+
+    page->setQuestionAsker(&m_questionAsker);
+    page->setSohVisibility([status = m_statusPage](bool shown) {
+        if (status->sohLabel)
+            status->sohLabel->setVisible(shown);
+    });
+    // The Update page's mark: it lasts through the restore after the update,
+    // when the handler's own flag is already down.
+    page->setUpdateInProgressProbe([update = m_updatePage] { return update->updateActive; });
+    // The General tab's "Discover" and "Commit" run the IVT-S sensor's jobs.
+    if (page->general)
+        joinCurrentSensor(g_cisaConfig, page->general->sensorActions);
+
+    connect(page, &ConfigPage::sigConfigParamUpdate, m_statusPage, &StatusPage::slotConfigParamUpdate);
+    connect(page, &ConfigPage::sigFirmwareUpdateProgress, m_updatePage,
+            QOverload<int, int, QString>::of(&UpdatePage::slotUpdateProgress));
+    // What the configuration page asks of the CAN module services.
+    canConfig* can = m_canConfigurator;
+    page->setCurrentSensorSocSender([can](quint16 base, bool extended, int soc) {
+        can->sendCurrentSensorSoc(base, extended, quint32(soc));
+    });
+    page->setSpeedChangeRunningProbe([can] { return can->isSpeedChangeRunning(); });
+    page->setSplitterConfigStarter([can](const QList<ConfigPage::SplitterParam>& params) {
+        if (can->isBusy())
+            return false;
+        can->clearSplitterParams();
+        for (const ConfigPage::SplitterParam& p : params)
+            can->addSplitterParam(p.id, p.value, p.name);
+        can->startSplitterConfig();
+        return can->isBusy();
+    });
+    // After every completed reading the tabs refresh what they derive from it.
+    connect(page, &ConfigPage::sigConfigurationLoaded, page, [page] {
+        page->updateMasterSlaveTopology();
+        page->loadConfiguredCanDevices();
+        page->finishScibLoad();
+    });
+    connect(page, &ConfigPage::sigConfigParamUpdate, m_updatePage, &UpdatePage::slotConfigParamUpdate);
+    connect(page, &ConfigPage::sigDistanceUnitChanged, m_statusPage, &StatusPage::slotDistanceUnitChanged);
+    if (Communicator* c = m_communicator)
+        if (!m_closing)
+            connect(c, &CommunicatorBase::sigCanDeviceOperationStatus, page,
+                    &ConfigPage::slotCanDeviceOperationStatus, Qt::QueuedConnection);
+
+    // What the window has told the other pages of the link, with the
+    // features as they were known then.
+    if (m_pagesToldLink) {
+        if (m_pagesHadBitmap)
+            page->updateFeatureVisibility(m_pagesVersion);
+        else
+            page->updateFeatureVisibilityByVersion(m_pagesVersion);
+        page->connectionStatusChanged(m_pagesLinked);
+    }
+    m_buildingConfigPage = false;
 }
 
 void BMS_GUI::connectCommunicator()
@@ -476,8 +584,9 @@ void BMS_GUI::connectCommunicator()
             QOverload<int, int, QString>::of(&UpdatePage::slotCanDevicesStatusUpdate), q);
     connect(c, &CommunicatorBase::sigCanDeviceOperationStatus, m_updatePage,
             &UpdatePage::slotCanDeviceOperationStatus, q);
-    connect(c, &CommunicatorBase::sigCanDeviceOperationStatus, m_configPage,
-            &ConfigPage::slotCanDeviceOperationStatus, q);
+    if (m_configPage)
+        connect(c, &CommunicatorBase::sigCanDeviceOperationStatus, m_configPage,
+                &ConfigPage::slotCanDeviceOperationStatus, q);
     connect(c, &CommunicatorBase::sigStatusChanged, this, &BMS_GUI::slotUpdateStatus, q);
     connect(c, &CommunicatorBase::sigReceivedSentence, this, &BMS_GUI::slotReceivedSentence, q);
 }
@@ -502,11 +611,31 @@ static void invalidateLayout(QLayout* layout)
 
 void BMS_GUI::relayout(QWidget* widget)
 {
+    // A window not on screen is laid out once, as it shows: the pages ask
+    // for it on every feature update, and each pass measures every widget.
+    if (widget && widget->window() == this && !isVisible()) {
+        m_relayoutPending = true;
+        return;
+    }
+    relayoutTree(widget);
+}
+
+void BMS_GUI::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_relayoutPending)
+        relayoutTree(this);
+}
+
+void BMS_GUI::relayoutTree(QWidget* widget)
+{
     if (!widget)
         return;
+    if (widget == this)
+        m_relayoutPending = false;
     for (QObject* child : widget->children())
         if (child->isWidgetType())
-            relayout(static_cast<QWidget*>(child));
+            relayoutTree(static_cast<QWidget*>(child));
     if (QLayout* layout = widget->layout()) {
         // The main window's own layout does not list its items.
         if (qobject_cast<QMainWindow*>(widget)) {
@@ -536,37 +665,13 @@ void BMS_GUI::wireConfigurationServices()
     // Saving before a firmware update, and its progress on the Update page.
     // Only a configuration read from the unit can be saved: with none, the
     // update would go on and a factory reset would lose it.
-    m_updatePage->saveConfiguration = [page = m_configPage] {
-        if (!page->configurationLoaded)
+    m_updatePage->saveConfiguration = [this] {
+        ConfigPage* page = configPage();
+        if (!page || !page->configurationLoaded)
             return false;
         page->saveParamsToSettings();
         QSettings settings;
         settings.sync();
         return settings.status() == QSettings::NoError;
     };
-    connect(m_configPage, &ConfigPage::sigFirmwareUpdateProgress, m_updatePage,
-            QOverload<int, int, QString>::of(&UpdatePage::slotUpdateProgress));
-
-    // What the configuration page asks of the CAN module services.
-    canConfig* can = m_canConfigurator;
-    m_configPage->setCurrentSensorSocSender([can](quint16 base, bool extended, int soc) {
-        can->sendCurrentSensorSoc(base, extended, quint32(soc));
-    });
-    m_configPage->setSpeedChangeRunningProbe([can] { return can->isSpeedChangeRunning(); });
-    m_configPage->setSplitterConfigStarter([can](const QList<ConfigPage::SplitterParam>& params) {
-        if (can->isBusy())
-            return false;
-        can->clearSplitterParams();
-        for (const ConfigPage::SplitterParam& p : params)
-            can->addSplitterParam(p.id, p.value, p.name);
-        can->startSplitterConfig();
-        return can->isBusy();
-    });
-
-    // After every completed reading the tabs refresh what they derive from it.
-    connect(m_configPage, &ConfigPage::sigConfigurationLoaded, m_configPage, [page = m_configPage] {
-        page->updateMasterSlaveTopology();
-        page->loadConfiguredCanDevices();
-        page->finishScibLoad();
-    });
 }

@@ -18,6 +18,8 @@
 
 void BMS_GUI::slotReceivedSentence()
 {
+    // The Configuration page is told every line.
+    configPage();
     m_pump.drain();
 }
 
@@ -50,6 +52,9 @@ void BMS_GUI::slotUpdateStatus(int status)
     setWindowTitle(windowTitleFor(text));
 
     if (status != m_lastLinkStatus) {
+        // A link is for every page: the Configuration page offers its load.
+        if (status != 0)
+            configPage();
         m_lastLinkStatus = status;
         const bool connected = status != 0;
         const QString deviceVersion = m_protocolHandler->deviceVersion();
@@ -62,20 +67,30 @@ void BMS_GUI::slotUpdateStatus(int status)
                                         ? m_protocolHandler->versionLine().split(QLatin1Char(',')).value(3)
                                         : QStringLiteral("2.5.0");
             m_statusPage->updateFeatureVisibility(version);
-            m_configPage->updateFeatureVisibility(version);
+            if (m_configPage)
+                m_configPage->updateFeatureVisibility(version);
             if (!(linked && !boot))
                 updateStatisticsActions(false);
             m_statusPage->connectionStatusChanged(connected);
             m_updatePage->connectionStatusChanged(connected);
             m_statisticsPage->connectionStatusChanged(connected);
-            m_configPage->connectionStatusChanged(connected);
+            m_pagesToldLink = true;
+            m_pagesLinked = connected;
+            m_pagesVersion = version;
+            m_pagesHadBitmap = m_featureBitmap.isFeatureBitmapValid();
+            if (m_configPage) {
+                m_configPage->connectionStatusChanged(connected);
+            } else if (!connected) {
+                // What the page's report of no link does outside it.
+                setAccessLevel(0);
+            }
             m_statusPage->setDistanceUnit(g_distanceUnit);
         }
     }
 
     if (!m_windowShown) {
         sizePageList();
-        relayout(this);
+        relayoutTree(this);
         fitToScreenAndShow();
         m_windowShown = true;
     }

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSplashScreen>
+#include <QTimer>
 #include <QTranslator>
 
 #include <future>
@@ -73,5 +74,7 @@ int main(int argc, char** argv)
     QObject::connect(&app, &QApplication::focusChanged, &window, &BMS_GUI::focusChanged);
     window.addQuitAction();
     splash.finish(&window);
+    // The first frame is on screen: the page it did not need is built now.
+    QTimer::singleShot(0, &window, [&window] { window.configPage(); });
     return app.exec();
 }

@@ -106,12 +106,24 @@ bool BasePage::featureSupported(int featureId, const QString& version) const
 
 void BasePage::updateFeatureVisibility(const QString& version)
 {
+    applyFeatureVisibility([this, &version](int featureId) { return featureSupported(featureId, version); });
+}
+
+void BasePage::updateFeatureVisibilityByVersion(const QString& version)
+{
+    applyFeatureVisibility([this, &version](int featureId) {
+        return featureId >= 0 && m_featureTable && m_featureTable->isSupportedByVersion(featureId, version);
+    });
+}
+
+void BasePage::applyFeatureVisibility(const std::function<bool(int)>& supported)
+{
     for (FeatureWidgetGroup* group : qAsConst(m_featureGroups)) {
         bool anyShown = false;
         for (FeatureWidgetEntry* entry : qAsConst(group->entries)) {
             if (!entry->widget)
                 continue;
-            if (!featureSupported(entry->featureId, version)) {
+            if (!supported(entry->featureId)) {
                 entry->widget->hide();
             } else if (!entry->manual) {
                 entry->widget->show();

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 class Communicator;
 class CSntcMap;
@@ -63,6 +64,9 @@ public:
     // Variants of one row for successive firmware ranges share grid cells:
     // where a unit reports more than one, the newest shows.
     void updateFeatureVisibility(const QString& version);
+    // The same by the version rows alone, as it was before a unit reported
+    // its feature bitmap: for a page built after the window told the others.
+    void updateFeatureVisibilityByVersion(const QString& version);
     // Only answers; never changes a widget.
     bool isWidgetUnsupported(QWidget* widget) const;
 
@@ -75,6 +79,7 @@ public:
 
 protected:
     bool featureSupported(int featureId, const QString& version) const;
+    void applyFeatureVisibility(const std::function<bool(int featureId)>& supported);
     void keepNewestVariantPerCell();
 
     // The display widget of the plain kinds (label, line edit, spin box,

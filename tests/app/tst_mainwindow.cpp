@@ -1,8 +1,12 @@
 // The main window against the control-unit emulator: it appears at the first
 // link-status report, its title follows the link, lines reach the root map,
-// a refresh keeps a working link and a change of transport is followed.
+// a refresh keeps a working link and a change of transport is followed. The
+// Configuration page, built after the first frame or when asked for, knows
+// what the window reported before it stood.
 #include "BmsGui.h"
 #include "CommunicatorSelector.h"
+#include "ConfigPage.h"
+#include "ConfigParam.h"
 #include "ControlUnitSim.h"
 #include "Param.h"
 #include "PortList.h"
@@ -13,6 +17,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -48,6 +53,7 @@ private slots:
     void sideListShowsThePages();
     void transportChangeIsFollowed();
     void versionAfterResetAsksForTheLogin();
+    void configurationPageBuiltLateKnowsTheLink();
 
 private:
     bool choosePort(BMS_GUI& w);
@@ -215,6 +221,66 @@ void TestMainWindow::versionAfterResetAsksForTheLogin()
     QVERIFY(h->loginAccepted);
     QTRY_VERIFY(!h->pw1ReplyPending);
     sim_.setLoginLevel(0);
+}
+
+void TestMainWindow::configurationPageBuiltLateKnowsTheLink()
+{
+    sim_.setVersion("BMS2", "0001E240", "2.1.4.2");
+    const QString linked = port_ + ": BMS SN:123456 ver.:2.1.4.2" + kApp;
+    // Which of the page's widgets are hidden, in the order they were made.
+    auto hiddenOf = [](ConfigPage* page) {
+        QList<bool> hidden;
+        for (QWidget* w : page->findChildren<QWidget*>())
+            hidden << w->isHidden();
+        return hidden;
+    };
+    QList<bool> builtFirst;
+    {
+        // Asked for before the window reported anything: built as the window stands.
+        BMS_GUI w;
+        ConfigPage* page = w.configPage();
+        QVERIFY(choosePort(w));
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 8000);
+        builtFirst = hiddenOf(page);
+        page->loadQuestion()->done(QMessageBox::No);
+    }
+    {
+        // Asked for once the window has shown itself without a link.
+        BMS_GUI w;
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 6000);
+        ConfigPage* page = w.configPage();
+        QVERIFY(page);
+        QCOMPARE(w.pageStack()->count(), 5);
+        QCOMPARE(w.pageStack()->widget(2), static_cast<QWidget*>(page));
+        QCOMPARE(w.pageStack()->currentIndex(), 0);
+        int editors = 0;
+        for (const ConfigParam* p : page->configParams()) {
+            if (!p->widget)
+                continue;
+            ++editors;
+            QVERIFY2(!p->widget->isEnabled(), qPrintable(p->name));
+            QVERIFY2(p->widget->styleSheet().contains("color: white"), qPrintable(p->name));
+        }
+        QVERIFY(editors > 100);
+        w.pageList()->setCurrentRow(2);
+        QCOMPARE(w.pageStack()->currentWidget(), static_cast<QWidget*>(page));
+    }
+    {
+        // Nothing asks for it before the unit links: the link offers the load
+        // all the same, for the unit the version line named, and the page
+        // shows and hides what the page built first did.
+        BMS_GUI w;
+        QVERIFY(choosePort(w));
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
+        auto* page = qobject_cast<ConfigPage*>(w.pageStack()->widget(2));
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 8000);
+        QTRY_VERIFY(page->isUnitGenerationKnown());
+        QCOMPARE(page->unitGeneration(), 2);
+        QCOMPARE(hiddenOf(page), builtFirst);
+        page->loadQuestion()->done(QMessageBox::No);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

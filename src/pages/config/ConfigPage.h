@@ -68,6 +68,9 @@ public:
 
     // Widget groups the page itself hides at construction.
     static constexpr int kWidgetGroupsHiddenAtStart[] = {6, 1, 2, 3, 4, 5, 11, 12};
+    // An editor whose parameter has no value: nothing readable in it.
+    static constexpr const char* kNoValueEditorStyle =
+        "QLineEdit, QSpinBox, QComboBox{color: white; background: white;}";
 
     ConfigPage(CSntcMap* sentenceMap, Communicator* communicator, QWidget* parent, FeatureSupportTable* featureTable);
     ~ConfigPage() override;
@@ -609,9 +612,12 @@ private:
     QList<QPointer<QWidget>> m_editors; // every editor the factory connected
     // The page itself changes an editor: its change signals mark nothing.
     int m_programmaticChange = 0;
-    // Editors made while the tabs are built; styled once all stand.
+    // Editors made while the tabs are built; styled once all stand. Those
+    // of a parameter take the no-value look at once: the first link report
+    // would restyle each of them to it.
     bool m_buildingTabs = false;
     QList<QPointer<QWidget>> m_editorsAwaitingStyle;
+    QList<QPointer<QWidget>> m_paramEditorsAwaitingStyle;
     void styleNewEditors();
     std::function<bool(int, uint32_t)> m_paramWriter;
     std::function<void(int)> m_canSpeedChange;

@@ -25,7 +25,7 @@ using namespace ParamConversion;
 namespace {
 
 const char* const kValidStyle = "QLineEdit, QSpinBox, QComboBox{color: black; background: white;}";
-const char* const kNoValueStyle = "QLineEdit, QSpinBox, QComboBox{color: white; background: white;}";
+const char* const kNoValueStyle = ConfigPage::kNoValueEditorStyle;
 
 // A style sheet set again, even the same one, polishes the editor again: the
 // refresh of every editor that each access-level reply runs would hold the

@@ -114,7 +114,7 @@ QWidget* ConfigPage::createParamWidget(const QString& name, int kind, int id, in
         // and tabs, and an editor with a style sheet is restyled at every
         // move: they get it once the page stands.
         if (m_buildingTabs)
-            m_editorsAwaitingStyle.append(widget);
+            (id >= 0 ? m_paramEditorsAwaitingStyle : m_editorsAwaitingStyle).append(widget);
         else
             widget->setStyleSheet(QLatin1String(kNewEditorStyle));
     }
@@ -127,7 +127,11 @@ void ConfigPage::styleNewEditors()
     for (const QPointer<QWidget>& editor : qAsConst(m_editorsAwaitingStyle))
         if (editor && editor->styleSheet().isEmpty())
             editor->setStyleSheet(QLatin1String(kNewEditorStyle));
+    for (const QPointer<QWidget>& editor : qAsConst(m_paramEditorsAwaitingStyle))
+        if (editor && editor->styleSheet().isEmpty())
+            editor->setStyleSheet(QLatin1String(kNoValueEditorStyle));
     m_editorsAwaitingStyle.clear();
+    m_paramEditorsAwaitingStyle.clear();
 }
 
 QWidget* ConfigPage::createParamWidgetByDecimals(const QString& name, int kind, int id, int valueType,
