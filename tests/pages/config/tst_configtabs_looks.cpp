@@ -88,7 +88,7 @@ void layoutWidgets(QLayout* layout, QList<QWidget*>* out)
 bool drawsNothing(const QWidget* w)
 {
     const auto* label = qobject_cast<const QLabel*>(w);
-    return label && label->text().isEmpty() && (!label->pixmap() || label->pixmap()->isNull());
+    return label && label->text().isEmpty() && label->pixmap(Qt::ReturnByValue).isNull();
 }
 
 // Pairs of visible widgets that one layout put on top of each other.
