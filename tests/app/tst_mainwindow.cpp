@@ -92,7 +92,7 @@ void TestMainWindow::titleFollowsTheLink()
     QSignalSpy titles(&w, &QWidget::windowTitleChanged);
 
     // No port chosen: the transport keeps reporting "no link" and the dots advance.
-    QTRY_VERIFY_WITH_TIMEOUT(titles.size() >= 3, 6000);
+    QTRY_VERIFY_WITH_TIMEOUT(titles.size() >= 3, 20000);
     QVERIFY(w.isVisible());
     // The window holds its content and menu bar, within the screen.
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
@@ -119,7 +119,7 @@ void TestMainWindow::titleFollowsTheLink()
     // The chosen port links: port, decimal serial and version.
     QVERIFY(choosePort(w));
     const QString linked = port_ + ": BMS SN:123456 ver.:2.1.4.2" + kApp;
-    QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 20000);
     QTRY_COMPARE(w.bmsSerialNumber(), 123456u);
 
     // Received lines reach the root map.
@@ -147,7 +147,7 @@ void TestMainWindow::titleFollowsTheLink()
 
     // The unit vanishes: back to trying.
     sim_.vanish();
-    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().startsWith("Trying to connect"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().startsWith("Trying to connect"), 20000);
     QVERIFY(w.windowTitle().endsWith(kApp));
     QVERIFY(sim_.reappear());
 }
@@ -173,7 +173,7 @@ void TestMainWindow::transportChangeIsFollowed()
     BMS_GUI w;
     QVERIFY(choosePort(w));
     const QString linked = port_ + ": BMS SN:2147483649 ver.:2.2.0" + kApp;
-    QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 20000);
 
     // A change without a transport is refused; the window keeps its own.
     Communicator* before = w.communicator();
@@ -190,10 +190,10 @@ void TestMainWindow::transportChangeIsFollowed()
     QVERIFY(w.communicator() != before);
     QCOMPARE(w.protocolHandler()->communicator(), w.communicator());
     selector->startCommunicator();
-    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().startsWith("Trying to connect"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().startsWith("Trying to connect"), 20000);
     w.portCombo()->setCurrentIndex(-1);
     QVERIFY(choosePort(w));
-    QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 20000);
 
     w.rootSentenceMap()->addHandler("ST1", -1, &st1);
     sim_.reply("ST1,2");
@@ -209,7 +209,7 @@ void TestMainWindow::versionAfterResetAsksForTheLogin()
     sim_.setLoginLevel(2);
     BMS_GUI w;
     QVERIFY(choosePort(w));
-    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().contains("BMS SN:123456"), 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.windowTitle().contains("BMS SN:123456"), 20000);
     Y5ProtocolHandler* h = w.protocolHandler();
     h->loginAccepted = false;
     h->setResetPending(true);
@@ -240,15 +240,15 @@ void TestMainWindow::configurationPageBuiltLateKnowsTheLink()
         BMS_GUI w;
         ConfigPage* page = w.configPage();
         QVERIFY(choosePort(w));
-        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
-        QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 20000);
         builtFirst = hiddenOf(page);
         page->loadQuestion()->done(QMessageBox::No);
     }
     {
         // Asked for once the window has shown itself without a link.
         BMS_GUI w;
-        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 20000);
         ConfigPage* page = w.configPage();
         QVERIFY(page);
         QCOMPARE(w.pageStack()->count(), 5);
@@ -272,10 +272,10 @@ void TestMainWindow::configurationPageBuiltLateKnowsTheLink()
         // shows and hides what the page built first did.
         BMS_GUI w;
         QVERIFY(choosePort(w));
-        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), linked, 20000);
         auto* page = qobject_cast<ConfigPage*>(w.pageStack()->widget(2));
         QVERIFY(page);
-        QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->loadQuestion() && page->loadQuestion()->isVisible(), 20000);
         QTRY_VERIFY(page->isUnitGenerationKnown());
         QCOMPARE(page->unitGeneration(), 2);
         QCOMPARE(hiddenOf(page), builtFirst);
