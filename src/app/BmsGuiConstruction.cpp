@@ -418,6 +418,21 @@ void BMS_GUI::createMenus()
     m_mainMenuBar->setCornerWidget(corner, Qt::TopRightCorner);
 }
 
+namespace {
+
+// A slot of the Configuration page as a receiver of the window's: the page
+// is built for it.
+template <typename... Args>
+auto toConfigPage(const BMS_GUI* window, void (ConfigPage::*slot)(Args...))
+{
+    return [window, slot](Args... args) {
+        if (ConfigPage* page = window->configPage())
+            (page->*slot)(args...);
+    };
+}
+
+} // namespace
+
 void BMS_GUI::wirePages()
 {
     // What goes to the Configuration page goes through the window, in the
@@ -434,60 +449,38 @@ void BMS_GUI::wirePages()
             &UpdatePage::slotCanDevicesProgress);
     connect(m_canConfigurator, &canConfig::sigCanDeviceUploadStatus, m_updatePage,
             QOverload<int, int>::of(&UpdatePage::slotCanDevicesStatusUpdate));
-    connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, this, [this](int status, int operation) {
-        if (ConfigPage* page = configPage())
-            page->slotCanDeviceOperationStatus(status, operation);
-    });
+    connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, this,
+            toConfigPage(this, &ConfigPage::slotCanDeviceOperationStatus));
     connect(m_canConfigurator, &canConfig::sigCanDeviceOperationStatus, m_updatePage,
             &UpdatePage::slotCanDeviceOperationStatus);
     connect(m_scibConfig, &ToshibaSCiBModuleConfig::sigToshibSCiBModuleOperationStatus, this,
-            [this](int status, int operation) {
-                if (ConfigPage* page = configPage())
-                    page->slotToshibaSCiBOperationStatus(status, operation);
-            });
+            toConfigPage(this, &ConfigPage::slotToshibaSCiBOperationStatus));
     wireConfigurationServices();
-    connect(m_canConfigurator, &canConfig::sigCanSplitterConfigFinish, this, [this](int result) {
-        if (ConfigPage* page = configPage())
-            page->slotCanSplitterConfigFinish(result);
-    });
-    connect(m_canConfigurator, &canConfig::sigCanDeviceSortingRequest, this, [this](uint8_t request) {
-        if (ConfigPage* page = configPage())
-            page->slotCanDeviceSortingRequest(request);
-    });
+    connect(m_canConfigurator, &canConfig::sigCanSplitterConfigFinish, this,
+            toConfigPage(this, &ConfigPage::slotCanSplitterConfigFinish));
+    connect(m_canConfigurator, &canConfig::sigCanDeviceSortingRequest, this,
+            toConfigPage(this, &ConfigPage::slotCanDeviceSortingRequest));
     connect(m_canConfigurator, &canConfig::sigCGMGen2StatusUpdate, this,
-            [this](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-                if (ConfigPage* page = configPage())
-                    page->slotCGMGen2StatusUpdate(a, b, c, d);
-    });
+            toConfigPage(this, &ConfigPage::slotCGMGen2StatusUpdate));
     connect(m_statusPage, &StatusPage::sigClose, this, &QWidget::close);
 
     // Senders that never change: wired once, not again on a transport change.
-    connect(g_cisaConfig, &CISAConfig::sigCanDeviceOperationStatus, this, [this](int status, int operation) {
-        if (ConfigPage* page = configPage())
-            page->slotCanDeviceOperationStatus(status, operation);
-    }, Qt::QueuedConnection);
+    connect(g_cisaConfig, &CISAConfig::sigCanDeviceOperationStatus, this,
+            toConfigPage(this, &ConfigPage::slotCanDeviceOperationStatus), Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, this,
             &BMS_GUI::slotReceivedVersionString, Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statusPage,
             &StatusPage::slotReceivedVersionString, Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, this, [this](const QString& line) {
-        if (ConfigPage* page = configPage())
-            page->slotReceivedVersionString(line);
-    }, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, this,
+            toConfigPage(this, &ConfigPage::slotReceivedVersionString), Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigReceivedVersionString, m_statisticsPage,
             &StatisticsPage::slotReceivedVersionString, Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigLoadConfigurationFromHardDrive, this, [this] {
-        if (ConfigPage* page = configPage())
-            page->slotLoadConfigurationFromHardDrive();
-    }, Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigLogin, this, [this] {
-        if (ConfigPage* page = configPage())
-            page->slotLoginPressed();
-    }, Qt::QueuedConnection);
-    connect(m_protocolHandler, &Y5ProtocolHandler::sigAuthenticationFailed, this, [this] {
-        if (ConfigPage* page = configPage())
-            page->slotAuthenticationFailed();
-    }, Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigLoadConfigurationFromHardDrive, this,
+            toConfigPage(this, &ConfigPage::slotLoadConfigurationFromHardDrive), Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigLogin, this,
+            toConfigPage(this, &ConfigPage::slotLoginPressed), Qt::QueuedConnection);
+    connect(m_protocolHandler, &Y5ProtocolHandler::sigAuthenticationFailed, this,
+            toConfigPage(this, &ConfigPage::slotAuthenticationFailed), Qt::QueuedConnection);
     connect(m_protocolHandler, &Y5ProtocolHandler::sigObsoleteFirmwareVersion, m_statusPage,
             &StatusPage::slotObsoleteVersionDialog, Qt::QueuedConnection);
 }
